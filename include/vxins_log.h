@@ -1,0 +1,44 @@
+// The trace log: one line per message, appended to a fixed file, the plug-in's only diagnostic
+// channel. Every subsystem logs through VXINS_LOG_TRACE; the host entry points restart the log
+// at the start of each call. Nothing here throws, and a log that cannot be written is dropped.
+#ifndef VXINS_LOG_H
+#define VXINS_LOG_H
+
+#include <cstddef>
+
+#define VXINS_EXPORT __attribute__((visibility("default")))
+
+// Log levels; each has a fixed prefix row in gerr_log_str. The exported function takes them as
+// int; the typedef lets the pre-formatted overload below be chosen by exact match.
+typedef enum { LOG_DEFAULT = 0, LOG_DEBUG = 1, LOG_INFO = 2, LOG_WARN = 3, LOG_ERROR = 4, LOG_CRITICAL = 5 } vxins_log_level_t;
+
+enum { VXINS_LOG_ROW_WIDTH = 20, VXINS_LOG_ROWS = 7, VXINS_LOGBUF_SIZE = 400, VXINS_LOGFNAME_SIZE = 100 };
+
+extern const char gerr_log_str[VXINS_LOG_ROWS][VXINS_LOG_ROW_WIDTH];
+// Path of the trace file, "/var/log/libqrvlvxins.log" at load time.
+extern char vxlogfname[VXINS_LOGFNAME_SIZE];
+// Shared message buffer of the utility functions: format with snprintf into it, then log it.
+extern char gLogBuf[VXINS_LOGBUF_SIZE];
+
+extern "C" {
+// printf-style: msg is a format filled by the trailing arguments. A null msg writes nothing.
+VXINS_EXPORT void VXINS_LOG_TRACE(int level, const char* msg, ...)
+    __attribute__((format(printf, 2, 3)));
+// Removes fname if it can be opened for reading; does nothing for a null or missing name.
+VXINS_EXPORT void delete_file_if_exists(char* fname);
+}
+
+// Pre-formatted text (no trailing arguments): written exactly as given, so a "%" in a file
+// name or an agent answer stays "%". A call with a level enumerator and no further argument
+// resolves to this form (exact match beats the int promotion of the variadic one).
+void VXINS_LOG_TRACE(vxins_log_level_t level, const char* msg);
+
+// Deletes the trace file and writes the four-line banner with the start time. Called first by
+// the discovery and flash entry points.
+void vxins_log_restart();
+
+// Points the trace log at another file (in-process unit tests only; the plug-in never calls
+// it). Paths that do not fit vxlogfname are refused and false is returned.
+bool vxins_log_set_path(const char* path);
+
+#endif

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a Debian machine (run as root). Idempotent and
+# quick when everything is already there.
+set -euo pipefail
+
+packages=(
+  g++-multilib cmake make pkg-config file binutils tar libarchive-tools python3
+  libjsoncpp-dev:i386 libgtest-dev:i386 libgmock-dev:i386 libtinyxml2-dev:i386
+  libcli11-dev valgrind libc6-dbg:i386
+  libjsoncpp-dev libgtest-dev libgmock-dev libtinyxml2-dev clang libclang-rt-14-dev
+)
+
+missing=()
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  need_update=1
+fi
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all ${#packages[@]} packages present"
+  exit 0
+fi
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+echo "setup: done"

@@ -1,0 +1,103 @@
+#include "test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace vxtest {
+
+TempDir::TempDir() {
+  const char* base = getenv("TMPDIR");
+  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/vxins-test-XXXXXX";
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back('\0');
+  if (mkdtemp(buf.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = buf.data();
+}
+
+TempDir::~TempDir() {
+  // chmod first: tests may leave read-only folders behind.
+  run("chmod -R u+rwx " + shell_quote(path_) + " 2>/dev/null; rm -rf " + shell_quote(path_));
+}
+
+bool file_exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void write_file(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::vector<std::string> split_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string cur;
+  for (char c : text) {
+    if (c == '\n') {
+      lines.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  if (!cur.empty()) lines.push_back(cur);
+  return lines;
+}
+
+int run(const std::string& command) {
+  int rc = system(command.c_str());
+  if (rc == -1) return -1;
+  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+}
+
+std::string shell_quote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) {
+    if (c == '\'')
+      out += "'\\''";
+    else
+      out += c;
+  }
+  return out + "'";
+}
+
+bool make_package(const std::string& package_path, const std::string& version_member_text,
+                  TarTool tool) {
+  TempDir staging;
+  if (run("mkdir -p " + shell_quote(staging.file("fw"))) != 0) return false;
+  write_file(staging.file("fw/boot.txt"), version_member_text);
+  std::string cmd;
+  if (tool == TarTool::Gnu) {
+    cmd = "tar --format=ustar -C " + shell_quote(staging.path()) + " -cf " +
+          shell_quote(package_path) + " fw fw/boot.txt --no-recursion";
+  } else {
+    cmd = "bsdtar --format=ustar -C " + shell_quote(staging.path()) + " -cf " +
+          shell_quote(package_path) + " -n fw fw/boot.txt";
+  }
+  return run(cmd + " 2>/dev/null") == 0;
+}
+
+bool make_package_with_version(const std::string& package_path, const std::string& version,
+                               TarTool tool) {
+  return make_package(package_path, "<version>" + version + "</version>\n", tool);
+}
+
+std::string trace_log_path() { return "/var/log/libqrvlvxins.log"; }
+
+std::vector<std::string> trace_log_lines() { return split_lines(read_file(trace_log_path())); }
+
+}  // namespace vxtest

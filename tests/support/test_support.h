@@ -1,0 +1,51 @@
+// Helpers shared by the unit and end-to-end tests: temporary folders, whole-file reads and
+// writes, running shell commands, and firmware packages built with the real tar tools.
+#ifndef VXINS_TEST_SUPPORT_H
+#define VXINS_TEST_SUPPORT_H
+
+#include <string>
+#include <vector>
+
+namespace vxtest {
+
+// A fresh folder under $TMPDIR (or /tmp), removed with everything in it on destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+bool file_exists(const std::string& path);
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& content);
+std::vector<std::string> split_lines(const std::string& text);
+// Runs a shell command; returns its exit status (-1 if it could not run).
+int run(const std::string& command);
+std::string shell_quote(const std::string& s);
+
+// Which tool writes the archive.
+enum class TarTool { Gnu, Bsd };
+
+// Builds a firmware package at `package_path`: a ustar archive whose first member is the folder
+// "fw/" (size 0) and whose second member is "fw/boot.txt" holding `version_member_text`
+// verbatim. Extra members may follow. Returns true when tar succeeded.
+bool make_package(const std::string& package_path, const std::string& version_member_text,
+                  TarTool tool = TarTool::Gnu);
+// Convenience: a version member "<version>V</version>\n".
+bool make_package_with_version(const std::string& package_path, const std::string& version,
+                               TarTool tool = TarTool::Gnu);
+
+// The fixed trace log of the plug-in and its lines.
+std::string trace_log_path();
+std::vector<std::string> trace_log_lines();
+
+}  // namespace vxtest
+
+#endif
