@@ -1,0 +1,159 @@
+#include "host/device_list.h"
+
+#include <cstdio>
+
+#include "host/call_guard.h"
+#include "vxins_log.h"
+#include "znaj_agent.h"
+
+void display_device_list(const std::vector<CQrvlDevice*>& dev_list) {
+  for (size_t i = 0; i < dev_list.size(); ++i) {
+    if (dev_list[i] == nullptr) {
+      snprintf(gLogBuf, sizeof gLogBuf, "DeviceListVector[%d]-NOT A Valid object\n",
+               static_cast<int>(i));
+      VXINS_LOG_TRACE(LOG_INFO, gLogBuf);
+      continue;
+    }
+    dev_list[i]->DisplayDeviceAttribs();
+  }
+}
+
+void qrvl_free_device_list(std::vector<CQrvlDevice*>& dev_list) {
+  for (CQrvlDevice*& dev : dev_list) {
+    if (dev == nullptr) continue;
+    dev->DisplayDeviceAttribs();
+    delete dev;
+    dev = nullptr;
+  }
+  // Entries would otherwise point at deleted records until the caller empties the list.
+  dev_list.clear();
+}
+
+OwnedDeviceList::~OwnedDeviceList() {
+  for (CQrvlDevice* dev : devices) delete dev;
+}
+
+unsigned int qrvl_get_adapter_index_string(std::string requested_macOrWwn,
+                                           const std::vector<CQrvlDevice*>& dev_list,
+                                           std::string& response_adapt_idx) {
+  std::string mac_or_wwn;
+  for (CQrvlDevice* dev : dev_list) {
+    if (dev == nullptr) continue;
+    dev->getMacOrWWN(mac_or_wwn);
+    if (mac_or_wwn == requested_macOrWwn) {
+      dev->get_index(response_adapt_idx);
+      return 0;
+    }
+  }
+  return INTERNAL_OPER_FAILED;
+}
+
+void get_old_values_from_file(const std::vector<CQrvlDevice*>& dev_list, std::string& old_fw_ver_val,
+                              std::string& old_fw_file_name, std::string& old_active_ver_val,
+                              std::string& old_action_val) {
+  old_fw_ver_val.clear();
+  old_fw_file_name.clear();
+  old_active_ver_val.clear();
+  old_action_val.clear();
+  for (size_t i = 0; i < dev_list.size(); ++i) {
+    snprintf(gLogBuf, sizeof gLogBuf, "**********Device %d*******\n", static_cast<int>(i));
+    VXINS_LOG_TRACE(LOG_INFO, gLogBuf);
+    CQrvlDevice* dev = dev_list[i];
+    if (dev == nullptr) continue;
+    dev->get_fw_ver_val(old_fw_ver_val);
+    dev->get_firmware_file(old_fw_file_name);
+    dev->get_active_ver_val(old_active_ver_val);
+    dev->get_action_val(old_action_val);
+    return;
+  }
+}
+
+int get_skip_cnt_from_dev_vector(const std::vector<CQrvlDevice*>& dev_list) {
+  int skip_cnt = 0;
+  for (size_t i = 0; i < dev_list.size(); ++i) {
+    snprintf(gLogBuf, sizeof gLogBuf, "**********Device %d*******\n", static_cast<int>(i));
+    VXINS_LOG_TRACE(LOG_INFO, gLogBuf);
+    CQrvlDevice* dev = dev_list[i];
+    if (dev == nullptr) continue;
+    if (dev->IsDeviceActionSetToSkip()) {
+      ++skip_cnt;
+    } else {
+      snprintf(gLogBuf, sizeof gLogBuf, "Quorvel device(%d) is NOT Set with action!=SKIP",
+               static_cast<int>(i));
+      VXINS_LOG_TRACE(LOG_INFO, gLogBuf);
+    }
+  }
+  return skip_cnt;
+}
+
+unsigned int qrvl_get_all_adapters_index_string(flash_update_list_t& update_list) {
+  Json::Value request;
+  Json::Value answer;
+  int rc = call_guarded("getAllAdaptersIndexString", [&] {
+    answer = libGetAllAdapterIndexString(request);
+    return 0;
+  });
+  if (rc != 0) {
+    VXINS_LOG_TRACE(LOG_ERROR, "<--qrvl_get_all_adapters_index_string()");
+    return INTERNAL_OPER_FAILED;
+  }
+  if (answer.isNull() || !answer.isObject() || !answer.isMember("indexStrings") ||
+      !answer["indexStrings"].isArray()) {
+    VXINS_LOG_TRACE(LOG_INFO, "libGetAllAdapterIndexString returns NULL.");
+    VXINS_LOG_TRACE(LOG_ERROR, "<--qrvl_get_all_adapters_index_string()");
+    return INTERNAL_OPER_FAILED;
+  }
+  const Json::Value& indexes = answer["indexStrings"];
+  if (indexes.empty()) {
+    VXINS_LOG_TRACE(LOG_ERROR, "No adapters in the system!");
+    VXINS_LOG_TRACE(LOG_ERROR, "<--qrvl_get_all_adapters_index_string()");
+    return 4;
+  }
+  for (Json::ArrayIndex i = 0; i < indexes.size(); ++i) {
+    if (!indexes[i].isString()) {
+      // An element that is no text names no adapter the agent could flash.
+      snprintf(gLogBuf, sizeof gLogBuf, "Adapter index %u is not a string; ignored",
+               static_cast<unsigned>(i));
+      VXINS_LOG_TRACE(LOG_ERROR, gLogBuf);
+      continue;
+    }
+    flash_update_status_t entry;
+    entry.adapt_idx = indexes[i].asString();
+    snprintf(gLogBuf, sizeof gLogBuf, "The index is %s", entry.adapt_idx.c_str());
+    VXINS_LOG_TRACE(LOG_INFO, gLogBuf);
+    update_list.push_back(entry);
+  }
+  return 0;
+}
+
+namespace {
+
+// The first of the first index_list_cnt entries (never past the list's end) with that index.
+template <typename List>
+auto find_entry(List& update_list, const std::string& req_adapt_idx, unsigned int index_list_cnt)
+    -> decltype(&update_list[0]) {
+  size_t limit = update_list.size();
+  if (index_list_cnt < limit) limit = index_list_cnt;
+  for (size_t i = 0; i < limit; ++i) {
+    if (update_list[i].adapt_idx == req_adapt_idx) return &update_list[i];
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool IsUpdateRequiredForAdapterIndex(std::string req_adapt_idx, const flash_update_list_t& update_list,
+                                     unsigned int index_list_cnt) {
+  const flash_update_status_t* entry = find_entry(update_list, req_adapt_idx, index_list_cnt);
+  if (entry == nullptr) {
+    VXINS_LOG_TRACE(LOG_WARN, "Adapter NOT FOUND");
+    return true;
+  }
+  return entry->bUpgraded;
+}
+
+void SetUpdateStatusInAdapterIndex(std::string req_adapt_idx, bool bstatus,
+                                   flash_update_list_t& update_list, unsigned int index_list_cnt) {
+  flash_update_status_t* entry = find_entry(update_list, req_adapt_idx, index_list_cnt);
+  if (entry != nullptr) entry->bUpgraded = bstatus;
+}

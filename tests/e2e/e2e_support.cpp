@@ -1,0 +1,157 @@
+#include "e2e_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <dlfcn.h>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+
+#include <tinyxml2.h>
+
+namespace vxe2e {
+
+Plugin& Plugin::get() {
+  static Plugin plugin;
+  return plugin;
+}
+
+Plugin::Plugin() {
+  handle_ = dlopen(VXINS_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+  if (handle_ == nullptr) throw std::runtime_error(std::string("dlopen plug-in: ") + dlerror());
+  discover_ = reinterpret_cast<int (*)(char*, char*)>(dlsym(handle_, "oem_do_discovery_with_files"));
+  flash_ = reinterpret_cast<int (*)(char*, char*)>(dlsym(handle_, "oem_do_flash_with_file"));
+  pci_ = reinterpret_cast<int (*)(char*, bool, int, int, int)>(dlsym(handle_, "oem_do_full_flash_PCI"));
+  if (!discover_ || !flash_ || !pci_) throw std::runtime_error("plug-in lacks an entry point");
+}
+
+int Plugin::discover(const char* discovery_file, const char* fw_dir) {
+  return discover_(const_cast<char*>(discovery_file), const_cast<char*>(fw_dir));
+}
+
+int Plugin::flash(const char* discovery_file, const char* fw_file_or_dir) {
+  return flash_(const_cast<char*>(discovery_file), const_cast<char*>(fw_file_or_dir));
+}
+
+int Plugin::pci(const char* fw_file, bool force, int bus, int dev, int fn) {
+  return pci_(const_cast<char*>(fw_file), force, bus, dev, fn);
+}
+
+SimMachine::SimMachine(const std::string& inventory_json) {
+  if (inventory_json.empty()) {
+    unsetenv("DZNAJ_SIM_INVENTORY");
+  } else {
+    vxtest::write_file(dir_.file("inventory.json"), inventory_json);
+    setenv("DZNAJ_SIM_INVENTORY", dir_.file("inventory.json").c_str(), 1);
+  }
+  setenv("DZNAJ_SIM_JOURNAL", dir_.file("journal.jsonl").c_str(), 1);
+  setenv("DZNAJ_SIM_STATE", dir_.file("state.json").c_str(), 1);
+}
+
+SimMachine::~SimMachine() {
+  unsetenv("DZNAJ_SIM_INVENTORY");
+  unsetenv("DZNAJ_SIM_JOURNAL");
+  unsetenv("DZNAJ_SIM_STATE");
+}
+
+std::vector<Json::Value> SimMachine::journal() const {
+  std::vector<Json::Value> out;
+  Json::CharReaderBuilder builder;
+  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  for (const std::string& line : vxtest::split_lines(vxtest::read_file(dir_.file("journal.jsonl")))) {
+    Json::Value v;
+    std::string errs;
+    if (!reader->parse(line.data(), line.data() + line.size(), &v, &errs))
+      throw std::runtime_error("bad journal line: " + line);
+    out.push_back(v);
+  }
+  return out;
+}
+
+std::vector<Json::Value> SimMachine::calls(const std::string& symbol) const {
+  std::vector<Json::Value> out;
+  for (const Json::Value& v : journal())
+    if (v["symbol"].asString() == symbol) out.push_back(v);
+  return out;
+}
+
+void SimMachine::clear_journal() const { remove(dir_.file("journal.jsonl").c_str()); }
+
+std::string make_fw_dir(const vxtest::TempDir& base, const std::string& version,
+                        const std::string& name) {
+  std::string dir = base.file("fw-" + version);
+  if (vxtest::run("mkdir -p " + vxtest::shell_quote(dir)) != 0)
+    throw std::runtime_error("mkdir " + dir);
+  if (!vxtest::make_package_with_version(dir + "/" + name, version))
+    throw std::runtime_error("tar failed for " + dir);
+  return dir;
+}
+
+namespace {
+
+void read_leaves(const tinyxml2::XMLElement* parent, std::map<std::string, std::string>& values,
+                 std::vector<std::string>& order, const char* skip) {
+  for (const tinyxml2::XMLElement* e = parent->FirstChildElement(); e; e = e->NextSiblingElement()) {
+    if (skip && std::string(e->Name()) == skip) continue;
+    const char* v = e->Attribute("value");
+    values[e->Name()] = v ? v : "";
+    order.push_back(e->Name());
+  }
+}
+
+}  // namespace
+
+bool parse_discovery(const std::string& path, XmlDiscovery& out, std::string& error) {
+  tinyxml2::XMLDocument doc;
+  if (doc.LoadFile(path.c_str()) != tinyxml2::XML_SUCCESS) {
+    error = doc.ErrorStr() ? doc.ErrorStr() : "load failed";
+    return false;
+  }
+  const tinyxml2::XMLElement* root = doc.FirstChildElement("vx_rom_discovery");
+  if (!root) {
+    error = "no vx_rom_discovery root";
+    return false;
+  }
+  out = XmlDiscovery();
+  out.root_version = root->Attribute("version") ? root->Attribute("version") : "";
+  std::vector<std::string> header_order;
+  read_leaves(root, out.header, header_order, "devices");
+  const tinyxml2::XMLElement* devices = root->FirstChildElement("devices");
+  if (!devices) {
+    error = "no devices element";
+    return false;
+  }
+  for (const tinyxml2::XMLElement* d = devices->FirstChildElement("device"); d;
+       d = d->NextSiblingElement("device")) {
+    XmlDevice dev;
+    read_leaves(d, dev.dev, dev.dev_order, "fw_item");
+    const tinyxml2::XMLElement* fw = d->FirstChildElement("fw_item");
+    if (fw) read_leaves(fw, dev.fw, dev.fw_order, nullptr);
+    out.devices.push_back(dev);
+  }
+  return true;
+}
+
+int run_driver(const std::string& ld_path, const std::vector<std::string>& args) {
+  std::string cmd = "LD_LIBRARY_PATH=" + vxtest::shell_quote(ld_path) + " " +
+                    vxtest::shell_quote(VXINS_DRIVER_PATH) + " " +
+                    vxtest::shell_quote(VXINS_PLUGIN_PATH);
+  for (const std::string& a : args) cmd += " " + vxtest::shell_quote(a);
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return -2000;
+  char buf[64] = "";
+  bool got = fgets(buf, sizeof buf, p) != nullptr;
+  int status = pclose(p);
+  if (!got || status != 0) return -3000;
+  return atoi(buf);
+}
+
+std::vector<std::string> log_lines_containing(const std::string& needle) {
+  std::vector<std::string> out;
+  for (const std::string& line : vxtest::trace_log_lines())
+    if (line.find(needle) != std::string::npos) out.push_back(line);
+  return out;
+}
+
+}  // namespace vxe2e
