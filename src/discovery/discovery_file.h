@@ -1,0 +1,32 @@
+// The discovery file: written by the discovery entry point from the enumerated device list,
+// read back and rewritten with the outcome by the flash entry point. Owned by the discovery
+// subsystem; the records it creates belong to the caller's list (freed by qrvl_free_device_list).
+// Nothing here throws on purpose; a file that cannot be written leaves the previous one in place.
+#ifndef VXINS_DISCOVERY_DISCOVERY_FILE_H
+#define VXINS_DISCOVERY_DISCOVERY_FILE_H
+
+#include <string>
+#include <vector>
+
+#include "qrvl_device.h"
+
+// Writes the discovery file for dev_list (null entries are logged and skipped). The document is
+// written to a new temporary file beside file_name and renamed over it only when every write,
+// the flush and the sync succeeded; otherwise the temporary is removed, the cause logged and
+// any earlier file_name left as it was. The caller learns nothing: failures are logged only.
+void write_to_xmlfile(std::string file_name, std::vector<CQrvlDevice*>& dev_list);
+
+// Rewrites the discovery file after a flash, the same way as write_to_xmlfile, with the
+// outcome in every fw_item: act_status_val 1 is written "1", -1 as "", any other as its number;
+// version, firmware_file and active_version take the old_* values; action takes
+// old_action_val when it is exactly "Skip", else the record's own action.
+void modify_and_write_to_xmlfile(std::string file_name, std::vector<CQrvlDevice*>& dev_list,
+                                 int act_status_val, std::string old_fw_ver_val,
+                                 std::string old_fw_file_name, std::string old_active_ver_val,
+                                 std::string old_action_val);
+
+// Appends one new record per device element of the file to dev_list_vector. 0 (also when the
+// file cannot be read: then nothing is appended), or 1001 when file_name is empty.
+int read_from_xmlfile(std::string file_name, std::vector<CQrvlDevice*>& dev_list_vector);
+
+#endif
