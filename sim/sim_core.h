@@ -1,0 +1,25 @@
+// The agent simulator's engine behind libdznaj.so's sixteen exports: inventory and state files,
+// injected faults, the call journal and the answers. Only sim_exports.cpp calls it; it may throw
+// only the exceptions an inventory fault asks for.
+#ifndef DZNAJ_SIM_CORE_H
+#define DZNAJ_SIM_CORE_H
+
+#include <cstdint>
+
+#include <json/json.h>
+
+namespace dznajsim {
+
+// Every JSON-in/JSON-out entry point, by its exported symbol name. "init_hba_lib" re-reads the
+// inventory and state files first; every other call reads them once, on first use.
+Json::Value json_call(const char* symbol, const Json::Value& request);
+
+char* agent_version();
+int free_lib();
+int request_id();
+uint32_t adapter_count();
+int flash_upgrade(char* wwn, char* file, uint32_t size, int flag, char* err, uint32_t len);
+
+}  // namespace dznajsim
+
+#endif
