@@ -94,7 +94,7 @@ class AnswerReader {
 
   bool wrong_type(const std::string& where, const char* expected) {
     snprintf(gLogBuf, sizeof(gLogBuf),
-             "Malformed agent answer for adapter %d - %s: %s is not %s", m_adIndex,
+             "Malformed agent answer for adapter %d (%s): %s is not %s", m_adIndex,
              m_index.c_str(), where.c_str(), expected);
     VXINS_LOG_TRACE(LOG_ERROR, gLogBuf);
     return false;
