@@ -78,6 +78,49 @@ std::vector<Json::Value> SimMachine::calls(const std::string& symbol) const {
 
 void SimMachine::clear_journal() const { remove(dir_.file("journal.jsonl").c_str()); }
 
+Json::Value sim_adapter(const std::string& index, const std::string& model, int port_count,
+                        const std::string& flashed_version, unsigned vendor, unsigned device) {
+  Json::Value a(Json::objectValue);
+  a["index"] = index;
+  a["model"] = model;
+  a["portCount"] = port_count;
+  a["pcie"]["vendorID"] = vendor;
+  a["pcie"]["deviceID"] = device;
+  a["pcie"]["subSystemVendorID"] = vendor;
+  a["pcie"]["subSystemID"] = 0x00ABu;
+  a["storageDriverVersion"] = "10.02.09.00-k debug";
+  a["networkDriverVersion"] = "8.74.3.0 (ql)";
+  a["flashedBiosVersion"] = flashed_version;
+  a["ethPorts"] = Json::Value(Json::arrayValue);
+  a["fcPorts"] = Json::Value(Json::arrayValue);
+  return a;
+}
+
+void add_eth_port(Json::Value& adapter, const std::string& mac, const std::string& hw_path) {
+  Json::Value p(Json::objectValue);
+  p["mac"] = mac;
+  p["hardwarePath"] = hw_path;
+  adapter["ethPorts"].append(p);
+}
+
+void add_fc_port(Json::Value& adapter, const std::string& wwn, const std::string& node_wwn,
+                 const std::string& hw_path, const std::string& mode) {
+  Json::Value p(Json::objectValue);
+  p["wwn"] = wwn;
+  p["nodeWwn"] = node_wwn;
+  p["hardwarePath"] = hw_path;
+  p["portMode"] = mode;
+  adapter["fcPorts"].append(p);
+}
+
+std::string inventory_text(const std::vector<Json::Value>& adapters, const Json::Value& extra) {
+  Json::Value inv = extra;
+  inv["adapters"] = Json::Value(Json::arrayValue);
+  for (const Json::Value& a : adapters) inv["adapters"].append(a);
+  Json::StreamWriterBuilder w;
+  return Json::writeString(w, inv);
+}
+
 std::string make_fw_dir(const vxtest::TempDir& base, const std::string& version,
                         const std::string& name) {
   std::string dir = base.file("fw-" + version);

@@ -52,6 +52,17 @@ class SimMachine {
   vxtest::TempDir dir_;
 };
 
+// Builders for simulator inventories: one adapter with its ports, as the simulator reads it.
+Json::Value sim_adapter(const std::string& index, const std::string& model, int port_count,
+                        const std::string& flashed_version, unsigned vendor = 0x1077,
+                        unsigned device = 0x2071);
+void add_eth_port(Json::Value& adapter, const std::string& mac, const std::string& hw_path);
+void add_fc_port(Json::Value& adapter, const std::string& wwn, const std::string& node_wwn,
+                 const std::string& hw_path, const std::string& mode = "FC");
+// {"adapters": [...]} plus any extra members, as JSON text.
+std::string inventory_text(const std::vector<Json::Value>& adapters,
+                           const Json::Value& extra = Json::Value(Json::objectValue));
+
 // A firmware folder holding one package (real GNU tar) with the given version; returns the
 // folder, the package is "<dir>/<name>".
 std::string make_fw_dir(const vxtest::TempDir& base, const std::string& version,

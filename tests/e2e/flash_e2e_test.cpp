@@ -1,0 +1,308 @@
+// The flash call through the shipped plug-in and the simulator's journal: which adapters the
+// agent is asked to flash, with which arguments, and what the rewritten discovery file says.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "e2e_support.h"
+
+using vxe2e::Plugin;
+using vxe2e::SimMachine;
+using vxtest::TempDir;
+
+namespace {
+
+const char kPackage[] = "qrvl_boot_3100.tar";
+
+// Two adapters: a CNA (two Ethernet, two FCoE functions) and a dual-port FC HBA; plus an
+// optional third single-port FC HBA.
+std::vector<Json::Value> TwoAdapters(bool third = false) {
+  Json::Value cna = vxe2e::sim_adapter("20:00:00:0e:1e:c4:51:10", "Quorvel-QC8442", 2, "3.0.2.1");
+  vxe2e::add_eth_port(cna, "00:0e:1e:c4:51:20", "0000:0a:00.0");
+  vxe2e::add_eth_port(cna, "00:0e:1e:c4:51:21", "0000:0a:00.1");
+  vxe2e::add_fc_port(cna, "21:00:00:0e:1e:c4:51:10", "20:00:00:0e:1e:c4:51:10", "0000:0a:00.2", "CNA");
+  vxe2e::add_fc_port(cna, "21:00:00:0e:1e:c4:51:11", "20:00:00:0e:1e:c4:51:11", "0000:0a:00.3", "CNA");
+  Json::Value hba = vxe2e::sim_adapter("20:00:00:0e:1e:d7:00:40", "Quorvel-QF2742", 2, "3.2.0.0_b17");
+  vxe2e::add_fc_port(hba, "21:00:00:0e:1e:d7:00:40", "20:00:00:0e:1e:d7:00:40", "0000:81:00.0");
+  vxe2e::add_fc_port(hba, "21:00:00:0e:1e:d7:00:41", "20:00:00:0e:1e:d7:00:41", "0000:81:00.1");
+  std::vector<Json::Value> out = {cna, hba};
+  if (third) {
+    Json::Value one = vxe2e::sim_adapter("20:00:00:0e:1e:e1:00:07", "Quorvel-QF2742", 1, "3.1.0.0");
+    vxe2e::add_fc_port(one, "21:00:00:0e:1e:e1:00:07", "20:00:00:0e:1e:e1:00:07", "0000:c3:00.0");
+    out.push_back(one);
+  }
+  return out;
+}
+
+// Replaces every occurrence of `from` in the file by `to`, as a host editing the file would.
+void Edit(const std::string& path, const std::string& from, const std::string& to, size_t max = 1000) {
+  std::string text = vxtest::read_file(path);
+  size_t pos = 0, n = 0;
+  while (n < max && (pos = text.find(from, pos)) != std::string::npos) {
+    text.replace(pos, from.size(), to);
+    pos += to.size();
+    ++n;
+  }
+  ASSERT_GT(n, 0u) << "nothing to edit: " << from;
+  vxtest::write_file(path, text);
+}
+
+// Sets the action of the device element holding `mac_or_wwn`.
+void SetAction(const std::string& path, const std::string& mac_or_wwn, const std::string& action) {
+  std::string text = vxtest::read_file(path);
+  size_t at = text.find("<macaddress value=\"" + mac_or_wwn + "\"/>");
+  ASSERT_NE(at, std::string::npos) << mac_or_wwn;
+  size_t act = text.find("<action value=\"", at);
+  ASSERT_NE(act, std::string::npos);
+  act += std::string("<action value=\"").size();
+  size_t end = text.find('"', act);
+  text.replace(act, end - act, action);
+  vxtest::write_file(path, text);
+}
+
+class FlashTest : public ::testing::Test {
+ protected:
+  // Discovery against `adapters`, leaving the discovery file and the package folder.
+  void Discover(const std::vector<Json::Value>& adapters, const Json::Value& extra = Json::Value(Json::objectValue)) {
+    sim_.reset(new SimMachine(vxe2e::inventory_text(adapters, extra)));
+    fw_dir_ = vxe2e::make_fw_dir(tmp_, "3.1.0.0", kPackage);
+    disc_ = tmp_.file("discovery.xml");
+    ASSERT_EQ(Plugin::get().discover(disc_.c_str(), fw_dir_.c_str()), 0);
+    sim_->clear_journal();
+  }
+  int Flash(const std::string& fw) { return Plugin::get().flash(disc_.c_str(), fw.c_str()); }
+  std::string Package() const { return fw_dir_ + "/" + kPackage; }
+  std::vector<std::string> Flashed() const {
+    std::vector<std::string> out;
+    for (const Json::Value& c : sim_->calls("hba_flashUpgrade")) out.push_back(c["wwn"].asString());
+    return out;
+  }
+  vxe2e::XmlDiscovery Parsed() const {
+    vxe2e::XmlDiscovery d;
+    std::string err;
+    EXPECT_TRUE(vxe2e::parse_discovery(disc_, d, err)) << err;
+    return d;
+  }
+  void ExpectStatusEverywhere(const std::string& status) const {
+    vxe2e::XmlDiscovery d = Parsed();
+    ASSERT_FALSE(d.devices.empty());
+    for (const vxe2e::XmlDevice& dev : d.devices) EXPECT_EQ(dev.fw.at("action_status"), status);
+  }
+  bool Released() const { return !sim_->calls("free_hba_lib").empty(); }
+
+  TempDir tmp_;
+  std::unique_ptr<SimMachine> sim_;
+  std::string fw_dir_, disc_;
+};
+
+TEST_F(FlashTest, OneFlashPerAdapterWithTheAgentsArguments) {
+  Discover(TwoAdapters());
+  EXPECT_EQ(Flash(Package()), 1);
+  std::vector<Json::Value> calls = sim_->calls("hba_flashUpgrade");
+  ASSERT_EQ(calls.size(), 2u);  // six functions, two adapters
+  EXPECT_EQ(calls[0]["wwn"].asString(), "20:00:00:0e:1e:c4:51:10");
+  EXPECT_EQ(calls[1]["wwn"].asString(), "20:00:00:0e:1e:d7:00:40");
+  for (const Json::Value& c : calls) {
+    EXPECT_EQ(c["file"].asString(), Package());
+    EXPECT_EQ(c["size"].asUInt(), 0u);
+    EXPECT_EQ(c["flag"].asInt(), 0);
+    EXPECT_EQ(c["len"].asUInt(), 128u);
+    EXPECT_TRUE(c["errBufZeroed"].asBool());
+  }
+  ExpectStatusEverywhere("1");
+  EXPECT_TRUE(Released());
+  EXPECT_EQ(vxe2e::log_lines_containing("Firmware update success on").size(), 2u);
+}
+
+TEST_F(FlashTest, DirectoryFileAndBackslashPathGiveTheSameOutcome) {
+  Discover(TwoAdapters());
+  std::string saved = vxtest::read_file(disc_);
+  // A file literally named "x\<package>": its bare name is the part after the backslash.
+  std::string backslash = fw_dir_ + "/x\\" + kPackage;
+  ASSERT_EQ(vxtest::run("cp " + vxtest::shell_quote(Package()) + " " + vxtest::shell_quote(backslash)), 0);
+  std::string rewritten;
+  for (const std::string& fw : {fw_dir_ + "/sub", Package(), backslash}) {
+    if (fw == fw_dir_ + "/sub") {
+      // The package's folder: it must hold the package alone.
+      ASSERT_EQ(mkdir(fw.c_str(), 0755), 0);
+      ASSERT_EQ(vxtest::run("cp " + vxtest::shell_quote(Package()) + " " + vxtest::shell_quote(fw)), 0);
+    }
+    vxtest::write_file(disc_, saved);
+    sim_->clear_journal();
+    EXPECT_EQ(Flash(fw), 1) << fw;
+    EXPECT_EQ(Flashed().size(), 2u) << fw;
+    std::string now = vxtest::read_file(disc_);
+    if (rewritten.empty()) rewritten = now;
+    EXPECT_EQ(now, rewritten) << fw;
+  }
+}
+
+TEST_F(FlashTest, AllSkipFlashesNothingAndReturns3) {
+  Discover(TwoAdapters());
+  Edit(disc_, "<action value=\"Upgrade\"/>", "<action value=\"Skip\"/>");
+  Edit(disc_, "<action value=\"Downgrade\"/>", "<action value=\"skip\"/>");
+  EXPECT_EQ(Flash(Package()), 3);
+  EXPECT_TRUE(Flashed().empty());
+  ExpectStatusEverywhere("");
+  for (const vxe2e::XmlDevice& d : Parsed().devices) EXPECT_EQ(d.fw.at("action"), "Skip");
+  EXPECT_TRUE(Released());
+  EXPECT_EQ(vxe2e::log_lines_containing("All Action Status Values are Set to Skip").size(), 1u);
+}
+
+TEST_F(FlashTest, OtherPackageNameReturns8AndMarksEveryDevice) {
+  Discover(TwoAdapters());
+  std::string other = tmp_.file("other_name.tar");
+  ASSERT_TRUE(vxtest::make_package_with_version(other, "3.1.0.0"));
+  EXPECT_EQ(Flash(other), 8);
+  EXPECT_TRUE(Flashed().empty());
+  ExpectStatusEverywhere("8");
+  EXPECT_EQ(vxe2e::log_lines_containing("Passed=other_name.tar != DiscoveryFw file=qrvl_boot_3100.tar").size(), 1u);
+  EXPECT_TRUE(Released());
+}
+
+// Regression: one device set to Skip used to let its adapter be flashed anyway as soon as any
+// other device was not skipped.
+TEST_F(FlashTest, SkippedAdapterIsNotFlashedBesideAnotherOne) {
+  Discover(TwoAdapters());
+  Edit(disc_, "<action value=\"Upgrade\"/>", "<action value=\"Skip\"/>");  // the CNA's four functions
+  EXPECT_EQ(Flash(Package()), 1);
+  EXPECT_EQ(Flashed(), std::vector<std::string>{"20:00:00:0e:1e:d7:00:40"});
+  ExpectStatusEverywhere("1");
+}
+
+TEST_F(FlashTest, LowerCaseSkipIsHonouredButUpperCaseIsNot) {
+  Discover(TwoAdapters());
+  Edit(disc_, "<action value=\"Upgrade\"/>", "<action value=\"skip\"/>");
+  Edit(disc_, "<action value=\"Downgrade\"/>", "<action value=\"SKIP\"/>");
+  EXPECT_EQ(Flash(Package()), 1);
+  EXPECT_EQ(Flashed(), std::vector<std::string>{"20:00:00:0e:1e:d7:00:40"});
+}
+
+// Regression: a failed adapter followed by a successful one used to be reported as success.
+TEST_F(FlashTest, FailureIsNotHiddenByALaterSuccess) {
+  std::vector<Json::Value> adapters = TwoAdapters();
+  adapters[0]["flash"]["result"] = 5;
+  adapters[0]["flash"]["reason"] = "image rejected";
+  Discover(adapters);
+  EXPECT_EQ(Flash(Package()), 1);
+  EXPECT_EQ(Flashed().size(), 2u);
+  ExpectStatusEverywhere("");
+  EXPECT_EQ(vxe2e::log_lines_containing("fw update failed:ERROR:BOOT UPDATE FAILED:image rejected").size(), 1u);
+}
+
+TEST_F(FlashTest, ThrowingFlashIsAFailedAdapterAndThePassGoesOn) {
+  for (const char* kind : {"throwAgent", "throwStd", "throwOther"}) {
+    Json::Value extra(Json::objectValue);
+    Json::Value fault(Json::objectValue);
+    fault["symbol"] = "hba_flashUpgrade";
+    fault["key"] = "20:00:00:0e:1e:c4:51:10";
+    fault["kind"] = kind;
+    fault["code"] = 9;
+    fault["message"] = "flash engine crashed";
+    extra["faults"].append(fault);
+    Discover(TwoAdapters(), extra);
+    EXPECT_EQ(Flash(Package()), 1) << kind;
+    EXPECT_EQ(Flashed().size(), 2u) << kind;
+    ExpectStatusEverywhere("");
+    EXPECT_EQ(vxe2e::log_lines_containing("ERROR:(1001)- fw update failed:ERROR:BOOT UPDATE FAILED:").size(), 1u) << kind;
+    EXPECT_TRUE(Released()) << kind;
+  }
+}
+
+TEST_F(FlashTest, UnknownDeviceEndsThePass) {
+  Discover(TwoAdapters(true));
+  Edit(disc_, "21:00:00:0e:1e:d7:00:40", "21:00:00:0e:1e:ff:ff:ff");  // the HBA's first port
+  EXPECT_EQ(Flash(Package()), 1);
+  EXPECT_EQ(Flashed(), std::vector<std::string>{"20:00:00:0e:1e:c4:51:10"});
+  ExpectStatusEverywhere("");
+  EXPECT_EQ(vxe2e::log_lines_containing("ERROR:(1001), upgrade failed.").size(), 1u);
+}
+
+TEST_F(FlashTest, SkippedDeviceWhoseAdapterIsGoneDoesNotEndThePass) {
+  Discover(TwoAdapters(true));
+  Edit(disc_, "21:00:00:0e:1e:d7:00:40", "21:00:00:0e:1e:ff:ff:ff");
+  SetAction(disc_, "21:00:00:0e:1e:ff:ff:ff", "Skip");
+  EXPECT_EQ(Flash(Package()), 1);
+  // The HBA's second port still names it: the HBA is flashed for that device.
+  EXPECT_EQ(Flashed(), (std::vector<std::string>{"20:00:00:0e:1e:c4:51:10", "20:00:00:0e:1e:d7:00:40",
+                                                 "20:00:00:0e:1e:e1:00:07"}));
+  ExpectStatusEverywhere("1");
+}
+
+TEST_F(FlashTest, AgentCountingMoreAdaptersThanItListsIsHarmless) {
+  Json::Value extra(Json::objectValue);
+  extra["adapterCount"] = 40;
+  Discover(TwoAdapters(), extra);
+  EXPECT_EQ(Flash(Package()), 1);
+  EXPECT_EQ(Flashed().size(), 2u);
+}
+
+TEST_F(FlashTest, ThrowingCountOrIndexListEndsTheCallWith1001) {
+  for (const char* symbol : {"getNumberOfAdapters", "getAllAdaptersIndexString"}) {
+    Discover(TwoAdapters());
+    std::string before = vxtest::read_file(disc_);
+    // Enumeration and the flash call both ask; the fault file is swapped in after discovery.
+    Json::Value extra(Json::objectValue);
+    Json::Value fault(Json::objectValue);
+    fault["symbol"] = symbol;
+    fault["kind"] = "throwStd";
+    fault["message"] = "agent lost its adapters";
+    extra["faults"].append(fault);
+    vxtest::write_file(sim_->path("inventory.json"), vxe2e::inventory_text(TwoAdapters(), extra));
+    EXPECT_EQ(Flash(Package()), 1001) << symbol;
+    EXPECT_TRUE(Flashed().empty());
+    EXPECT_EQ(vxtest::read_file(disc_), before) << symbol;
+    EXPECT_TRUE(Released()) << symbol;
+  }
+}
+
+TEST_F(FlashTest, FileWithoutDevicesOrMissingFile) {
+  Discover(TwoAdapters());
+  std::string empty_doc =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<vx_rom_discovery version=\"2.0.0.0\">\n\t<devices>\n\t</devices>\n</vx_rom_discovery>";
+  vxtest::write_file(disc_, empty_doc);
+  EXPECT_EQ(Flash(Package()), 4);
+  EXPECT_EQ(vxtest::read_file(disc_), empty_doc);
+  EXPECT_TRUE(Released());
+  remove(disc_.c_str());
+  EXPECT_EQ(Flash(Package()), 11);
+  EXPECT_FALSE(vxtest::file_exists(disc_));
+}
+
+TEST_F(FlashTest, RewrittenFileListsTheAdaptersAsEnumeratedNow) {
+  Discover(TwoAdapters());
+  // The host's edits of the first device reach every device; the third adapter appeared since.
+  SetAction(disc_, "00:0e:1e:c4:51:20", "Rewrite");
+  Edit(disc_, "<active_version value=\"3.0.2.1\"/>", "<active_version value=\"9.9.9.9\"/>", 1);
+  vxtest::write_file(sim_->path("inventory.json"), vxe2e::inventory_text(TwoAdapters(true)));
+  EXPECT_EQ(Flash(Package()), 1);
+  vxe2e::XmlDiscovery d = Parsed();
+  ASSERT_EQ(d.devices.size(), 7u);
+  EXPECT_EQ(d.devices[6].dev.at("macaddress"), "21:00:00:0e:1e:e1:00:07");
+  for (const vxe2e::XmlDevice& dev : d.devices) {
+    EXPECT_EQ(dev.fw.at("version"), "3.1.0.0");
+    EXPECT_EQ(dev.fw.at("firmware_file"), kPackage);
+    EXPECT_EQ(dev.fw.at("active_version"), "9.9.9.9");
+    EXPECT_EQ(dev.fw.at("action_status"), "1");
+  }
+  // Not "Skip", so each device keeps its own freshly computed action.
+  EXPECT_EQ(d.devices[6].fw.at("action"), "Rewrite");
+  EXPECT_EQ(d.devices[0].fw.at("action"), "Upgrade");
+}
+
+TEST_F(FlashTest, DiscoveryAfterFlashProposesRewrite) {
+  Discover(TwoAdapters());
+  SetAction(disc_, "21:00:00:0e:1e:d7:00:40", "Skip");
+  SetAction(disc_, "21:00:00:0e:1e:d7:00:41", "Skip");
+  EXPECT_EQ(Flash(Package()), 1);
+  ASSERT_EQ(Plugin::get().discover(disc_.c_str(), fw_dir_.c_str()), 0);
+  vxe2e::XmlDiscovery d = Parsed();
+  ASSERT_EQ(d.devices.size(), 6u);
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(d.devices[i].fw.at("action"), "Rewrite") << i;
+    EXPECT_EQ(d.devices[i].fw.at("active_version"), "3.1.0.0") << i;
+  }
+  EXPECT_EQ(d.devices[4].fw.at("action"), "Downgrade");  // the skipped HBA keeps 3.2.0.0
+}
+
+}  // namespace
