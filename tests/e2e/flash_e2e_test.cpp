@@ -64,6 +64,7 @@ class FlashTest : public ::testing::Test {
  protected:
   // Discovery against `adapters`, leaving the discovery file and the package folder.
   void Discover(const std::vector<Json::Value>& adapters, const Json::Value& extra = Json::Value(Json::objectValue)) {
+    sim_.reset();  // the old machine restores the environment before the new one sets it
     sim_.reset(new SimMachine(vxe2e::inventory_text(adapters, extra)));
     fw_dir_ = vxe2e::make_fw_dir(tmp_, "3.1.0.0", kPackage);
     disc_ = tmp_.file("discovery.xml");
@@ -129,6 +130,7 @@ TEST_F(FlashTest, DirectoryFileAndBackslashPathGiveTheSameOutcome) {
     }
     vxtest::write_file(disc_, saved);
     sim_->clear_journal();
+    remove(sim_->path("state.json").c_str());  // every run starts from the same flashed versions
     EXPECT_EQ(Flash(fw), 1) << fw;
     EXPECT_EQ(Flashed().size(), 2u) << fw;
     std::string now = vxtest::read_file(disc_);

@@ -82,8 +82,8 @@ bool make_package(const std::string& package_path, const std::string& version_me
   write_file(staging.file("fw/boot.txt"), version_member_text);
   std::string cmd;
   if (tool == TarTool::Gnu) {
-    cmd = "tar --format=ustar -C " + shell_quote(staging.path()) + " -cf " +
-          shell_quote(package_path) + " fw fw/boot.txt --no-recursion";
+    cmd = "tar --format=ustar --no-recursion -C " + shell_quote(staging.path()) + " -cf " +
+          shell_quote(package_path) + " fw fw/boot.txt";
   } else {
     cmd = "bsdtar --format=ustar -C " + shell_quote(staging.path()) + " -cf " +
           shell_quote(package_path) + " -n fw fw/boot.txt";
