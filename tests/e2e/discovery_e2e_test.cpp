@@ -2,6 +2,8 @@
 // discovery file, and the trace log the host's support staff read afterwards.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -212,6 +214,135 @@ TEST(PciEntryPointTest, ReturnsNotSupportedAndAppendsOneWarning) {
   std::string after = vxtest::read_file(vxtest::trace_log_path());
   EXPECT_EQ(after, before + "LOG_WARN : <--> oem_do_full_flash_PCI()\n\n" +
                        "LOG_WARN : <--> oem_do_full_flash_PCI()\n\n");
+}
+
+}  // namespace
+
+namespace {
+
+// Compares a produced discovery file with its golden copy byte for byte. With
+// VXINS_UPDATE_GOLDEN=1 the golden copy is rewritten instead (review the diff before committing).
+void ExpectGolden(const std::string& produced, const std::string& golden_name) {
+  std::string golden = std::string(VXINS_FIXTURES_DIR) + "/golden/" + golden_name;
+  if (getenv("VXINS_UPDATE_GOLDEN") != nullptr) vxtest::write_file(golden, vxtest::read_file(produced));
+  EXPECT_EQ(vxtest::read_file(produced), vxtest::read_file(golden)) << golden_name;
+}
+
+std::string Fixture(const std::string& name) {
+  return vxtest::read_file(std::string(VXINS_FIXTURES_DIR) + "/inventories/" + name);
+}
+
+TEST(DiscoveryFileTest, BuiltInInventoryGivesTheGoldenFile) {
+  TempDir tmp;
+  SimMachine sim;  // the simulator's built-in three adapters
+  std::string dir = vxe2e::make_fw_dir(tmp, "3.1.0.0");
+  std::string disc = tmp.file("discovery.xml");
+  ASSERT_EQ(Plugin::get().discover(disc.c_str(), dir.c_str()), 0);
+  ExpectGolden(disc, "default_inventory.xml");
+  vxe2e::XmlDiscovery d;
+  std::string err;
+  ASSERT_TRUE(vxe2e::parse_discovery(disc, d, err)) << err;
+  EXPECT_EQ(d.root_version, "2.0.0.0");
+  EXPECT_EQ(d.header.at("takes_effect"), "deferred");
+  std::set<std::string> actions;
+  for (const vxe2e::XmlDevice& dev : d.devices) actions.insert(dev.fw.at("action"));
+  EXPECT_EQ(actions, (std::set<std::string>{"Upgrade", "Downgrade", "Rewrite"}));
+}
+
+TEST(DiscoveryFileTest, CoverageInventoryGivesTheGoldenFile) {
+  TempDir tmp;
+  SimMachine sim(Fixture("coverage.json"));
+  std::string dir = vxe2e::make_fw_dir(tmp, "3.1.0.0");
+  std::string disc = tmp.file("discovery.xml");
+  ASSERT_EQ(Plugin::get().discover(disc.c_str(), dir.c_str()), 0);
+  ExpectGolden(disc, "coverage_inventory.xml");
+  vxe2e::XmlDiscovery d;
+  std::string err;
+  ASSERT_TRUE(vxe2e::parse_discovery(disc, d, err)) << err;
+  // Adapters whose queries fail or throw are left out; the others are all there.
+  ASSERT_EQ(d.devices.size(), 8u);
+  const vxe2e::XmlDevice& eth1 = d.devices[1];
+  EXPECT_EQ(eth1.dev.at("busnumber"), "a");
+  EXPECT_EQ(eth1.dev.at("funcnumber"), "1");
+  EXPECT_EQ(eth1.dev.at("venid"), "ab");
+  EXPECT_EQ(eth1.dev.at("device_id"), "ab.2071.1077.2");
+  EXPECT_EQ(eth1.fw.at("firmware_id"), "8.74.3.0");
+  EXPECT_EQ(d.devices[2].fw.at("firmware_id"), "10.02.09.00-k");
+  EXPECT_EQ(d.devices[4].dev.at("busnumber"), "81");
+  const vxe2e::XmlDevice& fcoe = d.devices[5];
+  EXPECT_EQ(fcoe.dev.at("macaddress"), "20:00:00:0e:1e:b0:00:01");  // node WWN of a CNA port
+  EXPECT_EQ(fcoe.fw.at("firmware_id"), " 10.01.00.54-k");  // blank at the start: kept whole
+  EXPECT_EQ(fcoe.fw.at("active_version"), "3.2.0.0");
+  EXPECT_EQ(fcoe.fw.at("action"), "Downgrade");
+  EXPECT_EQ(d.devices[6].dev.at("product_id"), "Invalid Model");
+  EXPECT_EQ(d.devices[6].dev.at("busnumber"), "0");
+  EXPECT_EQ(d.devices[6].dev.at("devicenumber"), "1c");
+  EXPECT_EQ(d.devices[6].fw.at("action"), "Rewrite");
+  EXPECT_EQ(d.devices[7].fw.at("active_version"), " ");
+  EXPECT_EQ(d.devices[7].fw.at("action"), "Upgrade");
+  EXPECT_EQ(d.devices[0].fw.at("action"), "Upgrade");
+}
+
+TEST(DiscoveryFileTest, SuccessfulDiscoveryLogsEveryRecordTwiceAndReleasesTheAgent) {
+  TempDir tmp;
+  SimMachine sim;
+  std::string dir = vxe2e::make_fw_dir(tmp, "3.1.0.0");
+  std::string disc = tmp.file("discovery.xml");
+  ASSERT_EQ(Plugin::get().discover(disc.c_str(), dir.c_str()), 0);
+  std::vector<std::string> lines = vxtest::trace_log_lines();
+  ExpectBanner(lines);
+  vxe2e::XmlDiscovery d;
+  std::string err;
+  ASSERT_TRUE(vxe2e::parse_discovery(disc, d, err)) << err;
+  EXPECT_EQ(vxe2e::log_lines_containing("--> DisplayDeviceAttribs()").size(), 2 * d.devices.size());
+  for (const vxe2e::XmlDevice& dev : d.devices)
+    EXPECT_EQ(vxe2e::log_lines_containing("LOG_DEBUG : macaddress value:" + dev.dev.at("macaddress")).size(), 2u);
+  EXPECT_EQ(vxe2e::log_lines_containing("Number of QuorvelDevices is " + std::to_string(d.devices.size())).size(), 1u);
+  EXPECT_EQ(vxe2e::log_lines_containing("FW VERSION FROM TAR FILE IS 3.1.0.0").size(), 1u);
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[lines.size() - 2], "LOG_INFO : --> ~qrvl_vxinslib_init() Destructor.");
+  EXPECT_EQ(lines.back(), "LOG_INFO : <-- ~qrvl_vxinslib_init() Destructor.");
+  EXPECT_EQ(sim.calls("free_hba_lib").size(), 1u);
+}
+
+TEST(DiscoveryFileTest, NoAdapterReturns4AndRemovesTheOldFile) {
+  TempDir tmp;
+  SimMachine sim("{\"adapters\": []}");
+  std::string dir = vxe2e::make_fw_dir(tmp, "3.1.0.0");
+  std::string disc = tmp.file("discovery.xml");
+  vxtest::write_file(disc, "previous discovery");
+  EXPECT_EQ(Plugin::get().discover(disc.c_str(), dir.c_str()), 4);
+  EXPECT_FALSE(vxtest::file_exists(disc));
+  EXPECT_EQ(vxe2e::log_lines_containing("Quorvel Device Enumeration Failed").size(), 1u);
+  EXPECT_EQ(sim.calls("free_hba_lib").size(), 1u);
+}
+
+// Regression: a member of the wrong type in an agent answer made JsonCpp throw out of the
+// plug-in into the host's process.
+TEST(DiscoveryFileTest, MalformedAgentAnswersReturn1001AndReleaseTheAgent) {
+  struct Case {
+    const char* name;
+    const char* member;
+    Json::Value value;
+  } cases[] = {{"ModelIsANumber", "model", Json::Value(42)},
+               {"PortCountIsText", "portCount", Json::Value("two")},
+               {"FlashedVersionIsAnObject", "flashedBiosVersion", Json::Value(Json::objectValue)}};
+  for (const Case& c : cases) {
+    TempDir tmp;
+    Json::Value good = vxe2e::sim_adapter("20:00:00:0e:1e:a0:00:01", "Quorvel-QF2742", 1, "3.0.0.0");
+    vxe2e::add_fc_port(good, "21:00:00:0e:1e:a0:00:01", "20:00:00:0e:1e:a0:00:01", "0000:0a:00.0");
+    Json::Value bad = vxe2e::sim_adapter("20:00:00:0e:1e:b0:00:01", "Quorvel-QF2742", 1, "3.0.0.0");
+    vxe2e::add_fc_port(bad, "21:00:00:0e:1e:b0:00:01", "20:00:00:0e:1e:b0:00:01", "0000:0b:00.0");
+    bad[c.member] = c.value;
+    SimMachine sim(vxe2e::inventory_text({good, bad}));
+    std::string dir = vxe2e::make_fw_dir(tmp, "3.1.0.0");
+    std::string disc = tmp.file("discovery.xml");
+    EXPECT_EQ(Plugin::get().discover(disc.c_str(), dir.c_str()), 1001) << c.name;
+    EXPECT_FALSE(vxtest::file_exists(disc)) << c.name;
+    EXPECT_EQ(sim.calls("free_hba_lib").size(), 1u) << c.name;
+    // The good adapter's record was made and freed (logged once when freed).
+    EXPECT_EQ(vxe2e::log_lines_containing("macaddress value:21:00:00:0e:1e:a0:00:01").size(), 1u) << c.name;
+  }
 }
 
 }  // namespace
