@@ -3,11 +3,15 @@
 # quick when everything is already there.
 set -euo pipefail
 
+native=$(dpkg --print-architecture)
 packages=(
+  # the 32-bit plug-in, its simulator, tools and tests
   g++-multilib cmake make pkg-config file binutils tar libarchive-tools python3
   libjsoncpp-dev:i386 libgtest-dev:i386 libgmock-dev:i386 libtinyxml2-dev:i386
   libcli11-dev valgrind libc6-dbg:i386
-  libjsoncpp-dev libgtest-dev libgmock-dev libtinyxml2-dev clang libclang-rt-14-dev
+  # the native build of the same sources: sanitizers and fuzzers
+  "libjsoncpp-dev:$native" "libgtest-dev:$native" "libgmock-dev:$native"
+  "libtinyxml2-dev:$native" clang libclang-rt-14-dev
 )
 
 missing=()
