@@ -1,0 +1,339 @@
+// The simulator itself, reached through the real loader: its journal, the flash state that
+// outlives a load, fault kinds on the plain entry points (caught by type across the library
+// boundary), malformed inventories, and the built-in inventory's agreement with default.json.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "agent/agent_loader.h"
+#include "agent_test_env.h"
+#include "default_inventory.h"
+
+namespace {
+
+using agenttest::AgentTest;
+using agenttest::default_inventory;
+using agenttest::fault;
+
+const char kFcAdapter[] = "20:00:00:0e:1e:c4:51:10";
+
+class SimTest : public AgentTest {
+ protected:
+  // Flashes through the entry-point pointer as the plug-in does: 24-byte id, zeroed buffer.
+  int flash(const std::string& adapter, const std::string& package, std::string* reason = nullptr,
+            bool zero_buffer = true) {
+    char id[24];
+    snprintf(id, sizeof id, "%s", adapter.c_str());
+    char file[128];
+    snprintf(file, sizeof file, "%s", package.c_str());
+    char errbuf[ZNAJ_FLASH_ERRBUF_LEN];
+    memset(errbuf, zero_buffer ? 0 : 'x', sizeof errbuf);
+    int rc = libHbaFlashUpgrade(id, file, 0, 0, errbuf, sizeof errbuf);
+    errbuf[sizeof errbuf - 1] = '\0';
+    if (reason != nullptr) *reason = errbuf;
+    return rc;
+  }
+
+  std::string flashed(const std::string& adapter) {
+    Json::Value request;
+    request["indexStr"] = adapter;
+    Json::Value answer = libGetAdvAdapterData(request);
+    return answer["flashedBiosVersion"].asString();
+  }
+
+  std::string package(const std::string& version) {
+    std::string p = path("fw-" + version + ".tar");
+    EXPECT_TRUE(vxtest::make_package_with_version(p, version));
+    return p;
+  }
+};
+
+// Captures what the simulator writes to stderr while the guard lives.
+class StderrCapture {
+ public:
+  explicit StderrCapture(const std::string& file) : file_(file) {
+    fflush(stderr);
+    saved_ = dup(2);
+    int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(fd, 2);
+    close(fd);
+  }
+  std::string text() {
+    fflush(stderr);
+    return vxtest::read_file(file_);
+  }
+  ~StderrCapture() {
+    fflush(stderr);
+    dup2(saved_, 2);
+    close(saved_);
+  }
+
+ private:
+  std::string file_;
+  int saved_;
+};
+
+TEST(SimDefaultInventoryTest, BuiltInEqualsDefaultJson) {
+  std::string file = vxtest::read_file(std::string(VXINS_SIM_SOURCE_DIR) + "/inventories/default.json");
+  std::string builtin = dznajsim::default_inventory_text();
+  ASSERT_FALSE(builtin.empty());
+  // The raw literal starts with the newline after its opening delimiter.
+  EXPECT_EQ(builtin.substr(1), file);
+  EXPECT_EQ(agenttest::parse(builtin), agenttest::parse(file));
+}
+
+TEST_F(SimTest, ServesTheBuiltInInventoryWithoutTheVariable) {
+  ASSERT_EQ(qrvl_vxinslib_init(), 0);
+  EXPECT_EQ(libGetNumOfAdapters(), 3u);
+  Json::Value list = libGetAllAdapterIndexString(Json::Value());
+  EXPECT_EQ(agenttest::to_text(list),
+            "{\"indexStrings\":[\"20:00:00:0e:1e:c4:51:10\",\"00:0e:1e:d2:7a:40\","
+            "\"00:0e:1e:e5:19:30\"]}");
+  Json::Value request;
+  request["mac"] = "00:0e:1e:d2:7a:40";
+  Json::Value cna = libGetHbaByWwn(request);
+  EXPECT_EQ(cna["hbaData"]["model"].asString(), "Quorvel-QC8442");
+  EXPECT_EQ(cna["pcieInfo"]["deviceID"].asUInt(), 32880u);
+  EXPECT_EQ(cna["driver"]["networkDriverVersion"].asString(), "1.10.2.4 nx");
+  request.clear();
+  request["wwn"] = "no:such:adapter";
+  Json::Value unknown = libGetHbaByWwn(request);
+  EXPECT_EQ(unknown["error"]["code"].asInt(), 2);
+}
+
+TEST_F(SimTest, JournalsEveryCallWithItsRequest) {
+  ASSERT_EQ(open_session(default_inventory()), 0);
+  Json::Value request;
+  request["indexStr"] = kFcAdapter;
+  libGetFcPhyPortIndicesByAdapter(request);
+  libGetNumOfAdapters();
+  std::string reason;
+  EXPECT_EQ(flash(kFcAdapter, package("3.1.0.0")), 0);
+  EXPECT_EQ(flash(kFcAdapter, package("3.1.0.0"), &reason, false), 0);
+
+  std::vector<Json::Value> calls = journal();
+  ASSERT_EQ(calls.size(), 6u);
+  EXPECT_EQ(agenttest::to_text(calls[0]), "{\"request\":null,\"symbol\":\"get_agt_version\"}");
+  EXPECT_EQ(agenttest::to_text(calls[1]),
+            "{\"request\":{\"appId\":5821},\"symbol\":\"init_hba_lib\"}");
+  EXPECT_EQ(agenttest::to_text(calls[2]),
+            "{\"request\":{\"indexStr\":\"20:00:00:0e:1e:c4:51:10\"},"
+            "\"symbol\":\"getFcPhyPortIndicesByAdapter\"}");
+  EXPECT_EQ(agenttest::to_text(calls[3]), "{\"request\":null,\"symbol\":\"getNumberOfAdapters\"}");
+  EXPECT_EQ(calls[4]["symbol"].asString(), "hba_flashUpgrade");
+  EXPECT_EQ(calls[4]["wwn"].asString(), kFcAdapter);
+  EXPECT_EQ(calls[4]["file"].asString(), path("fw-3.1.0.0.tar"));
+  EXPECT_EQ(calls[4]["size"].asUInt(), 0u);
+  EXPECT_EQ(calls[4]["flag"].asInt(), 0);
+  EXPECT_TRUE(calls[4]["errBufZeroed"].asBool());
+  EXPECT_EQ(calls[4]["len"].asUInt(), 128u);
+  EXPECT_FALSE(calls[5]["errBufZeroed"].asBool());
+}
+
+TEST_F(SimTest, FlashRecordsTheVersionInTheStateFile) {
+  ASSERT_EQ(open_session(default_inventory()), 0);
+  EXPECT_EQ(flashed(kFcAdapter), "3.0.2.1");
+  EXPECT_EQ(flash(kFcAdapter, package("3.1.0.0")), 0);
+  EXPECT_EQ(flashed(kFcAdapter), "3.1.0.0");
+  ASSERT_EQ(qrvl_vxinslib_deinit(), 0);
+
+  // Beside the inventory by default; it survives the unload and overrides the inventory.
+  Json::Value state = agenttest::parse(vxtest::read_file(inventory_ + ".state"));
+  EXPECT_EQ(state[kFcAdapter]["flashedBiosVersion"].asString(), "3.1.0.0");
+  ASSERT_EQ(qrvl_vxinslib_init(), 0);
+  EXPECT_EQ(flashed(kFcAdapter), "3.1.0.0");
+  Json::Value request;
+  request["wwn"] = kFcAdapter;
+  EXPECT_EQ(libGetHbaByWwn(request)["firmware"]["flashedBiosVersion"].asString(), "3.1.0.0");
+  EXPECT_EQ(flashed("00:0e:1e:e5:19:30"), "3.1.0.0");
+  EXPECT_EQ(flashed("00:0e:1e:d2:7a:40"), "3.2.0.0_b17");
+}
+
+TEST_F(SimTest, StateFileNamedByTheVariable) {
+  std::string state_file = path("elsewhere.state");
+  setenv("DZNAJ_SIM_STATE", state_file.c_str(), 1);
+  ASSERT_EQ(qrvl_vxinslib_init(), 0);  // built-in inventory, explicit state file
+  EXPECT_EQ(flash("00:0e:1e:d2:7a:40", package("3.3.0.1")), 0);
+  ASSERT_EQ(qrvl_vxinslib_deinit(), 0);
+  EXPECT_EQ(agenttest::parse(vxtest::read_file(state_file))["00:0e:1e:d2:7a:40"]["flashedBiosVersion"]
+                .asString(),
+            "3.3.0.1");
+  ASSERT_EQ(qrvl_vxinslib_init(), 0);
+  EXPECT_EQ(flashed("00:0e:1e:d2:7a:40"), "3.3.0.1");
+}
+
+TEST_F(SimTest, BuiltInInventoryKeepsNothingWithoutStateVariable) {
+  ASSERT_EQ(qrvl_vxinslib_init(), 0);
+  EXPECT_EQ(flash(kFcAdapter, package("3.1.0.0")), 0);
+  EXPECT_EQ(flashed(kFcAdapter), "3.1.0.0");
+  ASSERT_EQ(qrvl_vxinslib_deinit(), 0);
+  ASSERT_EQ(qrvl_vxinslib_init(), 0);
+  EXPECT_EQ(flashed(kFcAdapter), "3.0.2.1");
+}
+
+TEST_F(SimTest, FlashFailuresLeaveAReason) {
+  Json::Value inventory = default_inventory();
+  inventory["adapters"][1]["flash"] = agenttest::parse("{\"result\": 5, \"reason\": \"image rejected\"}");
+  ASSERT_EQ(open_session(inventory), 0);
+  std::string reason;
+  EXPECT_EQ(flash("00:0e:1e:d2:7a:40", package("3.1.0.0"), &reason), 5);
+  EXPECT_EQ(reason, "image rejected");
+  EXPECT_EQ(flashed("00:0e:1e:d2:7a:40"), "3.2.0.0_b17");
+  EXPECT_EQ(flash("00:00:00:00:00:00", package("3.1.0.0"), &reason), -1);
+  EXPECT_EQ(reason, "unknown adapter 00:00:00:00:00:00");
+  vxtest::write_file(path("plain.bin"), "no version here");
+  EXPECT_EQ(flash(kFcAdapter, path("plain.bin"), &reason), -1);
+  EXPECT_EQ(reason.compare(0, 17, "package rejected:"), 0) << reason;
+  EXPECT_EQ(journal().back()["result"].asInt(), -1);
+}
+
+// Thrown from the simulator's code, caught here by type: the class is matched by name across
+// the library boundary although neither side exports its type information.
+TEST_F(SimTest, ThrowKindsOnPlainEntryPointsAreCaughtByType) {
+  for (const char* symbol : {"getNumberOfAdapters", "hba_flashUpgrade", "getRequestID"}) {
+    SCOPED_TRACE(symbol);
+    Json::Value inventory = default_inventory();
+    inventory["faults"].append(fault(symbol, "throwAgent", "", 5, "agent says no"));
+    ASSERT_EQ(open_session(inventory), 0);
+    auto call = [&]() {
+      if (strcmp(symbol, "getNumberOfAdapters") == 0) return static_cast<int>(libGetNumOfAdapters());
+      if (strcmp(symbol, "getRequestID") == 0) return libGetRequestID();
+      return flash(kFcAdapter, package("3.1.0.0"));
+    };
+    bool caught = false;
+    try {
+      call();
+    } catch (const HbaAgentError& e) {
+      caught = true;
+      EXPECT_EQ(e.getErrorCode(), 5);
+      EXPECT_EQ(e.getErrorString(), "agent says no");
+    }
+    EXPECT_TRUE(caught);
+    EXPECT_EQ(journal().back()["threw"].asString(), "throwAgent");
+    ASSERT_EQ(qrvl_vxinslib_deinit(), 0);
+  }
+
+  Json::Value inventory = default_inventory();
+  inventory["faults"].append(fault("getNumberOfAdapters", "throwStd", "", 0, "std says no"));
+  ASSERT_EQ(open_session(inventory), 0);
+  try {
+    libGetNumOfAdapters();
+    ADD_FAILURE() << "nothing thrown";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "std says no");
+  }
+  ASSERT_EQ(qrvl_vxinslib_deinit(), 0);
+
+  inventory = default_inventory();
+  inventory["faults"].append(fault("getNumberOfAdapters", "throwOther", "", 11));
+  ASSERT_EQ(open_session(inventory), 0);
+  try {
+    libGetNumOfAdapters();
+    ADD_FAILURE() << "nothing thrown";
+  } catch (int code) {
+    EXPECT_EQ(code, 11);
+  }
+}
+
+TEST_F(SimTest, FaultsApplyOnlyToTheirKey) {
+  Json::Value inventory = default_inventory();
+  inventory["faults"].append(fault("getPortByWwn", "null", "21:00:00:0e:1e:c4:51:11"));
+  Json::Value answer = fault("getAllAdaptersIndexString", "answer");
+  answer["answer"] = agenttest::parse("{\"indexStrings\": [7]}");
+  inventory["faults"].append(answer);
+  inventory["faults"].append(fault("getNumberOfAdapters", "null"));
+  ASSERT_EQ(open_session(inventory), 0);
+  Json::Value request;
+  request["wwn"] = "21:00:00:0e:1e:c4:51:11";
+  EXPECT_TRUE(libGetPortByWwn(request).isNull());
+  request["wwn"] = "21:00:00:0e:1e:c4:51:10";
+  EXPECT_EQ(libGetPortByWwn(request)["nodeWwn"].asString(), "20:00:00:0e:1e:c4:51:10");
+  EXPECT_EQ(agenttest::to_text(libGetAllAdapterIndexString(Json::Value())), "{\"indexStrings\":[7]}");
+  EXPECT_EQ(libGetNumOfAdapters(), 0u);
+}
+
+TEST_F(SimTest, ValuesAreServedAsTheyAreInTheInventory) {
+  Json::Value inventory = default_inventory();
+  inventory["adapters"][0]["model"] = 42;
+  inventory["adapters"][0]["portCount"] = "two";
+  inventory["adapters"][0].removeMember("storageDriverVersion");
+  ASSERT_EQ(open_session(inventory), 0);
+  Json::Value request;
+  request["wwn"] = kFcAdapter;
+  Json::Value adapter = libGetHbaByWwn(request);
+  EXPECT_EQ(adapter["hbaData"]["model"], Json::Value(42));
+  EXPECT_EQ(adapter["hbaData"]["portCount"], Json::Value("two"));
+  EXPECT_EQ(adapter["driver"], Json::Value(Json::objectValue));
+}
+
+TEST_F(SimTest, MalformedInventoryIsReportedAndAnsweredWithNothing) {
+  struct Case {
+    const char* name;
+    const char* text;
+    const char* message;  // part of the stderr line
+  };
+  const Case cases[] = {
+      {"NotJson", "{ \"adapters\": [", "is malformed: "},
+      {"NotAnObject", "[1, 2]", "is malformed: the top level is not an object"},
+      {"AdaptersNotObjects", "{\"adapters\": [\"x\"]}", "\"adapters\" is not an array of objects"},
+      {"UnknownKind", "{\"faults\": [{\"symbol\": \"getHbaByWwn\", \"kind\": \"explode\"}]}",
+       "faults[0]: unknown kind \"explode\""},
+      {"KindNotForSymbol", "{\"faults\": [{\"symbol\": \"hba_flashUpgrade\", \"kind\": \"shape\"}]}",
+       "faults[0] (hba_flashUpgrade, shape): this kind does not apply to the symbol"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    vxtest::write_file(inventory_, c.text);
+    setenv("DZNAJ_SIM_INVENTORY", inventory_.c_str(), 1);
+    StderrCapture capture(path("stderr.txt"));
+    clear_log();
+    EXPECT_EQ(qrvl_vxinslib_init(), 1001);
+    std::string text = capture.text();
+    EXPECT_NE(text.find("libdznaj.so (simulator): inventory " + inventory_), std::string::npos) << text;
+    EXPECT_NE(text.find(c.message), std::string::npos) << text;
+    std::vector<std::string> lines = log_lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(), "LOG_ERROR : libInitHbaLib returns NULL");
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "LOG_INFO : libVersion size = 0"), lines.end());
+  }
+
+  // The library stays answerable: null and zero, never a crash.
+  ASSERT_EQ(setup_znaj_entry_points(), 0);
+  StderrCapture capture(path("stderr.txt"));
+  EXPECT_TRUE(libGetHbaByWwn(Json::Value()).isNull());
+  EXPECT_EQ(libGetNumOfAdapters(), 0u);
+  EXPECT_EQ(libGetAgtVersion(), nullptr);
+  std::string reason;
+  char id[] = "20:00:00:0e:1e:c4:51:10";
+  char file[] = "/nonexistent";
+  char errbuf[128] = {0};
+  EXPECT_EQ(libHbaFlashUpgrade(id, file, 0, 0, errbuf, sizeof errbuf), -1);
+  EXPECT_STREQ(errbuf, "simulator inventory unusable");
+}
+
+TEST_F(SimTest, MissingInventoryFileIsReported) {
+  setenv("DZNAJ_SIM_INVENTORY", path("absent.json").c_str(), 1);
+  StderrCapture capture(path("stderr.txt"));
+  EXPECT_EQ(qrvl_vxinslib_init(), 1001);
+  EXPECT_NE(capture.text().find("cannot read inventory " + path("absent.json") +
+                                ": No such file or directory"),
+            std::string::npos);
+}
+
+TEST_F(SimTest, InventoryIsReReadOnInit) {
+  ASSERT_EQ(open_session(default_inventory()), 0);
+  EXPECT_EQ(libGetNumOfAdapters(), 3u);
+  Json::Value inventory = default_inventory();
+  inventory["adapterCount"] = 1;
+  use_inventory(inventory);
+  EXPECT_EQ(libGetNumOfAdapters(), 3u);  // read once per load...
+  Json::Value request;
+  request["appId"] = 5821;
+  libInitHbaLib(request);
+  EXPECT_EQ(libGetNumOfAdapters(), 1u);  // ...and again on init_hba_lib
+}
+
+}  // namespace
