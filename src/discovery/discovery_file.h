@@ -1,7 +1,6 @@
-// The discovery file: written by the discovery entry point from the enumerated device list,
-// read back and rewritten with the outcome by the flash entry point. Owned by the discovery
-// subsystem; the records it creates belong to the caller's list (freed by qrvl_free_device_list).
-// Nothing here throws on purpose; a file that cannot be written leaves the previous one in place.
+// The discovery file, owned by the discovery subsystem: written by the discovery entry point,
+// read back and rewritten with the outcome by the flash entry point. Records it creates belong
+// to the caller's list (freed by qrvl_free_device_list); a failed write keeps the previous file.
 #ifndef VXINS_DISCOVERY_DISCOVERY_FILE_H
 #define VXINS_DISCOVERY_DISCOVERY_FILE_H
 
