@@ -91,6 +91,18 @@ int run_discovery(char* discovery_file, char* fw_file_path) {
   VXINS_LOG_TRACE(LOG_INFO, msg);
   display_device_list(devices.devices);
   write_to_xmlfile(discovery_file, devices.devices);
+  // The earlier file was deleted before enumerating, so a file present now is the one just
+  // written; without it the host must not be told that discovery succeeded.
+  bool written = can_open_for_reading(discovery_file);
+  if (!written) {
+    snprintf(msg, sizeof msg, "Discovery file (%s) could not be written", discovery_file);
+    VXINS_LOG_TRACE(LOG_ERROR, msg);
+  }
   qrvl_free_device_list(devices.devices);
-  return qrvl_vxinslib_deinit();
+  int deinit_rc = qrvl_vxinslib_deinit();
+  if (!written) {
+    VXINS_LOG_TRACE(LOG_ERROR, kExitTrace);
+    return INTERNAL_OPER_FAILED;
+  }
+  return deinit_rc;
 }

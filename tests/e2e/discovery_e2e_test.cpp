@@ -346,3 +346,20 @@ TEST(DiscoveryFileTest, MalformedAgentAnswersReturn1001AndReleaseTheAgent) {
 }
 
 }  // namespace
+
+namespace {
+
+// Regression: when the discovery file could not be written the call still returned 0, and the
+// host went on to flash from a file that did not exist.
+TEST(DiscoveryFileTest, UnwritableDiscoveryFileIsAFailure) {
+  TempDir tmp;
+  SimMachine sim;
+  std::string dir = vxe2e::make_fw_dir(tmp, "3.1.0.0");
+  std::string disc = tmp.file("no-such-folder/discovery.xml");
+  EXPECT_EQ(Plugin::get().discover(disc.c_str(), dir.c_str()), 1001);
+  EXPECT_FALSE(vxtest::file_exists(disc));
+  EXPECT_EQ(vxe2e::log_lines_containing("LOG_ERROR : Discovery file (" + disc + ") could not be written").size(), 1u);
+  EXPECT_EQ(sim.calls("free_hba_lib").size(), 1u);
+}
+
+}  // namespace
