@@ -38,12 +38,18 @@ void log_reader(const char* text) {
   VXINS_LOG_TRACE(LOG_INFO, gLogBuf);
 }
 
-// The size field is 12 bytes that a writer may fill without a terminator: decode a NUL-ended
-// copy so the decoding stops at the field's end.
+// The size field is 12 bytes of octal digits ended by a NUL or a blank: GNU tar writes
+// "00000000033\0", bsdtar "00000000033 " (no NUL at all), and old archives pad with leading
+// blanks. Only the digits are handed to the decoder, which would count a blank as a digit
+// worth -16 and so turn every bsdtar size into garbage; a field without any terminator stops at
+// its 12th byte.
 int decode_size(const unsigned char (&field)[12]) {
-  unsigned char text[sizeof field + 1];
-  memcpy(text, field, sizeof field);
-  text[sizeof field] = '\0';
+  unsigned char text[sizeof field + 1] = {};
+  size_t i = 0;
+  while (i < sizeof field && field[i] == ' ') ++i;
+  size_t n = 0;
+  for (; i < sizeof field && field[i] != '\0' && field[i] != ' '; ++i) text[n++] = field[i];
+  text[n] = '\0';
   return conv_octal_to_decimal(text);
 }
 

@@ -1,0 +1,560 @@
+// The package reader against archives written by GNU tar and bsdtar and against hand-built
+// malformed ones, with the exact trace lines of every failure and the scratch-file rules.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "package/package_reader.h"
+#include "package_test_util.h"
+#include "test_support.h"
+
+namespace {
+
+using pkgtest::HeaderSpec;
+using pkgtest::octal_size;
+using pkgtest::scratch_name;
+using pkgtest::tar_header;
+using pkgtest::tar_member;
+using pkgtest::tar_package;
+using vxtest::file_exists;
+using vxtest::TarTool;
+
+const char kExit[] = "LOG_INFO : <-- getFwVersionFromFwFile()";
+const char kUnchanged[] = "caller's old value";
+
+// The last n lines of `lines`.
+std::vector<std::string> tail(const std::vector<std::string>& lines, size_t n) {
+  if (lines.size() <= n) return lines;
+  return std::vector<std::string>(lines.end() - static_cast<long>(n), lines.end());
+}
+
+bool contains_line(const std::vector<std::string>& lines, const std::string& line) {
+  for (const auto& l : lines)
+    if (l == line) return true;
+  return false;
+}
+
+bool any_line_contains(const std::vector<std::string>& lines, const std::string& text) {
+  for (const auto& l : lines)
+    if (l.find(text) != std::string::npos) return true;
+  return false;
+}
+
+// Every reader test runs in a working directory of its own, where the scratch file is made.
+class PackageReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override { cwd_ = std::make_unique<pkgtest::ScopedCwd>(work_.path()); }
+  void TearDown() override { cwd_.reset(); }
+
+  std::string write_package(const std::string& name, const std::string& bytes) {
+    std::string path = packages_.file(name);
+    vxtest::write_file(path, bytes);
+    return path;
+  }
+  bool scratch_left() const { return file_exists(work_.file(scratch_name())); }
+
+  vxtest::TempDir packages_;
+  vxtest::TempDir work_;
+  pkgtest::ScopedLog log_;
+  std::unique_ptr<pkgtest::ScopedCwd> cwd_;
+};
+
+struct BadPackage {
+  const char* label;
+  std::string bytes;
+  int rc;
+  std::vector<std::string> last_lines;  // the failure's own lines before the exit line
+};
+
+std::string with_size_field(const std::string& name, const std::string& field) {
+  HeaderSpec spec;
+  spec.name = name;
+  spec.size_field = field;
+  return tar_header(spec);
+}
+
+const std::string kFolder = tar_member("fw/", "", '5');
+// '!' counts as -15, so the decoded size is negative.
+const std::string kNegativeSize = std::string("0000000000!") + '\0';
+
+std::vector<BadPackage> bad_packages() {
+  HeaderSpec old_style;
+  old_style.name = "fw/";
+  old_style.size_field = octal_size(0);
+  old_style.type = '5';
+  old_style.ustar = false;
+  HeaderSpec second_old = old_style;
+  second_old.name = "fw/boot.txt";
+  second_old.type = '0';
+  second_old.size_field = octal_size(27);
+
+  return {
+      {"empty file", "", 1006,
+       {"LOG_INFO : sizeof(fw_tar_hdr_t) is not matched with fread",
+        "LOG_INFO : sizeof(fw_tar_hdr_t) = 512, fread_size=0"}},
+      {"header of 100 bytes", tar_package("<version>1</version>").substr(0, 100), 1006,
+       {"LOG_INFO : sizeof(fw_tar_hdr_t) is not matched with fread",
+        "LOG_INFO : sizeof(fw_tar_hdr_t) = 512, fread_size=100"}},
+      {"old-style header without magic", tar_header(old_style) + std::string(1536, '\0'), 1006,
+       {"LOG_INFO : Tar Hdr USTART failed"}},
+      {"plain text file", std::string(2048, 'v'), 1006, {"LOG_INFO : Tar Hdr USTART failed"}},
+      {"truncated first member", tar_header("fw/boot.bin", 1000) + std::string(300, 'b'), 1006,
+       {"LOG_INFO : FRead of filesize failed"}},
+      {"first size beyond the file", tar_header("fw/boot.bin", 07777777777LL) + kFolder, 1006,
+       {"LOG_INFO : FRead of filesize failed"}},
+      {"negative first size", with_size_field("fw/boot.bin", kNegativeSize) + kFolder, 1004,
+       {"LOG_INFO : fbuf Malloc failed"}},
+      {"no second header", kFolder, 1007, {"LOG_INFO : FRead of fw_xmlfile_hdr failed"}},
+      {"second header of 200 bytes", kFolder + std::string(200, '\0'), 1007,
+       {"LOG_INFO : FRead of fw_xmlfile_hdr failed"}},
+      {"second header without magic",
+       kFolder + tar_header(second_old) + pkgtest::pad_to_block("<version>1</version>\n"), 1007,
+       {"LOG_INFO : fw_xmlfile_hdr ustar failed"}},
+      {"truncated second member",
+       kFolder + tar_header("fw/boot.txt", 100) + "<version>1.0.0.0</version>", 1007,
+       {"LOG_INFO : Fread of xml_filesize Failed"}},
+      {"second size beyond the file",
+       kFolder + tar_header("fw/boot.txt", 07777777777LL) + std::string(1024, '\0'), 1007,
+       {"LOG_INFO : Fread of xml_filesize Failed"}},
+      {"negative second size",
+       kFolder + with_size_field("fw/boot.txt", kNegativeSize) + std::string(1024, '\0'), 1004,
+       {"LOG_INFO : xml_fbuf malloc failed"}},
+      {"missing version element", tar_package("<ver>2.1.0.0</ver>\n"), 1007,
+       {"LOG_INFO : strstr of Version Failed"}},
+      {"missing closing tag", tar_package("<version>2.1.0.0\n"), 1007,
+       {"LOG_INFO : strstr of Version Failed"}},
+      // Used to overwrite the byte before a zero-size buffer.
+      {"second member of size 0", tar_package(""), 1007, {"LOG_INFO : strstr of Version Failed"}},
+      // Used to be cut to 255 characters and reported as the package's version.
+      {"version of 256 characters", tar_package("<version>" + std::string(256, '7') + "</version>"),
+       1007, {"LOG_INFO : Version length(256) is out of range(0..255)"}},
+      // Used to copy a negative length.
+      {"closing tag before opening tag", tar_package("</version>x<version>\n"), 1007,
+       {"LOG_INFO : Version length(-20) is out of range(0..255)"}},
+  };
+}
+
+TEST_F(PackageReaderTest, RejectsMalformedPackagesWithTheirTraceLines) {
+  for (const BadPackage& bad : bad_packages()) {
+    SCOPED_TRACE(bad.label);
+    log_.clear();
+    std::string path = write_package("bad.tar", bad.bytes);
+    std::string version = kUnchanged;
+    EXPECT_EQ(bad.rc, getFwVersionFromFwFile(path, version));
+    EXPECT_EQ(kUnchanged, version);
+    std::vector<std::string> expected = bad.last_lines;
+    expected.push_back(kExit);
+    std::vector<std::string> lines = log_.lines();
+    EXPECT_EQ(expected, tail(lines, expected.size()));
+    EXPECT_FALSE(any_line_contains(lines, "Read BOOT TAR FW Version"));
+    EXPECT_FALSE(scratch_left());
+  }
+}
+
+TEST_F(PackageReaderTest, ReportsAPackageThatCannotBeOpened) {
+  std::string path = packages_.file("missing.tar");
+  std::string version = kUnchanged;
+  EXPECT_EQ(9, getFwVersionFromFwFile(path, version));
+  EXPECT_EQ(kUnchanged, version);
+  std::vector<std::string> expected = {"LOG_INFO : ERROR(9)-FW File(" + path + ") open failed", kExit};
+  EXPECT_EQ(expected, log_.lines());
+}
+
+struct GoodPackage {
+  const char* label;
+  std::string member_text;
+  TarTool tool;
+  std::string version;
+};
+
+TEST_F(PackageReaderTest, ReadsTheVersionFromToolMadePackages) {
+  const std::vector<GoodPackage> cases = {
+      {"GNU tar", "<version>2.1.0.0</version>\n", TarTool::Gnu, "2.1.0.0"},
+      // bsdtar ends size fields with a blank, which used to be decoded as a digit worth -16.
+      {"bsdtar", "<version>2.1.0.0</version>\n", TarTool::Bsd, "2.1.0.0"},
+      // Used to lose the member's last byte, so "</version>" at the very end was not found.
+      {"GNU tar, no newline at the end", "<version>3.0.3.0</version>", TarTool::Gnu, "3.0.3.0"},
+      {"bsdtar, no newline at the end", "<version>3.0.3.0</version>", TarTool::Bsd, "3.0.3.0"},
+      {"blanks kept", "<version> 2.1.0.0 </version>\n", TarTool::Gnu, " 2.1.0.0 "},
+      {"inside an XML document",
+       "<?xml version=\"1.0\"?>\n<boot>\n  <version>3.0.3.0_17</version>\n</boot>\n",
+       TarTool::Bsd, "3.0.3.0_17"},
+      {"255 characters", "<version>" + std::string(255, '9') + "</version>\n", TarTool::Gnu,
+       std::string(255, '9')},
+      {"empty version", "<version></version>\n", TarTool::Gnu, ""},
+  };
+  for (const GoodPackage& c : cases) {
+    SCOPED_TRACE(c.label);
+    log_.clear();
+    std::string path = packages_.file("fw.tar");
+    remove(path.c_str());
+    ASSERT_TRUE(vxtest::make_package(path, c.member_text, c.tool));
+    std::string version = kUnchanged;
+    EXPECT_EQ(0, getFwVersionFromFwFile(path, version));
+    EXPECT_EQ(c.version, version);
+    std::vector<std::string> lines = log_.lines();
+    EXPECT_EQ(std::vector<std::string>{"LOG_INFO : Read BOOT TAR FW Version is " + c.version},
+              lines);
+    EXPECT_FALSE(scratch_left());
+  }
+}
+
+TEST_F(PackageReaderTest, AcceptsTheOldGnuMagic) {
+  vxtest::TempDir staging;
+  ASSERT_EQ(0, vxtest::run("mkdir " + vxtest::shell_quote(staging.file("fw"))));
+  vxtest::write_file(staging.file("fw/boot.txt"), "<version>1.2.3.4</version>\n");
+  std::string path = packages_.file("gnu.tar");
+  ASSERT_EQ(0, vxtest::run("tar --format=gnu --no-recursion -C " +
+                           vxtest::shell_quote(staging.path()) + " -cf " +
+                           vxtest::shell_quote(path) + " fw fw/boot.txt"));
+  ASSERT_EQ("ustar  ", vxtest::read_file(path).substr(257, 7));
+  std::string version;
+  EXPECT_EQ(0, getFwVersionFromFwFile(path, version));
+  EXPECT_EQ("1.2.3.4", version);
+}
+
+TEST_F(PackageReaderTest, ReadsHandBuiltLayouts) {
+  // A 12-digit size field with no NUL, followed by digits of the time field that a reader running
+  // past the field would take for more of the size.
+  HeaderSpec unterminated;
+  unterminated.name = "fw/boot.txt";
+  unterminated.size_field = "000000000032";  // 26 bytes, the field filled to its end
+  unterminated.mtime_field = std::string("14000000000") + '\0';
+  const std::string text26 = "<version>6.0.1.2</version>";
+  ASSERT_EQ(26u, text26.size());
+  // Leading blanks and a blank for terminator, as old tars wrote the field.
+  HeaderSpec blank_padded = unterminated;
+  blank_padded.size_field = "         32 ";
+  // The second header lies at 1536: 512 header + 700 data + 324 fill.
+  ASSERT_EQ(1536u, tar_member("fw/boot.bin", std::string(700, 'x')).size());
+  struct Layout {
+    const char* label;
+    std::string bytes;
+    std::string version;
+  };
+  const std::vector<Layout> layouts = {
+      {"first member of 700 bytes",
+       tar_member("fw/boot.bin", std::string(700, '\x5a')) +
+           tar_member("fw/boot.txt", "<version>2.1.0.0</version>\n") + std::string(1024, '\0'),
+       "2.1.0.0"},
+      {"first member of exactly one block",
+       tar_member("fw/boot.bin", std::string(512, '\x01')) +
+           tar_member("fw/boot.txt", "<version>2.2.0.0</version>\n"),
+       "2.2.0.0"},
+      {"first member named boot.txt",
+       tar_member("fw/boot.txt", "image") + tar_member("fw/version.xml", "<version>4.0.0.1</version>"),
+       "4.0.0.1"},
+      // Used to read the size on into the time field.
+      {"size field without NUL",
+       kFolder + tar_header(unterminated) + pkgtest::pad_to_block(text26),
+       "6.0.1.2"},
+      {"size field padded with blanks",
+       kFolder + tar_header(blank_padded) + pkgtest::pad_to_block(text26), "6.0.1.2"},
+  };
+  for (const Layout& l : layouts) {
+    SCOPED_TRACE(l.label);
+    std::string path = write_package("hand.tar", l.bytes);
+    // What we built is a real archive as far as GNU tar is concerned.
+    EXPECT_EQ(0, vxtest::run("tar -tf " + vxtest::shell_quote(path) + " >/dev/null 2>&1"));
+    std::string version;
+    EXPECT_EQ(0, getFwVersionFromFwFile(path, version));
+    EXPECT_EQ(l.version, version);
+    EXPECT_FALSE(scratch_left());
+  }
+}
+
+// The scratch file: made only where nothing of its name exists, removed only when made here.
+TEST_F(PackageReaderTest, NeverFollowsOrRemovesAnExistingScratchName) {
+  std::string package = packages_.file("fw.tar");
+  ASSERT_TRUE(vxtest::make_package_with_version(package, "7.0.0.0"));
+  std::string scratch = work_.file(scratch_name());
+
+  // Used to open the link with "wb": the target was truncated, then the link removed.
+  std::string victim = work_.file("victim.txt");
+  vxtest::write_file(victim, "keep me");
+  ASSERT_EQ(0, symlink(victim.c_str(), scratch.c_str()));
+  std::string version;
+  EXPECT_EQ(0, getFwVersionFromFwFile(package, version));
+  EXPECT_EQ("7.0.0.0", version);
+  struct stat st;
+  ASSERT_EQ(0, lstat(scratch.c_str(), &st));
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ("keep me", vxtest::read_file(victim));
+  ASSERT_EQ(0, unlink(scratch.c_str()));
+
+  // A dangling link must not create its target.
+  std::string target = work_.file("made-through-link");
+  ASSERT_EQ(0, symlink(target.c_str(), scratch.c_str()));
+  EXPECT_EQ(0, getFwVersionFromFwFile(package, version));
+  EXPECT_FALSE(file_exists(target));
+  EXPECT_TRUE(file_exists(scratch));
+  ASSERT_EQ(0, unlink(scratch.c_str()));
+
+  // Someone else's regular file of that name stays as it was.
+  vxtest::write_file(scratch, "someone else's");
+  EXPECT_EQ(0, getFwVersionFromFwFile(package, version));
+  EXPECT_EQ("someone else's", vxtest::read_file(scratch));
+  ASSERT_EQ(0, unlink(scratch.c_str()));
+
+  // And a failing read leaves it too.
+  vxtest::write_file(scratch, "still mine");
+  std::string bad = write_package("bad.tar", tar_package("<version>no end"));
+  EXPECT_EQ(1007, getFwVersionFromFwFile(bad, version));
+  EXPECT_EQ("still mine", vxtest::read_file(scratch));
+}
+
+TEST_F(PackageReaderTest, FailsWhenTheScratchFileCannotBeMade) {
+  std::string package = packages_.file("fw.tar");
+  ASSERT_TRUE(vxtest::make_package_with_version(package, "7.0.0.0"));
+  // Nothing can be created in a working directory that has been removed (root ignores modes).
+  std::string gone = work_.file("gone");
+  ASSERT_EQ(0, mkdir(gone.c_str(), 0700));
+  pkgtest::ScopedCwd inside(gone);
+  ASSERT_EQ(0, rmdir(gone.c_str()));
+  std::string version = kUnchanged;
+  EXPECT_EQ(1007, getFwVersionFromFwFile(package, version));
+  EXPECT_EQ(kUnchanged, version);
+  std::vector<std::string> expected = {
+      "LOG_INFO : strstr of VXINSLIB_QUORVEL_BOOT_IMAGE_DETAILS failed", kExit};
+  EXPECT_EQ(expected, tail(log_.lines(), 2));
+}
+
+// Runs the reader in a child process whose address space allows only 64 MiB more than it uses,
+// so any allocation the size of a member shows up as a failure.
+struct CappedRead {
+  bool probe_refused = false;  // the cap really stops a 128 MiB allocation
+  int rc = -1;
+  char version[64] = {};
+};
+
+// AddressSanitizer aborts on a refused allocation instead of returning null, and reserves
+// address space of its own, so the cap says nothing there.
+#if defined(__SANITIZE_ADDRESS__)
+#define SKIP_UNDER_ASAN() GTEST_SKIP() << "address-space cap not usable under AddressSanitizer"
+#else
+#define SKIP_UNDER_ASAN() (void)0
+#endif
+
+CappedRead read_with_memory_cap(const std::string& path) {
+  CappedRead out;
+  int fds[2];
+  if (pipe(fds) != 0) return out;
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(fds[0]);
+    CappedRead res;
+    long pages = 0;
+    FILE* statm = fopen("/proc/self/statm", "r");
+    if (statm != nullptr) {
+      if (fscanf(statm, "%ld", &pages) != 1) pages = 0;
+      fclose(statm);
+    }
+    rlim_t cap = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) +
+                 (64u << 20);
+    struct rlimit lim = {cap, cap};
+    if (pages > 0 && setrlimit(RLIMIT_AS, &lim) == 0) {
+      void* probe = malloc(128u << 20);
+      res.probe_refused = probe == nullptr;
+      free(probe);
+      std::string version;
+      res.rc = getFwVersionFromFwFile(path, version);
+      snprintf(res.version, sizeof res.version, "%s", version.c_str());
+    }
+    ssize_t w = write(fds[1], &res, sizeof res);
+    _exit(w == static_cast<ssize_t>(sizeof res) ? 0 : 1);
+  }
+  close(fds[1]);
+  if (pid > 0) {
+    if (read(fds[0], &out, sizeof out) != static_cast<ssize_t>(sizeof out)) out.rc = -2;
+    int status = 0;
+    waitpid(pid, &status, 0);
+  }
+  close(fds[0]);
+  return out;
+}
+
+TEST_F(PackageReaderTest, StepsOverALargeFirstMemberWithoutHoldingIt) {
+  // Used to allocate and read the whole first member (the boot image) into memory.
+  SKIP_UNDER_ASAN();
+  const long long kImage = 200LL << 20;
+  std::string path = packages_.file("big.tar");
+  FILE* f = fopen(path.c_str(), "wb");
+  ASSERT_NE(nullptr, f);
+  std::string head = tar_header("fw/boot.bin", kImage);
+  std::string rest = tar_member("fw/boot.txt", "<version>5.1.2.3</version>\n") + std::string(1024, '\0');
+  ASSERT_EQ(head.size(), fwrite(head.data(), 1, head.size(), f));
+  ASSERT_EQ(0, fseek(f, static_cast<long>(512 + kImage), SEEK_SET));  // sparse: the image is holes
+  ASSERT_EQ(rest.size(), fwrite(rest.data(), 1, rest.size(), f));
+  ASSERT_EQ(0, fclose(f));
+
+  CappedRead r = read_with_memory_cap(path);
+  ASSERT_TRUE(r.probe_refused);
+  EXPECT_EQ(0, r.rc);
+  EXPECT_STREQ("5.1.2.3", r.version);
+  EXPECT_FALSE(scratch_left());
+}
+
+TEST_F(PackageReaderTest, ChecksSizeFieldsAgainstTheFileBeforeAllocating) {
+  // Used to allocate what the header claimed (here 1 GiB) before finding the file too short.
+  SKIP_UNDER_ASAN();
+  struct Case {
+    const char* label;
+    std::string bytes;
+    int rc;
+  };
+  const std::vector<Case> cases = {
+      {"first member", tar_header("fw/boot.bin", 07777777777LL) + kFolder, 1006},
+      {"second member", kFolder + tar_header("fw/boot.txt", 07777777777LL) + std::string(4096, '\0'),
+       1007},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    CappedRead r = read_with_memory_cap(write_package("claims.tar", c.bytes));
+    ASSERT_TRUE(r.probe_refused);
+    EXPECT_EQ(c.rc, r.rc);
+  }
+}
+
+// get_fwfile_from_path
+
+class FwFileFromPathTest : public ::testing::Test {
+ protected:
+  int find(const std::string& dir) {
+    std::vector<char> path(dir.begin(), dir.end());
+    path.push_back('\0');
+    return get_fwfile_from_path(path.data(), name_);
+  }
+  std::vector<std::string> error_lines() const {
+    std::vector<std::string> out;
+    for (const auto& l : log_.lines())
+      if (l.rfind("LOG_ERROR : ", 0) == 0) out.push_back(l);
+    return out;
+  }
+
+  vxtest::TempDir dir_;
+  pkgtest::ScopedLog log_;
+  char name_[256] = "untouched";
+};
+
+TEST_F(FwFileFromPathTest, ReturnsTheOnlyEntry) {
+  const std::vector<std::string> names = {"fw-3.0.3.0.tar", "fw%d%s.tar", std::string(255, 'n')};
+  for (const std::string& n : names) {
+    SCOPED_TRACE(n);
+    vxtest::TempDir d;
+    log_.clear();
+    vxtest::write_file(d.file(n), "package");
+    EXPECT_EQ(0, find(d.path()));
+    EXPECT_EQ(n, std::string(name_));
+    std::vector<std::string> lines = log_.lines();
+    EXPECT_TRUE(contains_line(lines, "LOG_INFO : ."));
+    EXPECT_TRUE(contains_line(lines, "LOG_INFO : .."));
+    EXPECT_TRUE(contains_line(lines, "LOG_INFO : " + n));  // a "%" is logged as it stands
+    EXPECT_EQ(3u, lines.size());
+  }
+}
+
+TEST_F(FwFileFromPathTest, RefusesAnythingButOneEntry) {
+  struct Case {
+    const char* label;
+    std::vector<std::string> files;
+    std::vector<std::string> subdirs;
+  };
+  const std::vector<Case> cases = {
+      {"empty directory", {}, {}},
+      {"package and a subdirectory", {"fw.tar"}, {"extra"}},
+      {"two packages", {"a.tar", "b.tar"}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    vxtest::TempDir d;
+    for (const auto& f : c.files) vxtest::write_file(d.file(f), "x");
+    for (const auto& s : c.subdirs) ASSERT_EQ(0, mkdir(d.file(s).c_str(), 0755));
+    log_.clear();
+    snprintf(name_, sizeof name_, "untouched");
+    EXPECT_EQ(1002, find(d.path()));
+    EXPECT_STREQ("untouched", name_);
+    std::vector<std::string> expected = {
+        "LOG_ERROR : ERROR: There are zero or more than 1 file present in the given directory(" +
+            d.path() + ")",
+        "LOG_ERROR : Which one is the firmware file?, got confused and returning error=1002",
+        "LOG_ERROR : <-- get_fwfile_from_path()"};
+    EXPECT_EQ(expected, error_lines());
+  }
+}
+
+TEST_F(FwFileFromPathTest, RefusesANullPath) {
+  EXPECT_EQ(1002, get_fwfile_from_path(nullptr, name_));
+  EXPECT_STREQ("untouched", name_);
+  std::vector<std::string> expected = {"LOG_ERROR : ERROR:directory path is NULL, so error code=1002",
+                                       "LOG_ERROR : <-- get_fwfile_from_path()"};
+  EXPECT_EQ(expected, log_.lines());
+}
+
+TEST_F(FwFileFromPathTest, ReturnsTheSystemErrorOfAFailedOpen) {
+  struct Case {
+    std::string path;
+    int err;
+  };
+  std::string file = dir_.file("plain");
+  vxtest::write_file(file, "x");
+  const std::vector<Case> cases = {{dir_.file("missing"), ENOENT}, {file, ENOTDIR}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    log_.clear();
+    EXPECT_EQ(c.err, find(c.path));
+    std::vector<std::string> expected = {
+        "LOG_ERROR : ERROR:Open directory(" + c.path + ")failed with error code=" +
+            std::to_string(c.err) + ", err_string=" + strerror(c.err),
+        "LOG_ERROR : <-- get_fwfile_from_path()"};
+    EXPECT_EQ(expected, log_.lines());
+  }
+}
+
+// conv_octal_to_decimal and get_boot_power
+
+TEST(OctalSizeTest, DecodesSizeFields) {
+  struct Case {
+    std::string text;
+    int value;
+  };
+  const std::vector<Case> cases = {
+      {"00000001750", 1000},
+      {"", 0},
+      {"7", 7},
+      {"00000000000", 0},
+      {"17777777777", INT_MAX},
+      // Used to overflow a signed int (a legal size of 8 GiB - 1).
+      {"77777777777", INT_MAX},
+      {"8", 8},        // no character is rejected: '8' - '0'
+      {" ", -16},      // a blank adds its code minus 48
+      {"0 ", -16},
+      // Only eleven places have a power of 8 that fits 32 bits.
+      {"100000000000", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("\"" + c.text + "\"");
+    std::vector<unsigned char> buf(c.text.begin(), c.text.end());
+    buf.push_back('\0');
+    EXPECT_EQ(c.value, conv_octal_to_decimal(buf.data()));
+  }
+}
+
+TEST(OctalSizeTest, PowersOfEightInThirtyTwoBits) {
+  EXPECT_EQ(1, get_boot_power(0));
+  EXPECT_EQ(8, get_boot_power(1));
+  EXPECT_EQ(512, get_boot_power(3));
+  EXPECT_EQ(1 << 30, get_boot_power(10));
+  EXPECT_EQ(0, get_boot_power(11));  // 2^33 wraps to 0, as in 32-bit arithmetic
+  EXPECT_EQ(0, get_boot_power(40));
+}
+
+}  // namespace
