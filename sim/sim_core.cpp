@@ -43,11 +43,17 @@ bool is_throw(Kind k) {
 }
 
 // Which fault kinds make sense for which symbol. JSON entry points take all of them.
-const char* const kJsonSymbols[] = {
-    "init_hba_lib",    "getHbaByWwn",      "getAllAdaptersIndexString",
-    "getEthPhyPortIndicesByAdapter",       "getEthPortByEthMac",
-    "getPortByWwn",    "getFcByFcWwn",     "setPortByWwn",
-    "getFcoeByPort",   "getFcPhyPortIndicesByAdapter", "getAdvAdapterData"};
+const char* const kJsonSymbols[] = {"init_hba_lib",
+                                    "getHbaByWwn",
+                                    "getAllAdaptersIndexString",
+                                    "getEthPhyPortIndicesByAdapter",
+                                    "getEthPortByEthMac",
+                                    "getPortByWwn",
+                                    "getFcByFcWwn",
+                                    "setPortByWwn",
+                                    "getFcoeByPort",
+                                    "getFcPhyPortIndicesByAdapter",
+                                    "getAdvAdapterData"};
 
 bool is_json_symbol(const std::string& s) {
   for (const char* j : kJsonSymbols)
@@ -235,7 +241,8 @@ void load() {
     text = default_inventory_text();
   }
   Json::Value inv;
-  std::string name = g.inventory_path.empty() ? "built-in inventory" : "inventory " + g.inventory_path;
+  std::string name =
+      g.inventory_path.empty() ? "built-in inventory" : "inventory " + g.inventory_path;
   if (!parse_json(text, inv, why) || !validate(inv, why)) {
     complain(name + " is malformed: " + why + "; answering with null/zero");
     return;
@@ -377,7 +384,8 @@ Json::Value unknown(const char* what, const std::string& key) {
   return error_answer(2, std::string("no ") + what + " \"" + key + "\" in the inventory");
 }
 
-void copy_present(Json::Value& to, const Json::Value& from, std::initializer_list<const char*> keys) {
+void copy_present(Json::Value& to, const Json::Value& from,
+                  std::initializer_list<const char*> keys) {
   for (const char* k : keys)
     if (from.isObject() && from.isMember(k)) to[k] = from[k];
 }

@@ -4,9 +4,9 @@
 #ifndef DZNAJ_SIM_CORE_H
 #define DZNAJ_SIM_CORE_H
 
-#include <cstdint>
-
 #include <json/json.h>
+
+#include <cstdint>
 
 namespace dznajsim {
 

@@ -7,8 +7,8 @@
 #include "znaj_agent.h"
 
 // Each definition must have exactly the type the plug-in casts its dlsym() result to.
-#define DZNAJ_SIM_SAME_TYPE(sym)                                            \
-  static_assert(std::is_same<decltype(&sym), sym##_fp>::value,            \
+#define DZNAJ_SIM_SAME_TYPE(sym)                               \
+  static_assert(std::is_same<decltype(&sym), sym##_fp>::value, \
                 #sym " does not match its entry-point type in znaj_agent.h")
 
 DZNAJ_SIM_SAME_TYPE(getRequestID);
@@ -28,7 +28,7 @@ DZNAJ_SIM_SAME_TYPE(getFcPhyPortIndicesByAdapter);
 DZNAJ_SIM_SAME_TYPE(hba_flashUpgrade);
 DZNAJ_SIM_SAME_TYPE(getAdvAdapterData);
 
-#define DZNAJ_SIM_JSON_ENTRY(sym)                                          \
+#define DZNAJ_SIM_JSON_ENTRY(sym) \
   Json::Value sym(const Json::Value& request) { return dznajsim::json_call(#sym, request); }
 
 extern "C" {
@@ -76,8 +76,7 @@ DZNAJ_SIM_JSON_ENTRY(getFcoeByPort)
 DZNAJ_SIM_JSON_ENTRY(getFcPhyPortIndicesByAdapter)
 #endif
 #ifndef DZNAJ_SIM_OMIT_hba_flashUpgrade
-int hba_flashUpgrade(char* wwn, char* file, uint32_t size, int flag, char* pErrStr,
-                     uint32_t len) {
+int hba_flashUpgrade(char* wwn, char* file, uint32_t size, int flag, char* pErrStr, uint32_t len) {
   return dznajsim::flash_upgrade(wwn, file, size, flag, pErrStr, len);
 }
 #endif

@@ -160,8 +160,8 @@ int ZnajCxnMethods::getFcPortDetails(std::string index, Json::Value& fcport) {
     log_error("<-- ZnajCxnMethods::getFcPortDetails()-failed");
     return e.errCode;
   } catch (const std::exception& e) {
-    snprintf(gLogBuf, sizeof gLogBuf, "%s - libGetPortByWwn got std exception: %s",
-             index.c_str(), e.what());
+    snprintf(gLogBuf, sizeof gLogBuf, "%s - libGetPortByWwn got std exception: %s", index.c_str(),
+             e.what());
     log_error_fmt_done();
     log_error(kFailed);
     return INTERNAL_OPER_FAILED;
@@ -238,8 +238,8 @@ int ZnajCxnMethods::getPortDetails(std::string index, Json::Value& port) {
     log_error_fmt_done();
     return e.errCode;
   } catch (const std::exception& e) {
-    snprintf(gLogBuf, sizeof gLogBuf, "%s - libGetPortByWwn got std exception: %s",
-             index.c_str(), e.what());
+    snprintf(gLogBuf, sizeof gLogBuf, "%s - libGetPortByWwn got std exception: %s", index.c_str(),
+             e.what());
     log_error_fmt_done();
     return INTERNAL_OPER_FAILED;
   } catch (...) {
@@ -328,8 +328,8 @@ int ZnajCxnMethods::getAllFcPortDetailsByAdapter(std::string index, Json::Value&
   }
   for (Json::ArrayIndex i = 0; i < ports.size(); ++i) {
     if (!ports[i].isString()) {
-      snprintf(gLogBuf, sizeof gLogBuf,
-               "Skipping Fc port %u of %s: its index is not a string", i, index.c_str());
+      snprintf(gLogBuf, sizeof gLogBuf, "Skipping Fc port %u of %s: its index is not a string", i,
+               index.c_str());
       log_error_fmt_done();
       continue;
     }
@@ -408,8 +408,8 @@ int ZnajCxnMethods::getAllEthPortDetailsByAdapter(std::string index, Json::Value
   const Json::Value& ports = EthIndicesResponse[STR_INDEX_STRINGS];
   for (Json::ArrayIndex i = 0; i < ports.size(); ++i) {
     if (!ports[i].isString()) {
-      snprintf(gLogBuf, sizeof gLogBuf,
-               "Skipping Eth port %u of %s: its index is not a string", i, index.c_str());
+      snprintf(gLogBuf, sizeof gLogBuf, "Skipping Eth port %u of %s: its index is not a string", i,
+               index.c_str());
       log_error_fmt_done();
       continue;
     }
@@ -418,8 +418,7 @@ int ZnajCxnMethods::getAllEthPortDetailsByAdapter(std::string index, Json::Value
     if (getEthPortDetails(port_index, port) == 0) {
       portlist.append(port);
     } else {
-      snprintf(gLogBuf, sizeof gLogBuf, "Unable to get Eth port data for %s",
-               port_index.c_str());
+      snprintf(gLogBuf, sizeof gLogBuf, "Unable to get Eth port data for %s", port_index.c_str());
       log_error_fmt_done();
     }
   }

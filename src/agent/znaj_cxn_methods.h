@@ -4,9 +4,9 @@
 #ifndef VXINS_ZNAJ_CXN_METHODS_H
 #define VXINS_ZNAJ_CXN_METHODS_H
 
-#include <string>
-
 #include <json/json.h>
+
+#include <string>
 
 // Codes returned by every method: 0 on success, 1001 (INTERNAL_OPER_FAILED) for an error
 // answer, a rejected answer shape, a standard or unknown exception; the agent's own errCode

@@ -1,6 +1,8 @@
 // The agent loader against the real simulator: resolution order and its log, the session's
 // answers and the agent's exceptions, and that every failure unloads the library again. Cases
 // that need another LD_LIBRARY_PATH (read once at process start) re-run this executable.
+#include "agent/agent_loader.h"
+
 #include <dlfcn.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -9,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "agent/agent_loader.h"
 #include "agent_test_env.h"
 #include "vxins_log.h"
 
@@ -22,17 +23,27 @@ using agenttest::default_inventory;
 using agenttest::fault;
 using agenttest::lines_match;
 
-const char* const kSymbols[16] = {
-    "getRequestID",      "init_hba_lib",    "get_agt_version",
-    "free_hba_lib",      "getHbaByWwn",     "getNumberOfAdapters",
-    "getAllAdaptersIndexString",            "getEthPhyPortIndicesByAdapter",
-    "getEthPortByEthMac", "getPortByWwn",   "getFcByFcWwn",
-    "setPortByWwn",      "getFcoeByPort",   "getFcPhyPortIndicesByAdapter",
-    "hba_flashUpgrade",  "getAdvAdapterData"};
+const char* const kSymbols[16] = {"getRequestID",
+                                  "init_hba_lib",
+                                  "get_agt_version",
+                                  "free_hba_lib",
+                                  "getHbaByWwn",
+                                  "getNumberOfAdapters",
+                                  "getAllAdaptersIndexString",
+                                  "getEthPhyPortIndicesByAdapter",
+                                  "getEthPortByEthMac",
+                                  "getPortByWwn",
+                                  "getFcByFcWwn",
+                                  "setPortByWwn",
+                                  "getFcoeByPort",
+                                  "getFcPhyPortIndicesByAdapter",
+                                  "hba_flashUpgrade",
+                                  "getAdvAdapterData"};
 
 std::vector<std::string> fetching_lines(size_t count) {
   std::vector<std::string> lines;
-  for (size_t i = 0; i < count; ++i) lines.push_back(std::string("LOG_INFO : fetching for ") + kSymbols[i]);
+  for (size_t i = 0; i < count; ++i)
+    lines.push_back(std::string("LOG_INFO : fetching for ") + kSymbols[i]);
   return lines;
 }
 
@@ -46,9 +57,9 @@ class AgentLoaderTest : public AgentTest {};
 TEST_F(AgentLoaderTest, InitResolvesAllSymbolsInOrderAndLogsTheVersion) {
   use_inventory(default_inventory());
   ASSERT_EQ(qrvl_vxinslib_init(), 0);
-  EXPECT_TRUE(lines_match(log_lines(),
-                          concat(fetching_lines(16), {"LOG_INFO : libVersion size = 9",
-                                                      "LOG_INFO : ZNAJ Library version: 7.4.2-sim"})));
+  EXPECT_TRUE(lines_match(
+      log_lines(), concat(fetching_lines(16), {"LOG_INFO : libVersion size = 9",
+                                               "LOG_INFO : ZNAJ Library version: 7.4.2-sim"})));
   ASSERT_NE(gLibHandle, nullptr);
   EXPECT_TRUE(agenttest::agent_mapped());
   // Every pointer holds the library's own symbol, none is left at its stub.
@@ -62,7 +73,8 @@ TEST_F(AgentLoaderTest, InitResolvesAllSymbolsInOrderAndLogsTheVersion) {
             dlsym(gLibHandle, "getAllAdaptersIndexString"));
   EXPECT_EQ(reinterpret_cast<void*>(libGetEthPhyPortIndicesByAdapter),
             dlsym(gLibHandle, "getEthPhyPortIndicesByAdapter"));
-  EXPECT_EQ(reinterpret_cast<void*>(libGetEthPortByEthMac), dlsym(gLibHandle, "getEthPortByEthMac"));
+  EXPECT_EQ(reinterpret_cast<void*>(libGetEthPortByEthMac),
+            dlsym(gLibHandle, "getEthPortByEthMac"));
   EXPECT_EQ(reinterpret_cast<void*>(libGetPortByWwn), dlsym(gLibHandle, "getPortByWwn"));
   EXPECT_EQ(reinterpret_cast<void*>(libGetFcByFcWwn), dlsym(gLibHandle, "getFcByFcWwn"));
   EXPECT_EQ(reinterpret_cast<void*>(libSetPortByWwn), dlsym(gLibHandle, "setPortByWwn"));
@@ -103,7 +115,8 @@ TEST_F(AgentLoaderTest, EmptyOrNullVersionLogsOnlyItsSize) {
   inventory["agentVersion"] = "";
   use_inventory(inventory);
   ASSERT_EQ(qrvl_vxinslib_init(), 0);
-  EXPECT_TRUE(lines_match(log_lines(), concat(fetching_lines(16), {"LOG_INFO : libVersion size = 0"})));
+  EXPECT_TRUE(
+      lines_match(log_lines(), concat(fetching_lines(16), {"LOG_INFO : libVersion size = 0"})));
   ASSERT_EQ(qrvl_vxinslib_deinit(), 0);
 
   clear_log();
@@ -111,7 +124,8 @@ TEST_F(AgentLoaderTest, EmptyOrNullVersionLogsOnlyItsSize) {
   inventory["faults"].append(fault("get_agt_version", "null"));
   use_inventory(inventory);
   ASSERT_EQ(qrvl_vxinslib_init(), 0);
-  EXPECT_TRUE(lines_match(log_lines(), concat(fetching_lines(16), {"LOG_INFO : libVersion size = 0"})));
+  EXPECT_TRUE(
+      lines_match(log_lines(), concat(fetching_lines(16), {"LOG_INFO : libVersion size = 0"})));
 }
 
 // The session's answer decides: the table gives the "init" member served verbatim.
@@ -130,8 +144,9 @@ TEST_P(InitAnswerTest, ReturnsTheCodeAndUnloadsOnFailure) {
   inventory["init"] = agenttest::parse(c.init_json);
   use_inventory(inventory);
   EXPECT_EQ(qrvl_vxinslib_init(), c.code);
-  std::vector<std::string> expected = concat(fetching_lines(16), {"LOG_INFO : libVersion size = 9",
-                                                                  "LOG_INFO : ZNAJ Library version: 7.4.2-sim"});
+  std::vector<std::string> expected =
+      concat(fetching_lines(16),
+             {"LOG_INFO : libVersion size = 9", "LOG_INFO : ZNAJ Library version: 7.4.2-sim"});
   EXPECT_TRUE(lines_match(log_lines(), concat(expected, c.lines)));
   if (c.code == 0) {
     EXPECT_NE(gLibHandle, nullptr);
@@ -145,17 +160,23 @@ TEST_P(InitAnswerTest, ReturnsTheCodeAndUnloadsOnFailure) {
 INSTANTIATE_TEST_SUITE_P(
     Answers, InitAnswerTest,
     ::testing::Values(
-        InitCase{"ResultZero", "{\"result\": 0}", 0, {}},
-        InitCase{"NoResultMember", "{}", 0, {}},
+        InitCase{"ResultZero", "{\"result\": 0}", 0, {}}, InitCase{"NoResultMember", "{}", 0, {}},
         InitCase{"OtherMembersOnly", "{\"session\": 12}", 0, {}},
-        InitCase{"ResultSeven", "{\"result\": 7}", 7, {"LOG_ERROR : libInitHbaLib is failed with - 7"}},
-        InitCase{"ResultNegative", "{\"result\": -3}", -3,
+        InitCase{
+            "ResultSeven", "{\"result\": 7}", 7, {"LOG_ERROR : libInitHbaLib is failed with - 7"}},
+        InitCase{"ResultNegative",
+                 "{\"result\": -3}",
+                 -3,
                  {"LOG_ERROR : libInitHbaLib is failed with - -3"}},
         InitCase{"NullAnswer", "null", 1001, {"LOG_ERROR : libInitHbaLib returns NULL"}},
         // Malformed answers used to make JsonCpp throw out of the session set-up.
-        InitCase{"StringAnswer", "\"ready\"", 1001,
+        InitCase{"StringAnswer",
+                 "\"ready\"",
+                 1001,
                  {"LOG_ERROR : libInitHbaLib returned a malformed answer (not an object)"}},
-        InitCase{"ResultAsString", "{\"result\": \"0\"}", 1001,
+        InitCase{"ResultAsString",
+                 "{\"result\": \"0\"}",
+                 1001,
                  {"LOG_ERROR : libInitHbaLib returned a malformed answer (result not an int)"}}),
     [](const ::testing::TestParamInfo<InitCase>& info) { return std::string(info.param.name); });
 
@@ -247,7 +268,8 @@ TEST(AgentStubsTest, DefaultStubsAnswerNothing) {
 TEST(AgentLoaderChild, RunInit) {
   const char* log = getenv("VXINS_AGENT_CHILD_LOG");
   const char* result = getenv("VXINS_AGENT_CHILD_RESULT");
-  if (log == nullptr || result == nullptr) GTEST_SKIP() << "runs only as a child of the loader tests";
+  if (log == nullptr || result == nullptr)
+    GTEST_SKIP() << "runs only as a child of the loader tests";
   ASSERT_TRUE(vxins_log_set_path(log));
   int rc = qrvl_vxinslib_init();
   std::string outcome = "rc=" + std::to_string(rc) +
@@ -291,8 +313,8 @@ TEST_F(AgentLoaderPathTest, MissingSymbolStopsResolutionThere) {
     const char* symbol;
     size_t fetched;  // symbols looked up, the missing one included
   };
-  for (const Case& c : {Case{"getFcoeByPort", 13}, Case{"init_hba_lib", 2},
-                        Case{"getAdvAdapterData", 16}}) {
+  for (const Case& c :
+       {Case{"getFcoeByPort", 13}, Case{"init_hba_lib", 2}, Case{"getAdvAdapterData", 16}}) {
     SCOPED_TRACE(c.symbol);
     clear_log();
     std::string dir = std::string(VXINS_SIM_DIR) + "/missing-" + c.symbol;
@@ -304,11 +326,14 @@ TEST_F(AgentLoaderPathTest, MissingSymbolStopsResolutionThere) {
                             fetching_lines(c.fetched)));
     EXPECT_EQ(lines[c.fetched], "LOG_ERROR : inside Error ");
     std::string not_found = std::string("LOG_ERROR : ") + c.symbol + " not found. ";
-    EXPECT_EQ(lines[c.fetched + 1].compare(0, not_found.size(), not_found), 0) << lines[c.fetched + 1];
+    EXPECT_EQ(lines[c.fetched + 1].compare(0, not_found.size(), not_found), 0)
+        << lines[c.fetched + 1];
     EXPECT_NE(lines[c.fetched + 1].find("undefined symbol: " + std::string(c.symbol)),
-              std::string::npos) << lines[c.fetched + 1];
+              std::string::npos)
+        << lines[c.fetched + 1];
     EXPECT_EQ(lines[c.fetched + 1].back(), ' ');
-    EXPECT_EQ(lines[c.fetched + 2], "LOG_ERROR : <-- qrvl_vxinslib_init(): znaj_entry point failed");
+    EXPECT_EQ(lines[c.fetched + 2],
+              "LOG_ERROR : <-- qrvl_vxinslib_init(): znaj_entry point failed");
   }
 }
 

@@ -52,7 +52,8 @@ bool agent_mapped() {
   } else {
     std::string head = expected.substr(0, at);
     std::string tail = expected.substr(at + 5);
-    if (actual.size() > head.size() + tail.size() + 2 && actual.compare(0, head.size(), head) == 0 &&
+    if (actual.size() > head.size() + tail.size() + 2 &&
+        actual.compare(0, head.size(), head) == 0 &&
         actual.compare(actual.size() - tail.size(), tail.size(), tail) == 0) {
       std::string ptr = actual.substr(head.size(), actual.size() - head.size() - tail.size());
       if (ptr.compare(0, 2, "0x") == 0 &&
@@ -60,8 +61,8 @@ bool agent_mapped() {
         return ::testing::AssertionSuccess();
     }
   }
-  return ::testing::AssertionFailure() << "line\n  \"" << actual << "\"\nexpected\n  \""
-                                       << expected << "\"";
+  return ::testing::AssertionFailure()
+         << "line\n  \"" << actual << "\"\nexpected\n  \"" << expected << "\"";
 }
 
 ::testing::AssertionResult lines_match(const std::vector<std::string>& actual,
@@ -69,8 +70,9 @@ bool agent_mapped() {
   std::string all;
   for (const std::string& l : actual) all += "  \"" + l + "\"\n";
   if (actual.size() != expected.size())
-    return ::testing::AssertionFailure() << actual.size() << " lines, expected " << expected.size()
-                                         << ":\n" << all;
+    return ::testing::AssertionFailure()
+           << actual.size() << " lines, expected " << expected.size() << ":\n"
+           << all;
   for (size_t i = 0; i < actual.size(); ++i) {
     ::testing::AssertionResult r = line_matches(actual[i], expected[i]);
     if (!r) return r << "\nat line " << i << " of:\n" << all;

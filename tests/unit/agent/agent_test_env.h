@@ -4,11 +4,11 @@
 #ifndef VXINS_AGENT_TEST_ENV_H
 #define VXINS_AGENT_TEST_ENV_H
 
-#include <string>
-#include <vector>
-
 #include <gtest/gtest.h>
 #include <json/json.h>
+
+#include <string>
+#include <vector>
 
 #include "test_support.h"
 

@@ -77,7 +77,8 @@ class StderrCapture {
 };
 
 TEST(SimDefaultInventoryTest, BuiltInEqualsDefaultJson) {
-  std::string file = vxtest::read_file(std::string(VXINS_SIM_SOURCE_DIR) + "/inventories/default.json");
+  std::string file =
+      vxtest::read_file(std::string(VXINS_SIM_SOURCE_DIR) + "/inventories/default.json");
   std::string builtin = dznajsim::default_inventory_text();
   ASSERT_FALSE(builtin.empty());
   // The raw literal starts with the newline after its opening delimiter.
@@ -158,9 +159,10 @@ TEST_F(SimTest, StateFileNamedByTheVariable) {
   ASSERT_EQ(qrvl_vxinslib_init(), 0);  // built-in inventory, explicit state file
   EXPECT_EQ(flash("00:0e:1e:d2:7a:40", package("3.3.0.1")), 0);
   ASSERT_EQ(qrvl_vxinslib_deinit(), 0);
-  EXPECT_EQ(agenttest::parse(vxtest::read_file(state_file))["00:0e:1e:d2:7a:40"]["flashedBiosVersion"]
-                .asString(),
-            "3.3.0.1");
+  EXPECT_EQ(
+      agenttest::parse(vxtest::read_file(state_file))["00:0e:1e:d2:7a:40"]["flashedBiosVersion"]
+          .asString(),
+      "3.3.0.1");
   ASSERT_EQ(qrvl_vxinslib_init(), 0);
   EXPECT_EQ(flashed("00:0e:1e:d2:7a:40"), "3.3.0.1");
 }
@@ -176,7 +178,8 @@ TEST_F(SimTest, BuiltInInventoryKeepsNothingWithoutStateVariable) {
 
 TEST_F(SimTest, FlashFailuresLeaveAReason) {
   Json::Value inventory = default_inventory();
-  inventory["adapters"][1]["flash"] = agenttest::parse("{\"result\": 5, \"reason\": \"image rejected\"}");
+  inventory["adapters"][1]["flash"] =
+      agenttest::parse("{\"result\": 5, \"reason\": \"image rejected\"}");
   ASSERT_EQ(open_session(inventory), 0);
   std::string reason;
   EXPECT_EQ(flash("00:0e:1e:d2:7a:40", package("3.1.0.0"), &reason), 5);
@@ -199,7 +202,8 @@ TEST_F(SimTest, ThrowKindsOnPlainEntryPointsAreCaughtByType) {
     inventory["faults"].append(fault(symbol, "throwAgent", "", 5, "agent says no"));
     ASSERT_EQ(open_session(inventory), 0);
     auto call = [&]() {
-      if (strcmp(symbol, "getNumberOfAdapters") == 0) return static_cast<int>(libGetNumOfAdapters());
+      if (strcmp(symbol, "getNumberOfAdapters") == 0)
+        return static_cast<int>(libGetNumOfAdapters());
       if (strcmp(symbol, "getRequestID") == 0) return libGetRequestID();
       return flash(kFcAdapter, package("3.1.0.0"));
     };
@@ -251,7 +255,8 @@ TEST_F(SimTest, FaultsApplyOnlyToTheirKey) {
   EXPECT_TRUE(libGetPortByWwn(request).isNull());
   request["wwn"] = "21:00:00:0e:1e:c4:51:10";
   EXPECT_EQ(libGetPortByWwn(request)["nodeWwn"].asString(), "20:00:00:0e:1e:c4:51:10");
-  EXPECT_EQ(agenttest::to_text(libGetAllAdapterIndexString(Json::Value())), "{\"indexStrings\":[7]}");
+  EXPECT_EQ(agenttest::to_text(libGetAllAdapterIndexString(Json::Value())),
+            "{\"indexStrings\":[7]}");
   EXPECT_EQ(libGetNumOfAdapters(), 0u);
 }
 
@@ -281,7 +286,8 @@ TEST_F(SimTest, MalformedInventoryIsReportedAndAnsweredWithNothing) {
       {"AdaptersNotObjects", "{\"adapters\": [\"x\"]}", "\"adapters\" is not an array of objects"},
       {"UnknownKind", "{\"faults\": [{\"symbol\": \"getHbaByWwn\", \"kind\": \"explode\"}]}",
        "faults[0]: unknown kind \"explode\""},
-      {"KindNotForSymbol", "{\"faults\": [{\"symbol\": \"hba_flashUpgrade\", \"kind\": \"shape\"}]}",
+      {"KindNotForSymbol",
+       "{\"faults\": [{\"symbol\": \"hba_flashUpgrade\", \"kind\": \"shape\"}]}",
        "faults[0] (hba_flashUpgrade, shape): this kind does not apply to the symbol"},
   };
   for (const Case& c : cases) {
@@ -292,7 +298,8 @@ TEST_F(SimTest, MalformedInventoryIsReportedAndAnsweredWithNothing) {
     clear_log();
     EXPECT_EQ(qrvl_vxinslib_init(), 1001);
     std::string text = capture.text();
-    EXPECT_NE(text.find("libdznaj.so (simulator): inventory " + inventory_), std::string::npos) << text;
+    EXPECT_NE(text.find("libdznaj.so (simulator): inventory " + inventory_), std::string::npos)
+        << text;
     EXPECT_NE(text.find(c.message), std::string::npos) << text;
     std::vector<std::string> lines = log_lines();
     ASSERT_FALSE(lines.empty());

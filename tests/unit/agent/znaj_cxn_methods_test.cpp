@@ -1,8 +1,9 @@
 // The query methods against the simulator's injected faults: codes, exact log lines and what
 // the out-parameter holds, for every method and every way the agent can fail; then the port
 // lists' edge cases and answers malformed enough to make JsonCpp throw if read unchecked.
-#include "agent/agent_loader.h"
 #include "agent/znaj_cxn_methods.h"
+
+#include "agent/agent_loader.h"
 #include "agent_test_env.h"
 
 namespace {
@@ -92,35 +93,63 @@ const char kEthListExit[] = "<-- ZnajCxnMethods::getAllEthPortDetailsByAdapter()
 INSTANTIATE_TEST_SUITE_P(
     AdapterDetails, QueryFaultTest,
     ::testing::Values(
-        FaultCase{"AgentError", &ZnajCxnMethods::getAdapterDetails, A, "getHbaByWwn", "throwAgent", 5,
+        FaultCase{"AgentError",
+                  &ZnajCxnMethods::getAdapterDetails,
+                  A,
+                  "getHbaByWwn",
+                  "throwAgent",
+                  5,
                   {err(A " - libGetHbaByWwn got User exception 5:\t\t\tagent says no, returned "
                          "INTERNAL_OPER_FAILED"),
                    err(kAdapterExit)},
                   "untouched"},
-        FaultCase{"StdException", &ZnajCxnMethods::getAdapterDetails, A, "getHbaByWwn", "throwStd",
+        FaultCase{"StdException",
+                  &ZnajCxnMethods::getAdapterDetails,
+                  A,
+                  "getHbaByWwn",
+                  "throwStd",
                   1001,
                   {err("libGetHbaByWwn got std exception: " A "-{PTR},\t\t\treturned "
                        "INTERNAL_OPER_FAILED"),
                    err(kAdapterExit)},
                   "untouched"},
-        FaultCase{"OtherThrow", &ZnajCxnMethods::getAdapterDetails, A, "getHbaByWwn", "throwOther",
+        FaultCase{"OtherThrow",
+                  &ZnajCxnMethods::getAdapterDetails,
+                  A,
+                  "getHbaByWwn",
+                  "throwOther",
                   1001,
                   {err(A " - libGetHbaByWwn got default exception,\t\t\treturned "
                          "INTERNAL_OPER_FAILED"),
                    err(kAdapterExit)},
                   "untouched"},
-        FaultCase{"ErrorAnswer", &ZnajCxnMethods::getAdapterDetails, A, "getHbaByWwn", "error", 1001,
+        FaultCase{"ErrorAnswer",
+                  &ZnajCxnMethods::getAdapterDetails,
+                  A,
+                  "getHbaByWwn",
+                  "error",
+                  1001,
                   {err(A " - libGetHbaByWwn got User exception 3:\t\t\tbad index, returned "
                          "INTERNAL_OPER_FAILED"),
                    err(kAdapterExit)},
                   "error"},
         // The simulator's shape for getHbaByWwn lacks "driver".
-        FaultCase{"NoDriver", &ZnajCxnMethods::getAdapterDetails, A, "getHbaByWwn", "shape", 1001,
+        FaultCase{"NoDriver",
+                  &ZnajCxnMethods::getAdapterDetails,
+                  A,
+                  "getHbaByWwn",
+                  "shape",
+                  1001,
                   {err("Unable to get adapater details for " A
                        "-1001\t\t\treturned with INTERNAL_OPER_FAILED"),
                    err(kAdapterExit)},
                   "answer"},
-        FaultCase{"NullAnswer", &ZnajCxnMethods::getAdapterDetails, C, "getHbaByWwn", "null", 1001,
+        FaultCase{"NullAnswer",
+                  &ZnajCxnMethods::getAdapterDetails,
+                  C,
+                  "getHbaByWwn",
+                  "null",
+                  1001,
                   {err("Unable to get adapater details for " C
                        "-1001\t\t\treturned with INTERNAL_OPER_FAILED"),
                    err(kAdapterExit)},
@@ -130,162 +159,313 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     AdvAdapterInfo, QueryFaultTest,
     ::testing::Values(
-        FaultCase{"AgentError", &ZnajCxnMethods::getAdvAdapterInfo, A, "getAdvAdapterData",
-                  "throwAgent", 5, {err(A " - libGetAdvAdapterData got User exception 5: agent says no")},
+        FaultCase{"AgentError",
+                  &ZnajCxnMethods::getAdvAdapterInfo,
+                  A,
+                  "getAdvAdapterData",
+                  "throwAgent",
+                  5,
+                  {err(A " - libGetAdvAdapterData got User exception 5: agent says no")},
                   "untouched"},
-        FaultCase{"StdException", &ZnajCxnMethods::getAdvAdapterInfo, A, "getAdvAdapterData",
-                  "throwStd", 1001, {err(A " - libGetAdvAdapterData got std exception: agent says no")},
+        FaultCase{"StdException",
+                  &ZnajCxnMethods::getAdvAdapterInfo,
+                  A,
+                  "getAdvAdapterData",
+                  "throwStd",
+                  1001,
+                  {err(A " - libGetAdvAdapterData got std exception: agent says no")},
                   "untouched"},
-        FaultCase{"OtherThrow", &ZnajCxnMethods::getAdvAdapterInfo, A, "getAdvAdapterData",
-                  "throwOther", 1001, {err("libGetAdvAdapterData got default exception for " A)},
+        FaultCase{"OtherThrow",
+                  &ZnajCxnMethods::getAdvAdapterInfo,
+                  A,
+                  "getAdvAdapterData",
+                  "throwOther",
+                  1001,
+                  {err("libGetAdvAdapterData got default exception for " A)},
                   "untouched"},
-        FaultCase{"ErrorAnswer", &ZnajCxnMethods::getAdvAdapterInfo, A, "getAdvAdapterData", "error",
+        FaultCase{"ErrorAnswer",
+                  &ZnajCxnMethods::getAdvAdapterInfo,
+                  A,
+                  "getAdvAdapterData",
+                  "error",
                   1001,
                   {err(A " - libGetAdvAdapterData returned error 3: bad index, returned "
                          "INTERNAL_OPER_FAILED"),
                    err("<-- ZnajCxnMethods::getAdvAdapterInfo()")},
                   "error"},
-        FaultCase{"NullAnswer", &ZnajCxnMethods::getAdvAdapterInfo, A, "getAdvAdapterData", "null",
-                  1001, {err("Adv Info is NOT available")}, "null"}),
+        FaultCase{"NullAnswer",
+                  &ZnajCxnMethods::getAdvAdapterInfo,
+                  A,
+                  "getAdvAdapterData",
+                  "null",
+                  1001,
+                  {err("Adv Info is NOT available")},
+                  "null"}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     FcPortDetails, QueryFaultTest,
     ::testing::Values(
-        FaultCase{"AgentError", &ZnajCxnMethods::getFcPortDetails, F, "getPortByWwn", "throwAgent", 5,
+        FaultCase{"AgentError",
+                  &ZnajCxnMethods::getFcPortDetails,
+                  F,
+                  "getPortByWwn",
+                  "throwAgent",
+                  5,
                   {err(F " - libGetPortByWwn got User exception 5: agent says no"),
                    err("<-- ZnajCxnMethods::getFcPortDetails()-failed")},
                   "untouched"},
-        FaultCase{"StdException", &ZnajCxnMethods::getFcPortDetails, F, "getPortByWwn", "throwStd",
-                  1001, {err(F " - libGetPortByWwn got std exception: agent says no"), err(kFcFailed)},
+        FaultCase{"StdException",
+                  &ZnajCxnMethods::getFcPortDetails,
+                  F,
+                  "getPortByWwn",
+                  "throwStd",
+                  1001,
+                  {err(F " - libGetPortByWwn got std exception: agent says no"), err(kFcFailed)},
                   "untouched"},
-        FaultCase{"OtherThrow", &ZnajCxnMethods::getFcPortDetails, F, "getPortByWwn", "throwOther",
-                  1001, {err("libGetPortByWwn got default exception for " F), err(kFcFailed)},
+        FaultCase{"OtherThrow",
+                  &ZnajCxnMethods::getFcPortDetails,
+                  F,
+                  "getPortByWwn",
+                  "throwOther",
+                  1001,
+                  {err("libGetPortByWwn got default exception for " F), err(kFcFailed)},
                   "untouched"},
-        FaultCase{"ErrorAnswer", &ZnajCxnMethods::getFcPortDetails, F, "getPortByWwn", "error", 1001,
+        FaultCase{"ErrorAnswer",
+                  &ZnajCxnMethods::getFcPortDetails,
+                  F,
+                  "getPortByWwn",
+                  "error",
+                  1001,
                   {err(F " - libGetPortByWwn got User exception 3: bad index, returned "
                          "INTERNAL_OPER_FAILED")},
                   "error"},
-        FaultCase{"NullAnswer", &ZnajCxnMethods::getFcPortDetails, F, "getPortByWwn", "null", 1001,
-                  {err("FC Port Info is NOT available"), err(kFcFailed)}, "null"}),
+        FaultCase{"NullAnswer",
+                  &ZnajCxnMethods::getFcPortDetails,
+                  F,
+                  "getPortByWwn",
+                  "null",
+                  1001,
+                  {err("FC Port Info is NOT available"), err(kFcFailed)},
+                  "null"}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     EthPortDetails, QueryFaultTest,
     ::testing::Values(
-        FaultCase{"AgentError", &ZnajCxnMethods::getEthPortDetails, E, "getEthPortByEthMac",
-                  "throwAgent", 5,
+        FaultCase{"AgentError",
+                  &ZnajCxnMethods::getEthPortDetails,
+                  E,
+                  "getEthPortByEthMac",
+                  "throwAgent",
+                  5,
                   {err(E " - libGetEthPortByEthMac got User exception 5: agent says no"),
                    err("<-- ZnajCxnMethods::getEthPortDetails()-failed")},
                   "untouched"},
-        FaultCase{"StdException", &ZnajCxnMethods::getEthPortDetails, E, "getEthPortByEthMac",
-                  "throwStd", 1001,
-                  {err(E " - libGetEthPortByEthMac got std exception: agent says no"), err(kEthFailed)},
-                  "untouched"},
-        FaultCase{"OtherThrow", &ZnajCxnMethods::getEthPortDetails, E, "getEthPortByEthMac",
-                  "throwOther", 1001,
+        FaultCase{
+            "StdException",
+            &ZnajCxnMethods::getEthPortDetails,
+            E,
+            "getEthPortByEthMac",
+            "throwStd",
+            1001,
+            {err(E " - libGetEthPortByEthMac got std exception: agent says no"), err(kEthFailed)},
+            "untouched"},
+        FaultCase{"OtherThrow",
+                  &ZnajCxnMethods::getEthPortDetails,
+                  E,
+                  "getEthPortByEthMac",
+                  "throwOther",
+                  1001,
                   {err("libGetEthPortByEthMac got default exception for " E), err(kEthFailed)},
                   "untouched"},
-        FaultCase{"ErrorAnswer", &ZnajCxnMethods::getEthPortDetails, E, "getEthPortByEthMac", "error",
+        FaultCase{"ErrorAnswer",
+                  &ZnajCxnMethods::getEthPortDetails,
+                  E,
+                  "getEthPortByEthMac",
+                  "error",
                   1001,
                   {err(E " - libGetEthPortByEthMac got User \t\t\texception 3: bad index, returned "
                          "INTERNAL_OPER_FAILED"),
                    err("<-- ZnajCxnMethods::getEthPortDetails()")},
                   "error"},
         // The simulator's shape for getEthPortByEthMac has "ethData" as a string.
-        FaultCase{"EthDataString", &ZnajCxnMethods::getEthPortDetails, E, "getEthPortByEthMac",
-                  "shape", 1001, {err("Ethernet Port Info is NOT available"), err(kEthFailed)},
+        FaultCase{"EthDataString",
+                  &ZnajCxnMethods::getEthPortDetails,
+                  E,
+                  "getEthPortByEthMac",
+                  "shape",
+                  1001,
+                  {err("Ethernet Port Info is NOT available"), err(kEthFailed)},
                   "answer"}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     PortDetails, QueryFaultTest,
-    ::testing::Values(
-        FaultCase{"AgentError", &ZnajCxnMethods::getPortDetails, F, "getPortByWwn", "throwAgent", 5,
-                  {err(F " - libGetPortByWwn got User exception 5: agent says no")}, "untouched"},
-        FaultCase{"StdException", &ZnajCxnMethods::getPortDetails, F, "getPortByWwn", "throwStd", 1001,
-                  {err(F " - libGetPortByWwn got std exception: agent says no")}, "untouched"},
-        FaultCase{"OtherThrow", &ZnajCxnMethods::getPortDetails, F, "getPortByWwn", "throwOther",
-                  1001, {err("libGetPortByWwn got default exception for " F)}, "untouched"},
-        FaultCase{"ErrorAnswer", &ZnajCxnMethods::getPortDetails, F, "getPortByWwn", "error", 1001,
-                  {err(F " - libGetPortByWwn got User exception 3: bad index, returned "
-                         "INTERNAL_OPER_FAILED"),
-                   err("<-- ZnajCxnMethods::getPortDetails()")},
-                  "error"},
-        FaultCase{"NullAnswer", &ZnajCxnMethods::getPortDetails, F, "getPortByWwn", "null", 1001,
-                  {err("Port Info is NOT available")}, "null"}),
+    ::testing::Values(FaultCase{"AgentError",
+                                &ZnajCxnMethods::getPortDetails,
+                                F,
+                                "getPortByWwn",
+                                "throwAgent",
+                                5,
+                                {err(F " - libGetPortByWwn got User exception 5: agent says no")},
+                                "untouched"},
+                      FaultCase{"StdException",
+                                &ZnajCxnMethods::getPortDetails,
+                                F,
+                                "getPortByWwn",
+                                "throwStd",
+                                1001,
+                                {err(F " - libGetPortByWwn got std exception: agent says no")},
+                                "untouched"},
+                      FaultCase{"OtherThrow",
+                                &ZnajCxnMethods::getPortDetails,
+                                F,
+                                "getPortByWwn",
+                                "throwOther",
+                                1001,
+                                {err("libGetPortByWwn got default exception for " F)},
+                                "untouched"},
+                      FaultCase{
+                          "ErrorAnswer",
+                          &ZnajCxnMethods::getPortDetails,
+                          F,
+                          "getPortByWwn",
+                          "error",
+                          1001,
+                          {err(F " - libGetPortByWwn got User exception 3: bad index, returned "
+                                 "INTERNAL_OPER_FAILED"),
+                           err("<-- ZnajCxnMethods::getPortDetails()")},
+                          "error"},
+                      FaultCase{"NullAnswer",
+                                &ZnajCxnMethods::getPortDetails,
+                                F,
+                                "getPortByWwn",
+                                "null",
+                                1001,
+                                {err("Port Info is NOT available")},
+                                "null"}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 // The port lists keep their answer locally: the caller's value is never replaced.
 INSTANTIATE_TEST_SUITE_P(
     FcPortList, QueryFaultTest,
     ::testing::Values(
-        FaultCase{"AgentError", &ZnajCxnMethods::getAllFcPortDetailsByAdapter, A,
-                  "getFcPhyPortIndicesByAdapter", "throwAgent", 5,
+        FaultCase{"AgentError",
+                  &ZnajCxnMethods::getAllFcPortDetailsByAdapter,
+                  A,
+                  "getFcPhyPortIndicesByAdapter",
+                  "throwAgent",
+                  5,
                   {err(A " - libGetFcPhyPortIndicesByAdapter got User exception 5: agent says no, "
                          "returned j.getErrorCode()"),
                    err(kFcListExit)},
                   "list"},
-        FaultCase{"StdException", &ZnajCxnMethods::getAllFcPortDetailsByAdapter, A,
-                  "getFcPhyPortIndicesByAdapter", "throwStd", 1001,
+        FaultCase{"StdException",
+                  &ZnajCxnMethods::getAllFcPortDetailsByAdapter,
+                  A,
+                  "getFcPhyPortIndicesByAdapter",
+                  "throwStd",
+                  1001,
                   {err("libGetFcPhyPortIndicesByAdapter got std exception: " A
                        "-{PTR},  returned INTERNAL_OPER_FAILED"),
                    err(kFcListExit)},
                   "list"},
-        FaultCase{"OtherThrow", &ZnajCxnMethods::getAllFcPortDetailsByAdapter, A,
-                  "getFcPhyPortIndicesByAdapter", "throwOther", 1001,
+        FaultCase{"OtherThrow",
+                  &ZnajCxnMethods::getAllFcPortDetailsByAdapter,
+                  A,
+                  "getFcPhyPortIndicesByAdapter",
+                  "throwOther",
+                  1001,
                   {err(A " - libGetFcPhyPortIndicesByAdapter got default exception,  returned "
                          "INTERNAL_OPER_FAILED"),
                    err(kFcListExit)},
                   "list"},
-        FaultCase{"ErrorAnswer", &ZnajCxnMethods::getAllFcPortDetailsByAdapter, A,
-                  "getFcPhyPortIndicesByAdapter", "error", 1001,
+        FaultCase{"ErrorAnswer",
+                  &ZnajCxnMethods::getAllFcPortDetailsByAdapter,
+                  A,
+                  "getFcPhyPortIndicesByAdapter",
+                  "error",
+                  1001,
                   {err(A " - libGetFcPhyPortIndicesByAdapter got User exception 3: bad index, "
                          "returned INTERNAL_OPER_FAILED"),
                    err(kFcListExit)},
                   "list"},
-        FaultCase{"NullAnswer", &ZnajCxnMethods::getAllFcPortDetailsByAdapter, A,
-                  "getFcPhyPortIndicesByAdapter", "null", 1001,
-                  {err("Unable to get adapater details. FcIndicesResponse.isNull()"),
-                   err(kFcListFailed)},
-                  "list"},
+        FaultCase{
+            "NullAnswer",
+            &ZnajCxnMethods::getAllFcPortDetailsByAdapter,
+            A,
+            "getFcPhyPortIndicesByAdapter",
+            "null",
+            1001,
+            {err("Unable to get adapater details. FcIndicesResponse.isNull()"), err(kFcListFailed)},
+            "list"},
         // "indexStrings" an object: only the exit line.
-        FaultCase{"IndexStringsObject", &ZnajCxnMethods::getAllFcPortDetailsByAdapter, A,
-                  "getFcPhyPortIndicesByAdapter", "shape", 1001, {err(kFcListFailed)}, "list"}),
+        FaultCase{"IndexStringsObject",
+                  &ZnajCxnMethods::getAllFcPortDetailsByAdapter,
+                  A,
+                  "getFcPhyPortIndicesByAdapter",
+                  "shape",
+                  1001,
+                  {err(kFcListFailed)},
+                  "list"}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     EthPortList, QueryFaultTest,
     ::testing::Values(
-        FaultCase{"AgentError", &ZnajCxnMethods::getAllEthPortDetailsByAdapter, C,
-                  "getEthPhyPortIndicesByAdapter", "throwAgent", 5,
-                  {err(C " - libGetEthPhyPortIndicesByAdapter got\t\t\tUser exception 5: agent says "
-                         "no, returned INTERNAL_OPER_FAILED"),
-                   err(kEthListExit)},
-                  "list"},
-        FaultCase{"StdException", &ZnajCxnMethods::getAllEthPortDetailsByAdapter, C,
-                  "getEthPhyPortIndicesByAdapter", "throwStd", 1001,
+        FaultCase{
+            "AgentError",
+            &ZnajCxnMethods::getAllEthPortDetailsByAdapter,
+            C,
+            "getEthPhyPortIndicesByAdapter",
+            "throwAgent",
+            5,
+            {err(C " - libGetEthPhyPortIndicesByAdapter got\t\t\tUser exception 5: agent says "
+                   "no, returned INTERNAL_OPER_FAILED"),
+             err(kEthListExit)},
+            "list"},
+        FaultCase{"StdException",
+                  &ZnajCxnMethods::getAllEthPortDetailsByAdapter,
+                  C,
+                  "getEthPhyPortIndicesByAdapter",
+                  "throwStd",
+                  1001,
                   {err("libGetEthPhyPortIndicesByAdapter got std \t\t\texception: " C
                        "-{PTR},  returned INTERNAL_OPER_FAILED"),
                    err(kEthListExit)},
                   "list"},
-        FaultCase{"OtherThrow", &ZnajCxnMethods::getAllEthPortDetailsByAdapter, C,
-                  "getEthPhyPortIndicesByAdapter", "throwOther", 1001,
+        FaultCase{"OtherThrow",
+                  &ZnajCxnMethods::getAllEthPortDetailsByAdapter,
+                  C,
+                  "getEthPhyPortIndicesByAdapter",
+                  "throwOther",
+                  1001,
                   {err(C " - libGetEthPhyPortIndicesByAdapter got\t\t\tdefault exception,  "
                          "returned INTERNAL_OPER_FAILED"),
                    err(kEthListExit)},
                   "list"},
-        FaultCase{"ErrorAnswer", &ZnajCxnMethods::getAllEthPortDetailsByAdapter, C,
-                  "getEthPhyPortIndicesByAdapter", "error", 1001,
-                  {err(C " - libGetEthPhyPortIndicesByAdapter got User\t\t\texception 3: bad index, "
-                         "returned INTERNAL_OPER_FAILED"),
-                   err(kEthListExit)},
-                  "list"},
-        FaultCase{"IndexStringsObject", &ZnajCxnMethods::getAllEthPortDetailsByAdapter, C,
-                  "getEthPhyPortIndicesByAdapter", "shape", 1001,
-                  {err("Unable to get adapater details for \t\t\t" C " returned INTERNAL_OPER_FAILED"),
-                   err(kEthListExit)},
-                  "list"}),
+        FaultCase{
+            "ErrorAnswer",
+            &ZnajCxnMethods::getAllEthPortDetailsByAdapter,
+            C,
+            "getEthPhyPortIndicesByAdapter",
+            "error",
+            1001,
+            {err(C " - libGetEthPhyPortIndicesByAdapter got User\t\t\texception 3: bad index, "
+                   "returned INTERNAL_OPER_FAILED"),
+             err(kEthListExit)},
+            "list"},
+        FaultCase{
+            "IndexStringsObject",
+            &ZnajCxnMethods::getAllEthPortDetailsByAdapter,
+            C,
+            "getEthPhyPortIndicesByAdapter",
+            "shape",
+            1001,
+            {err("Unable to get adapater details for \t\t\t" C " returned INTERNAL_OPER_FAILED"),
+             err(kEthListExit)},
+            "list"}),
     [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
 
 #undef A
@@ -311,8 +491,9 @@ TEST_F(QueryTest, AdapterDetailsKeysByIndexLength) {
   EXPECT_EQ(adapter["driver"]["storageDriverVersion"].asString(), "10.02.09.00-k debug");
   ASSERT_EQ(methods_->getAdapterDetails(kCnaAdapter, adapter), 0);
   EXPECT_EQ(adapter["hbaData"]["model"].asString(), "Quorvel-QC8442");
-  EXPECT_TRUE(lines_match(log_lines(), {"LOG_INFO : <-- ZnajCxnMethods::getAdapterDetails()-success",
-                                        "LOG_INFO : <-- ZnajCxnMethods::getAdapterDetails()-success"}));
+  EXPECT_TRUE(
+      lines_match(log_lines(), {"LOG_INFO : <-- ZnajCxnMethods::getAdapterDetails()-success",
+                                "LOG_INFO : <-- ZnajCxnMethods::getAdapterDetails()-success"}));
   std::vector<Json::Value> calls = journal();
   ASSERT_GE(calls.size(), 2u);
   EXPECT_EQ(agenttest::to_text(calls[calls.size() - 2]["request"]),
@@ -335,11 +516,10 @@ TEST_F(QueryTest, SingleQueriesSendTheirRequests) {
   EXPECT_TRUE(log_lines().empty());
   std::vector<Json::Value> calls = journal();
   ASSERT_GE(calls.size(), 4u);
-  const char* expected[4][2] = {
-      {"getAdvAdapterData", "{\"indexStr\":\"00:0e:1e:d2:7a:40\"}"},
-      {"getPortByWwn", "{\"wwn\":\"21:00:00:0e:1e:c4:51:10\"}"},
-      {"getEthPortByEthMac", "{\"mac\":\"00:0e:1e:d2:7a:42\"}"},
-      {"getPortByWwn", "{\"wwn\":\"21:00:00:0e:1e:c4:51:10\"}"}};
+  const char* expected[4][2] = {{"getAdvAdapterData", "{\"indexStr\":\"00:0e:1e:d2:7a:40\"}"},
+                                {"getPortByWwn", "{\"wwn\":\"21:00:00:0e:1e:c4:51:10\"}"},
+                                {"getEthPortByEthMac", "{\"mac\":\"00:0e:1e:d2:7a:42\"}"},
+                                {"getPortByWwn", "{\"wwn\":\"21:00:00:0e:1e:c4:51:10\"}"}};
   for (size_t i = 0; i < 4; ++i) {
     const Json::Value& call = calls[calls.size() - 4 + i];
     EXPECT_EQ(call["symbol"].asString(), expected[i][0]);
@@ -367,7 +547,8 @@ TEST_F(QueryTest, FcListWithOneFailingPortKeepsTheOthers) {
        err("Fetch the Fc port details for 21:00:00:0e:1e:c4:51:11"),
        err("21:00:00:0e:1e:c4:51:11 - libGetPortByWwn got User exception 3: gone, returned "
            "INTERNAL_OPER_FAILED"),
-       err("Unable to fetch the Fc port details for 21:00:00:0e:1e:c4:51:11, returned(retVal=1001)"),
+       err("Unable to fetch the Fc port details for 21:00:00:0e:1e:c4:51:11, "
+           "returned(retVal=1001)"),
        err("Fetch the Fc port details for 21:00:00:0e:1e:c4:51:12")}));
 }
 
@@ -379,10 +560,11 @@ TEST_F(QueryTest, EthListWithOneFailingPortKeepsTheOther) {
   EXPECT_EQ(methods_->getAllEthPortDetailsByAdapter(kCnaAdapter, portlist), 0);
   ASSERT_EQ(portlist.size(), 1u);
   EXPECT_EQ(portlist[0]["ethData"]["macAddress"].asString(), "00:0e:1e:d2:7a:40");
-  EXPECT_TRUE(lines_match(log_lines(),
-                          {err(std::string(kEthPort) + " - libGetEthPortByEthMac got User exception 4: link down"),
-                           err("<-- ZnajCxnMethods::getEthPortDetails()-failed"),
-                           err(std::string("Unable to get Eth port data for ") + kEthPort)}));
+  EXPECT_TRUE(lines_match(
+      log_lines(),
+      {err(std::string(kEthPort) + " - libGetEthPortByEthMac got User exception 4: link down"),
+       err("<-- ZnajCxnMethods::getEthPortDetails()-failed"),
+       err(std::string("Unable to get Eth port data for ") + kEthPort)}));
 }
 
 TEST_F(QueryTest, PortListsAppendToWhatTheCallerPassed) {
@@ -415,9 +597,10 @@ TEST_F(QueryTest, FcListWithoutIndexStringsLogsBothLines) {
   ASSERT_EQ(open_session(inventory), 0);
   Json::Value portlist;
   EXPECT_EQ(methods_->getAllFcPortDetailsByAdapter(kFcAdapter, portlist), 1001);
-  EXPECT_TRUE(lines_match(log_lines(),
-                          {err("Unable to get adapater details. !FcIndicesResponse.isMember(STR_INDEX_STRINGS)"),
-                           err(kFcListFailed)}));
+  EXPECT_TRUE(lines_match(
+      log_lines(),
+      {err("Unable to get adapater details. !FcIndicesResponse.isMember(STR_INDEX_STRINGS)"),
+       err(kFcListFailed)}));
 }
 
 TEST_F(QueryTest, PortListSkipsIndicesThatAreNotStrings) {
@@ -476,43 +659,80 @@ TEST_P(QueryMalformedTest, IsRejectedWithoutThrowing) {
 INSTANTIATE_TEST_SUITE_P(
     Answers, QueryMalformedTest,
     ::testing::Values(
-        MalformedCase{"AdapterAsString", &ZnajCxnMethods::getAdapterDetails, kFcAdapter,
-                      "getHbaByWwn", "\"adapter\"", 1001,
+        MalformedCase{"AdapterAsString",
+                      &ZnajCxnMethods::getAdapterDetails,
+                      kFcAdapter,
+                      "getHbaByWwn",
+                      "\"adapter\"",
+                      1001,
                       {err(std::string("Unable to get adapater details for ") + kFcAdapter +
                            "-1001\t\t\treturned with INTERNAL_OPER_FAILED"),
                        err(kAdapterExit)}},
-        MalformedCase{"ErrorNotAnObject", &ZnajCxnMethods::getAdapterDetails, kFcAdapter,
-                      "getHbaByWwn", "{\"error\": \"boom\"}", 1001,
-                      {err(std::string(kFcAdapter) + " - libGetHbaByWwn got User exception 0:\t\t\t, "
-                                                     "returned INTERNAL_OPER_FAILED"),
-                       err(kAdapterExit)}},
-        MalformedCase{"ErrorMembersWrongTypes", &ZnajCxnMethods::getFcPortDetails, kFcPort,
-                      "getPortByWwn", "{\"error\": {\"code\": \"7\", \"message\": 7}}", 1001,
+        MalformedCase{
+            "ErrorNotAnObject",
+            &ZnajCxnMethods::getAdapterDetails,
+            kFcAdapter,
+            "getHbaByWwn",
+            "{\"error\": \"boom\"}",
+            1001,
+            {err(std::string(kFcAdapter) + " - libGetHbaByWwn got User exception 0:\t\t\t, "
+                                           "returned INTERNAL_OPER_FAILED"),
+             err(kAdapterExit)}},
+        MalformedCase{"ErrorMembersWrongTypes",
+                      &ZnajCxnMethods::getFcPortDetails,
+                      kFcPort,
+                      "getPortByWwn",
+                      "{\"error\": {\"code\": \"7\", \"message\": 7}}",
+                      1001,
                       {err(std::string(kFcPort) + " - libGetPortByWwn got User exception 0: , "
                                                   "returned INTERNAL_OPER_FAILED")}},
-        MalformedCase{"ErrorCodeTooLarge", &ZnajCxnMethods::getPortDetails, kFcPort,
-                      "getPortByWwn", "{\"error\": {\"code\": 4294967295, \"message\": \"m\"}}", 1001,
+        MalformedCase{"ErrorCodeTooLarge",
+                      &ZnajCxnMethods::getPortDetails,
+                      kFcPort,
+                      "getPortByWwn",
+                      "{\"error\": {\"code\": 4294967295, \"message\": \"m\"}}",
+                      1001,
                       {err(std::string(kFcPort) + " - libGetPortByWwn got User exception 0: m, "
                                                   "returned INTERNAL_OPER_FAILED"),
                        err("<-- ZnajCxnMethods::getPortDetails()")}},
-        MalformedCase{"EthPortAsArray", &ZnajCxnMethods::getEthPortDetails, kEthPort,
-                      "getEthPortByEthMac", "[1, 2]", 1001,
+        MalformedCase{"EthPortAsArray",
+                      &ZnajCxnMethods::getEthPortDetails,
+                      kEthPort,
+                      "getEthPortByEthMac",
+                      "[1, 2]",
+                      1001,
                       {err("Ethernet Port Info is NOT available"), err(kEthFailed)}},
-        MalformedCase{"EthListAsNumber", &ZnajCxnMethods::getAllEthPortDetailsByAdapter, kCnaAdapter,
-                      "getEthPhyPortIndicesByAdapter", "42", 1001,
+        MalformedCase{"EthListAsNumber",
+                      &ZnajCxnMethods::getAllEthPortDetailsByAdapter,
+                      kCnaAdapter,
+                      "getEthPhyPortIndicesByAdapter",
+                      "42",
+                      1001,
                       {err(std::string("Unable to get adapater details for \t\t\t") + kCnaAdapter +
                            " returned INTERNAL_OPER_FAILED"),
                        err(kEthListExit)}},
-        MalformedCase{"FcListAsString", &ZnajCxnMethods::getAllFcPortDetailsByAdapter, kFcAdapter,
-                      "getFcPhyPortIndicesByAdapter", "\"ports\"", 1001,
-                      {err("Unable to get adapater details. !FcIndicesResponse.isMember(STR_INDEX_STRINGS)"),
-                       err(kFcListFailed)}},
-        MalformedCase{"FcListErrorAsArray", &ZnajCxnMethods::getAllFcPortDetailsByAdapter, kFcAdapter,
-                      "getFcPhyPortIndicesByAdapter", "{\"error\": [1]}", 1001,
-                      {err(std::string(kFcAdapter) + " - libGetFcPhyPortIndicesByAdapter got User "
-                                                     "exception 0: , returned INTERNAL_OPER_FAILED"),
-                       err(kFcListExit)}}),
-    [](const ::testing::TestParamInfo<MalformedCase>& info) { return std::string(info.param.name); });
+        MalformedCase{
+            "FcListAsString",
+            &ZnajCxnMethods::getAllFcPortDetailsByAdapter,
+            kFcAdapter,
+            "getFcPhyPortIndicesByAdapter",
+            "\"ports\"",
+            1001,
+            {err("Unable to get adapater details. !FcIndicesResponse.isMember(STR_INDEX_STRINGS)"),
+             err(kFcListFailed)}},
+        MalformedCase{
+            "FcListErrorAsArray",
+            &ZnajCxnMethods::getAllFcPortDetailsByAdapter,
+            kFcAdapter,
+            "getFcPhyPortIndicesByAdapter",
+            "{\"error\": [1]}",
+            1001,
+            {err(std::string(kFcAdapter) + " - libGetFcPhyPortIndicesByAdapter got User "
+                                           "exception 0: , returned INTERNAL_OPER_FAILED"),
+             err(kFcListExit)}}),
+    [](const ::testing::TestParamInfo<MalformedCase>& info) {
+      return std::string(info.param.name);
+    });
 
 TEST_F(QueryTest, PortListRefusesANonArrayToAppendTo) {
   ASSERT_EQ(open_session(default_inventory()), 0);
