@@ -30,9 +30,13 @@ void report_failure(char* err_str, const char* reason) {
   VXINS_LOG_TRACE(LOG_ERROR, text);
 }
 
-// A std::string that holds a NUL would reach the agent cut at it, so it does not fit either.
-bool fits(const std::string& value, size_t buf_size) {
-  return value.size() < buf_size && value.find('\0') == std::string::npos;
+// Why a value cannot be handed over whole, or null when it can. A std::string that holds a NUL
+// would reach the agent cut at it.
+const char* unfit_reason(const std::string& value, size_t buf_size, const char* what_too_long,
+                         const char* what_has_nul) {
+  if (value.size() >= buf_size) return what_too_long;
+  if (value.find('\0') != std::string::npos) return what_has_nul;
+  return nullptr;
 }
 
 }  // namespace
@@ -41,12 +45,14 @@ int CQrvlDevice::boot_update(std::string mac_or_wwn, std::string fw_file, char* 
   char agent_err[ZNAJ_FLASH_ERRBUF_LEN];
   memset(agent_err, 0, sizeof agent_err);
 
-  if (!fits(mac_or_wwn, sizeof(wwn_str_t))) {
-    report_failure(err_str, "adapter identifier too long");
-    return VXINS_RC_INVALID_ARG;
+  const char* unfit = unfit_reason(mac_or_wwn, sizeof(wwn_str_t), "adapter identifier too long",
+                                   "adapter identifier holds a NUL");
+  if (unfit == nullptr) {
+    unfit = unfit_reason(fw_file, kPathBufSize, "firmware file path too long",
+                         "firmware file path holds a NUL");
   }
-  if (!fits(fw_file, kPathBufSize)) {
-    report_failure(err_str, "firmware file path too long");
+  if (unfit != nullptr) {
+    report_failure(err_str, unfit);
     return VXINS_RC_INVALID_ARG;
   }
   wwn_str_t wwn;

@@ -144,7 +144,8 @@ TEST_F(BootUpdateTest, RefusesValuesThatDoNotFitWithoutCallingTheAgent) {
       {"identifier of 30 characters", std::string(30, 'w'), "/fw/pkg.tar",
        "adapter identifier too long"},
       {"identifier holding a NUL", std::string("10:00\0:01", 9), "/fw/pkg.tar",
-       "adapter identifier too long"},
+       "adapter identifier holds a NUL"},
+      {"path holding a NUL", "0", std::string("/fw/a\0.tar", 10), "firmware file path holds a NUL"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
