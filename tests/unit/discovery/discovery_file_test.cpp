@@ -134,6 +134,7 @@ TEST(DiscoveryWriteTest, EmptyNameWritesNothing) {
   EXPECT_EQ(log.count("LOG_ERROR : <--create_child_tag()"), 4u + 2 * 22);
 }
 
+// A quote inside a value used to end it early on reading, and markup in it broke the file.
 TEST(DiscoveryReadTest, RoundTripGivesBackEveryValueAndLogsUnknownTags) {
   LogCapture log;
   TempDir dir;
@@ -376,8 +377,7 @@ class FileSizeLimit {
   bool ok_;
 };
 
-// A write that failed half way used to leave a truncated discovery file behind (the old one
-// having been deleted first).
+// A write that failed half way left a truncated file behind, the old one already deleted.
 TEST(DiscoveryAtomicTest, FailedWriteKeepsThePreviousFile) {
   LogCapture log;
   TempDir dir;

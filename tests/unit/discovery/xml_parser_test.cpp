@@ -177,6 +177,7 @@ TEST(XmlWriterTest, OpeningAnExistingFileAppends) {
   EXPECT_EQ(read_file(path), "old content\n" + kDecl + "\n<a>\n</a>");
 }
 
+// Values were written unescaped: a quote, "<" or "&" in a value broke the file for XML parsers.
 TEST(XmlWriterTest, EscapesValuesSoAnyTextStaysWellFormed) {
   LogCapture log;
   TempDir dir;
@@ -450,8 +451,7 @@ double seconds_to_read_all(const std::string& path, unsigned int n) {
   return best;
 }
 
-// Each device element used to be found by scanning again from the first line, so reading
-// every element of a file grew with the square of its size.
+// Finding each device element rescanned from the first line: reading all of them was quadratic.
 TEST(XmlReaderTest, FindingEveryDeviceGrowsLinearly) {
   LogCapture log;
   TempDir dir;
