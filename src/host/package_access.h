@@ -5,7 +5,9 @@
 
 #include <string>
 
-// True when the path can be opened for reading right now (the handle is closed again).
+// True when the path names a regular file (links followed) that can be opened for reading now;
+// the handle is closed again. A FIFO, device or folder is refused: reading one would block the
+// host's thread or read something that is no package or discovery file.
 bool can_open_for_reading(const std::string& path);
 // The part after the last "/" or "\"; the whole path when it holds neither.
 std::string bare_file_name(const std::string& path);

@@ -308,3 +308,22 @@ TEST_F(FlashTest, DiscoveryAfterFlashProposesRewrite) {
 }
 
 }  // namespace
+
+namespace {
+
+// Regression: a FIFO named as the package or the discovery file blocked the host's thread
+// forever in the package reader or the discovery-file reader.
+TEST_F(FlashTest, FifoInsteadOfPackageOrDiscoveryFileIsRefused) {
+  Discover(TwoAdapters());
+  std::string fifo = tmp_.file("pipe.tar");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(Flash(fifo), 8);
+  EXPECT_EQ(Plugin::get().flash(fifo.c_str(), Package().c_str()), 11);
+  std::string dir = tmp_.file("fifo-dir");
+  ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+  ASSERT_EQ(mkfifo((dir + "/boot.tar").c_str(), 0600), 0);
+  EXPECT_EQ(Plugin::get().discover(disc_.c_str(), dir.c_str()), 9);
+  EXPECT_TRUE(Flashed().empty());
+}
+
+}  // namespace
