@@ -136,6 +136,9 @@ struct InitCase {
   std::vector<std::string> lines;  // logged after the version lines
 };
 
+// Parameters print as their case name (not as raw bytes, padding included).
+void PrintTo(const InitCase& c, std::ostream* os) { *os << c.name; }
+
 class InitAnswerTest : public AgentTest, public ::testing::WithParamInterface<InitCase> {};
 
 TEST_P(InitAnswerTest, ReturnsTheCodeAndUnloadsOnFailure) {
@@ -180,14 +183,18 @@ INSTANTIATE_TEST_SUITE_P(
                  {"LOG_ERROR : libInitHbaLib returned a malformed answer (result not an int)"}}),
     [](const ::testing::TestParamInfo<InitCase>& info) { return std::string(info.param.name); });
 
-// Exceptions from the version and session calls become 1001; the library is unloaded only
-// after the handler has ended (the exception object is the agent's until then).
+// Exceptions from the version and session calls used to escape qrvl_vxinslib_init. They become
+// 1001; the library is unloaded only after the handler has ended (the exception object is the
+// agent's until then).
 struct ThrowCase {
   const char* name;
   const char* symbol;
   const char* kind;
   std::string line;
 };
+
+// Parameters print as their case name (not as raw bytes, padding included).
+void PrintTo(const ThrowCase& c, std::ostream* os) { *os << c.name; }
 
 class InitThrowTest : public AgentTest, public ::testing::WithParamInterface<ThrowCase> {};
 
@@ -244,7 +251,7 @@ TEST_F(AgentLoaderTest, ThrowingFreeStillUnloadsAndReturnsInternalFailure) {
 }
 
 TEST_F(AgentLoaderTest, DeinitWithoutLibraryCallsNothing) {
-  // Pointers left from an earlier session point into an unmapped image.
+  // A second deinit used to call free_hba_lib through a pointer into the unmapped library.
   ASSERT_EQ(open_session(default_inventory()), 0);
   ASSERT_EQ(qrvl_vxinslib_deinit(), 0);
   clear_log();

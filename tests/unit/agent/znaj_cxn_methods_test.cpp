@@ -36,6 +36,9 @@ struct FaultCase {
   const char* out;
 };
 
+// Parameters print as their case name (not as raw bytes, padding included).
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
+
 class QueryFaultTest : public AgentTest, public ::testing::WithParamInterface<FaultCase> {};
 
 TEST_P(QueryFaultTest, ReturnsCodeLogsAndKeepsOut) {
@@ -629,7 +632,8 @@ TEST_F(QueryTest, PortListSkipsIndicesThatAreNotStrings) {
        err(std::string("Skipping Eth port 0 of ") + kCnaAdapter + ": its index is not a string")}));
 }
 
-// Answers of the wrong JSON type must be turned away without JsonCpp throwing.
+// Answers of the wrong JSON type used to make JsonCpp throw out of the methods on member
+// lookups and as*() reads; they are turned away with the method's usual lines.
 struct MalformedCase {
   const char* name;
   Method method;
@@ -639,6 +643,9 @@ struct MalformedCase {
   int code;
   std::vector<std::string> lines;
 };
+
+// Parameters print as their case name (not as raw bytes, padding included).
+void PrintTo(const MalformedCase& c, std::ostream* os) { *os << c.name; }
 
 class QueryMalformedTest : public AgentTest, public ::testing::WithParamInterface<MalformedCase> {};
 
@@ -735,6 +742,7 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST_F(QueryTest, PortListRefusesANonArrayToAppendTo) {
+  // Appending to a caller's non-array value used to throw from JsonCpp after the agent call.
   ASSERT_EQ(open_session(default_inventory()), 0);
   Json::Value portlist("not a list");
   EXPECT_EQ(methods_->getAllFcPortDetailsByAdapter(kFcAdapter, portlist), 1001);
