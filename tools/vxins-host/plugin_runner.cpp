@@ -1,0 +1,136 @@
+// Finding and calling the plug-in. The agent library is never loaded here: the plug-in loads and
+// unloads it by its plain name inside each call, and --agent only changes where the loader
+// looks (by re-executing with LD_LIBRARY_PATH), so the plug-in runs exactly as in production.
+#include "plugin_runner.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vxhost {
+
+const char kTraceLogPath[] = "/var/log/libqrvlvxins.log";
+
+namespace {
+
+// Set in the environment of the re-executed process: the agent folder already in force.
+const char kAgentMark[] = "VXINS_HOST_AGENT_DIR";
+
+bool is_regular_readable(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), R_OK) == 0;
+}
+
+std::string first_existing(const std::vector<std::string>& candidates, bool want_dir) {
+  for (const std::string& c : candidates) {
+    struct stat st;
+    if (stat(c.c_str(), &st) != 0) continue;
+    if (want_dir ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode)) {
+      char resolved[PATH_MAX];
+      return realpath(c.c_str(), resolved) != nullptr ? resolved : c;
+    }
+  }
+  return "";
+}
+
+std::vector<std::string> beside_executable(const char* from_install, const char* from_build) {
+  std::string dir = executable_dir();
+  if (dir.empty()) return {};
+  return {dir + "/" + from_install, dir + "/" + from_build};
+}
+
+}  // namespace
+
+std::string executable_dir() {
+  char buf[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return "";
+  buf[n] = '\0';
+  char* slash = strrchr(buf, '/');
+  if (slash == nullptr) return "";
+  *slash = '\0';
+  return buf;
+}
+
+std::vector<std::string> default_plugin_candidates() {
+  return beside_executable(VXINS_HOST_PLUGIN_FROM_INSTALL, VXINS_HOST_PLUGIN_FROM_BUILD);
+}
+
+std::string find_default_plugin() { return first_existing(default_plugin_candidates(), false); }
+
+std::string find_bundled_simulator() {
+  return first_existing(beside_executable(VXINS_HOST_SIM_FROM_INSTALL, VXINS_HOST_SIM_FROM_BUILD),
+                        true);
+}
+
+bool use_agent_dir(const std::string& dir, char** argv, std::string& error) {
+  char resolved[PATH_MAX];
+  struct stat st;
+  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+      realpath(dir.c_str(), resolved) == nullptr) {
+    error = "agent folder " + dir + " does not exist or is not a folder";
+    return false;
+  }
+  std::string abs = resolved;
+  if (!is_regular_readable(abs + "/libdznaj.so")) {
+    error = "agent folder " + abs + " holds no readable libdznaj.so";
+    return false;
+  }
+  const char* mark = getenv(kAgentMark);
+  const char* old = getenv("LD_LIBRARY_PATH");
+  std::string old_path = old != nullptr ? old : "";
+  if (mark != nullptr && abs == mark &&
+      (old_path == abs || old_path.compare(0, abs.size() + 1, abs + ":") == 0)) {
+    unsetenv(kAgentMark);  // already re-executed with the folder in front
+    return true;
+  }
+  std::string path = old_path.empty() ? abs : abs + ":" + old_path;
+  if (setenv("LD_LIBRARY_PATH", path.c_str(), 1) != 0 || setenv(kAgentMark, abs.c_str(), 1) != 0) {
+    error = std::string("cannot set LD_LIBRARY_PATH: ") + strerror(errno);
+    return false;
+  }
+  execv("/proc/self/exe", argv);
+  error = std::string("cannot re-execute with the agent folder on LD_LIBRARY_PATH: ") +
+          strerror(errno);
+  return false;
+}
+
+bool call_plugin(const std::string& plugin_path, EntryPoint entry, const std::string& first,
+                 const std::string& second, int& result, std::string& error) {
+  if (!is_regular_readable(plugin_path)) {
+    error = "plug-in " + plugin_path + " does not exist or cannot be read";
+    return false;
+  }
+  // A path without a slash would make dlopen search the loader's path for another file.
+  std::string load_path = plugin_path.find('/') == std::string::npos ? "./" + plugin_path : plugin_path;
+  dlerror();
+  void* handle = dlopen(load_path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    const char* why = dlerror();
+    error = "cannot load the plug-in " + plugin_path + ": " + (why ? why : "unknown reason");
+    return false;
+  }
+  const char* symbol =
+      entry == EntryPoint::Discover ? "oem_do_discovery_with_files" : "oem_do_flash_with_file";
+  typedef int (*two_paths_fn)(char*, char*);
+  two_paths_fn fn = reinterpret_cast<two_paths_fn>(dlsym(handle, symbol));
+  if (fn == nullptr) {
+    error = "the plug-in " + plugin_path + " has no entry point " + symbol;
+    dlclose(handle);
+    return false;
+  }
+  // The framework hands over writable C strings; the plug-in must not change them, and these
+  // copies make sure the operator's arguments reach it unchanged either way.
+  std::vector<char> a(first.begin(), first.end()), b(second.begin(), second.end());
+  a.push_back('\0');
+  b.push_back('\0');
+  result = fn(a.data(), b.data());
+  dlclose(handle);
+  return true;
+}
+
+}  // namespace vxhost

@@ -1,0 +1,89 @@
+// The plug-in's result-code table, worded for the operator. One number may stand for several
+// situations (codes from lower layers pass up unchanged), so each text names all of them.
+#include "result_codes.h"
+
+#include <cstring>
+
+#include "vxins_host_api.h"
+
+namespace vxhost {
+
+namespace {
+
+struct Row {
+  int code;
+  const char* name;
+  const char* discover;  // text for the discovery call
+  const char* flash;     // text for the flash call (null: same as discover)
+};
+
+const Row kRows[] = {
+    {VXINS_RC_DISCOVERY_OK, "VXINS_RC_DISCOVERY_OK",
+     "discovery completed and the discovery file was written",
+     "unexpected for a flash call (0 is discovery's success)"},
+    {VXINS_RC_FLASH_DONE, "VXINS_RC_FLASH_DONE", "unexpected for a discovery call",
+     "the update pass was carried out; each adapter's outcome is in the rewritten discovery "
+     "file's action status and in the trace log"},
+    {VXINS_RC_ALL_SKIP, "VXINS_RC_ALL_SKIP", "unexpected for a discovery call",
+     "nothing was flashed: every device in the discovery file is set to Skip"},
+    {VXINS_RC_NO_ADAPTERS, "VXINS_RC_NO_ADAPTERS",
+     "no adapters: the agent library found none, so no discovery file remains",
+     "no adapters: the agent library reports none, or the discovery file lists no device"},
+    {VXINS_RC_AGENT_LOAD_FAILED, "VXINS_RC_AGENT_LOAD_FAILED",
+     "the agent library libdznaj.so could not be loaded (not on the loader's search path? "
+     "see --agent)",
+     nullptr},
+    {VXINS_RC_FW_MISMATCH, "VXINS_RC_FW_MISMATCH", "unexpected for a discovery call",
+     "the firmware package cannot be opened, or its file name differs from the one recorded in "
+     "the discovery file; nothing was flashed"},
+    {VXINS_RC_FW_OPEN_FAILED, "VXINS_RC_FW_OPEN_FAILED",
+     "the firmware package in the firmware folder cannot be opened or read",
+     "the firmware package cannot be opened or read"},
+    {VXINS_RC_DISC_FILE_OPEN_FAILED, "VXINS_RC_DISC_FILE_OPEN_FAILED",
+     "unexpected for a discovery call", "the discovery file cannot be opened"},
+    {VXINS_RC_NOT_SUPPORTED, "VXINS_RC_NOT_SUPPORTED", "flashing by PCI address is not supported",
+     nullptr},
+    {VXINS_RC_INTERNAL_OPER_FAILED, "INTERNAL_OPER_FAILED",
+     "internal operation failed: the agent library gave no answer to its initialisation, or "
+     "its adapter list is missing or malformed",
+     "internal operation failed: the agent library gave no answer to its initialisation, or "
+     "its adapter list is missing or malformed, or the discovery file name is empty"},
+    {VXINS_RC_INVALID_ARG, "VXINS_RC_INVALID_ARG",
+     "invalid argument: a path is missing, the firmware path is not a folder, or the firmware "
+     "folder does not hold exactly one file",
+     "invalid argument: a path is missing, or the firmware folder does not hold exactly one "
+     "file"},
+    {VXINS_RC_NO_MEMORY, "VXINS_RC_NO_MEMORY",
+     "out of memory while reading the firmware package", nullptr},
+    {VXINS_RC_BAD_TAR_HEADER, "VXINS_RC_BAD_TAR_HEADER",
+     "the firmware package is not a ustar tar archive (its first header or first member is "
+     "short or malformed)",
+     nullptr},
+    {VXINS_RC_BAD_VERSION_MEMBER, "VXINS_RC_BAD_VERSION_MEMBER",
+     "the firmware package's second member is missing, malformed or holds no <version> "
+     "element",
+     nullptr},
+    {-1, "",
+     "the firmware path does not exist or cannot be examined, or an entry point of the agent "
+     "library could not be resolved",
+     nullptr},
+};
+
+}  // namespace
+
+ResultMeaning describe_result(Call call, int code) {
+  for (const Row& row : kRows) {
+    if (row.code != code) continue;
+    const char* text = (call == Call::Flash && row.flash != nullptr) ? row.flash : row.discover;
+    return ResultMeaning{row.name, text};
+  }
+  std::string text = "the agent library's initialisation answered " + std::to_string(code);
+  if (code > 0) {
+    // Positive codes outside the table are also the error number of opening the firmware folder.
+    text = "the firmware folder could not be opened (" + std::string(strerror(code)) +
+           "), or " + text;
+  }
+  return ResultMeaning{"", text};
+}
+
+}  // namespace vxhost
