@@ -157,3 +157,67 @@ void SetUpdateStatusInAdapterIndex(std::string req_adapt_idx, bool bstatus,
   flash_update_status_t* entry = find_entry(update_list, req_adapt_idx, index_list_cnt);
   if (entry != nullptr) entry->bUpgraded = bstatus;
 }
+
+void qrvl_build_adapter_index_map(const std::vector<CQrvlDevice*>& dev_list,
+                                  adapter_index_map_t& index_map) {
+  index_map.clear();
+  index_map.reserve(dev_list.size());
+  std::string mac_or_wwn;
+  for (CQrvlDevice* dev : dev_list) {
+    if (dev == nullptr) continue;
+    dev->getMacOrWWN(mac_or_wwn);
+    // emplace leaves an existing key alone: the first record with the key keeps it, as the
+    // walk from the front finds it first.
+    auto inserted = index_map.emplace(mac_or_wwn, std::string());
+    if (inserted.second) dev->get_index(inserted.first->second);
+  }
+}
+
+unsigned int qrvl_get_adapter_index_string(const std::string& requested_macOrWwn,
+                                           const adapter_index_map_t& index_map,
+                                           std::string& response_adapt_idx) {
+  adapter_index_map_t::const_iterator it = index_map.find(requested_macOrWwn);
+  if (it == index_map.end()) return INTERNAL_OPER_FAILED;
+  response_adapt_idx = it->second;
+  return 0;
+}
+
+void BuildUpdateStatusIndex(const flash_update_list_t& update_list, unsigned int index_list_cnt,
+                            update_status_index_t& status_index) {
+  status_index.clear();
+  size_t limit = update_list.size();
+  if (index_list_cnt < limit) limit = index_list_cnt;
+  status_index.reserve(limit);
+  for (size_t i = 0; i < limit; ++i) status_index.emplace(update_list[i].adapt_idx, i);
+}
+
+namespace {
+
+template <typename List>
+auto find_indexed_entry(List& update_list, const update_status_index_t& status_index,
+                        const std::string& req_adapt_idx) -> decltype(&update_list[0]) {
+  update_status_index_t::const_iterator it = status_index.find(req_adapt_idx);
+  // A position past the end would mean the list shrank after the index was built.
+  if (it == status_index.end() || it->second >= update_list.size()) return nullptr;
+  return &update_list[it->second];
+}
+
+}  // namespace
+
+bool IsUpdateRequiredForAdapterIndex(const std::string& req_adapt_idx,
+                                     const flash_update_list_t& update_list,
+                                     const update_status_index_t& status_index) {
+  const flash_update_status_t* entry = find_indexed_entry(update_list, status_index, req_adapt_idx);
+  if (entry == nullptr) {
+    VXINS_LOG_TRACE(LOG_WARN, "Adapter NOT FOUND");
+    return true;
+  }
+  return entry->bUpgraded;
+}
+
+void SetUpdateStatusInAdapterIndex(const std::string& req_adapt_idx, bool bstatus,
+                                   flash_update_list_t& update_list,
+                                   const update_status_index_t& status_index) {
+  flash_update_status_t* entry = find_indexed_entry(update_list, status_index, req_adapt_idx);
+  if (entry != nullptr) entry->bUpgraded = bstatus;
+}

@@ -5,7 +5,9 @@
 #ifndef VXINS_HOST_DEVICE_LIST_H
 #define VXINS_HOST_DEVICE_LIST_H
 
+#include <cstddef>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "qrvl_device.h"
@@ -42,6 +44,34 @@ bool IsUpdateRequiredForAdapterIndex(std::string req_adapt_idx, const flash_upda
                                      unsigned int index_list_cnt);
 void SetUpdateStatusInAdapterIndex(std::string req_adapt_idx, bool bstatus,
                                    flash_update_list_t& update_list, unsigned int index_list_cnt);
+
+// Indexed forms of the searches above, for the flash call's update pass, which searches once per
+// device of the discovery file: each index is built once per call, in one pass over its list,
+// and then answers exactly what the plain search would (first match, exact byte comparison,
+// count bound), without walking the list again. The lists must not change after the index
+// was built (the update pass only flips bUpgraded).
+//
+// MAC address or WWN -> adapter index string of the first live record that has it.
+typedef std::unordered_map<std::string, std::string> adapter_index_map_t;
+void qrvl_build_adapter_index_map(const std::vector<CQrvlDevice*>& dev_list,
+                                  adapter_index_map_t& index_map);
+// As qrvl_get_adapter_index_string: 0 found, 1001 not found (response left unchanged).
+unsigned int qrvl_get_adapter_index_string(const std::string& requested_macOrWwn,
+                                           const adapter_index_map_t& index_map,
+                                           std::string& response_adapt_idx);
+
+// Adapter index string -> position of its first entry among the first index_list_cnt entries.
+typedef std::unordered_map<std::string, size_t> update_status_index_t;
+void BuildUpdateStatusIndex(const flash_update_list_t& update_list, unsigned int index_list_cnt,
+                            update_status_index_t& status_index);
+// As the plain forms called with the count the index was built with, including the
+// "Adapter NOT FOUND" warning.
+bool IsUpdateRequiredForAdapterIndex(const std::string& req_adapt_idx,
+                                     const flash_update_list_t& update_list,
+                                     const update_status_index_t& status_index);
+void SetUpdateStatusInAdapterIndex(const std::string& req_adapt_idx, bool bstatus,
+                                   flash_update_list_t& update_list,
+                                   const update_status_index_t& status_index);
 
 // Owns the records of a device list on paths that leave a sequence abnormally; the normal paths
 // free through qrvl_free_device_list, which leaves nothing for the destructor.

@@ -43,6 +43,12 @@ int update_pass(FlashCall& call, const std::string& fw_file, unsigned int adaptC
   int action_status_val = kStatusSuccess;
   bool any_failed = false;
   const std::vector<CQrvlDevice*>& file_devices = call.from_xml.devices;
+  // Every device of the file is looked up in the live list and in the update-status list:
+  // indexed once here, the pass costs time in proportion to the devices, not their square.
+  adapter_index_map_t live_by_mac_or_wwn;
+  qrvl_build_adapter_index_map(call.live.devices, live_by_mac_or_wwn);
+  update_status_index_t status_index;
+  BuildUpdateStatusIndex(call.update_state, adaptCnt, status_index);
   for (size_t i = 0; i < file_devices.size(); ++i) {
     CQrvlDevice* dev = file_devices[i];
     if (dev == nullptr) continue;
@@ -56,14 +62,14 @@ int update_pass(FlashCall& call, const std::string& fw_file, unsigned int adaptC
     std::string mac_or_wwn;
     dev->getMacOrWWN(mac_or_wwn);
     std::string adapt_idx;
-    unsigned int lookup = qrvl_get_adapter_index_string(mac_or_wwn, call.live.devices, adapt_idx);
+    unsigned int lookup = qrvl_get_adapter_index_string(mac_or_wwn, live_by_mac_or_wwn, adapt_idx);
     if (lookup != 0) {
       snprintf(msg, sizeof msg, "ERROR:(%d), upgrade failed.\t\t\tNo quorvel devices found\n",
                static_cast<int>(lookup));
       VXINS_LOG_TRACE(LOG_INFO, msg);
       return kStatusFailed;
     }
-    if (IsUpdateRequiredForAdapterIndex(adapt_idx, call.update_state, adaptCnt)) continue;
+    if (IsUpdateRequiredForAdapterIndex(adapt_idx, call.update_state, status_index)) continue;
 
     err_msg[0] = '\0';
     int rc = dev->boot_update(adapt_idx, fw_file, err_msg);
@@ -79,7 +85,7 @@ int update_pass(FlashCall& call, const std::string& fw_file, unsigned int adaptC
     }
     // A failure is never overwritten by a later success: the file carries one status for all.
     action_status_val = any_failed ? kStatusFailed : kStatusSuccess;
-    SetUpdateStatusInAdapterIndex(adapt_idx, true, call.update_state, adaptCnt);
+    SetUpdateStatusInAdapterIndex(adapt_idx, true, call.update_state, status_index);
   }
   return action_status_val;
 }
