@@ -10,6 +10,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 
 #include "default_inventory.h"
 #include "znaj_agent.h"
@@ -88,6 +89,12 @@ struct Sim {
   Json::Value state;           // {"<adapter index>": {"flashedBiosVersion": "..."}}
   std::string version_text;
   int next_request_id = 0;
+  // The first adapter and the first port of each key, in inventory order, built once per load:
+  // every query answers what a scan from the front would, without rescanning the inventory
+  // (which made a large inventory cost quadratic time per host call).
+  std::unordered_map<std::string, const Json::Value*> adapter_by_index;
+  std::unordered_map<std::string, const Json::Value*> fc_port_by_wwn;
+  std::unordered_map<std::string, const Json::Value*> eth_port_by_mac;
 };
 
 Sim g;
@@ -204,6 +211,8 @@ bool validate(const Json::Value& inv, std::string& why) {
   return true;
 }
 
+void index_inventory();
+
 void load_state() {
   g.state = Json::Value(Json::objectValue);
   if (g.state_path.empty()) return;
@@ -249,6 +258,7 @@ void load() {
   }
   g.inventory = inv;
   g.usable = true;
+  index_inventory();
   if (inv.isMember("agentVersion"))
     g.version_text = inv["agentVersion"].isString() ? inv["agentVersion"].asString() : "";
 
@@ -343,25 +353,43 @@ std::string string_member(const Json::Value& v, const char* key) {
   return v.isObject() && v.isMember(key) && v[key].isString() ? v[key].asString() : "";
 }
 
-// The adapter, FC port or Ethernet port keyed by a request value.
-const Json::Value* find_adapter(const std::string& index) {
-  if (index.empty() || !g.inventory.isMember("adapters")) return nullptr;
-  const Json::Value& adapters = g.inventory["adapters"];
-  for (Json::ArrayIndex i = 0; i < adapters.size(); ++i)
-    if (string_member(adapters[i], "index") == index) return &adapters[i];
-  return nullptr;
-}
-
-const Json::Value* find_port(const char* list, const char* key, const std::string& value) {
-  if (value.empty() || !g.inventory.isMember("adapters")) return nullptr;
+// Fills the lookup tables from g.inventory (which must not change until the next load). Keys
+// that are empty or not strings are left out: no request can name them. A key listed twice
+// keeps its first holder.
+void index_inventory() {
+  if (!g.inventory.isMember("adapters")) return;
   const Json::Value& adapters = g.inventory["adapters"];
   for (Json::ArrayIndex i = 0; i < adapters.size(); ++i) {
-    if (!adapters[i].isMember(list)) continue;
-    const Json::Value& ports = adapters[i][list];
-    for (Json::ArrayIndex p = 0; p < ports.size(); ++p)
-      if (string_member(ports[p], key) == value) return &ports[p];
+    const Json::Value& adapter = adapters[i];
+    std::string index = string_member(adapter, "index");
+    if (!index.empty()) g.adapter_by_index.emplace(index, &adapter);
+    const struct {
+      const char* list;
+      const char* key;
+      std::unordered_map<std::string, const Json::Value*>* table;
+    } kPortLists[] = {{"fcPorts", "wwn", &g.fc_port_by_wwn},
+                      {"ethPorts", "mac", &g.eth_port_by_mac}};
+    for (const auto& pl : kPortLists) {
+      if (!adapter.isMember(pl.list)) continue;
+      const Json::Value& ports = adapter[pl.list];
+      for (Json::ArrayIndex p = 0; p < ports.size(); ++p) {
+        std::string value = string_member(ports[p], pl.key);
+        if (!value.empty()) pl.table->emplace(value, &ports[p]);
+      }
+    }
   }
-  return nullptr;
+}
+
+// The adapter, FC port or Ethernet port keyed by a request value.
+const Json::Value* find_adapter(const std::string& index) {
+  auto it = g.adapter_by_index.find(index);
+  return it == g.adapter_by_index.end() ? nullptr : it->second;
+}
+
+const Json::Value* find_port(const char* list, const std::string& value) {
+  const auto& ports = strcmp(list, "fcPorts") == 0 ? g.fc_port_by_wwn : g.eth_port_by_mac;
+  auto it = ports.find(value);
+  return it == ports.end() ? nullptr : it->second;
 }
 
 // The key a request names: its "wwn", "mac" or "indexStr" text.
@@ -454,7 +482,7 @@ Json::Value normal_answer(const std::string& symbol, const Json::Value& request)
   }
   if (symbol == "getPortByWwn" || symbol == "getFcByFcWwn" || symbol == "getFcoeByPort" ||
       symbol == "setPortByWwn") {
-    const Json::Value* port = find_port("fcPorts", "wwn", key);
+    const Json::Value* port = find_port("fcPorts", key);
     if (port == nullptr) return unknown("FC port", key);
     Json::Value answer(Json::objectValue);
     if (symbol == "setPortByWwn") {
@@ -465,7 +493,7 @@ Json::Value normal_answer(const std::string& symbol, const Json::Value& request)
     return answer;
   }
   if (symbol == "getEthPortByEthMac") {
-    const Json::Value* port = find_port("ethPorts", "mac", key);
+    const Json::Value* port = find_port("ethPorts", key);
     if (port == nullptr) return unknown("Ethernet port", key);
     Json::Value answer;
     answer["ethData"] = Json::Value(Json::objectValue);
