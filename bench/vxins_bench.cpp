@@ -1,0 +1,518 @@
+// Throughput benchmark of the plug-in against the agent simulator, run by scripts/bench.sh.
+// It generates inventories of N adapters (two Ethernet and two CNA FC ports each), loads the
+// plug-in once per process with dlopen as the host framework does, and times discovery and
+// flash; it also times the trace log's floor (one open/append/close of the real log file per
+// line the call wrote, same flags, same path, same line length) and measures peak resident
+// memory, and the memory of reading a package whose first member is large.
+//
+// Each measurement that reports peak memory runs in a child process of its own (this program
+// re-executed with a --child-* option), since a process's peak never goes down.
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include "package/package_reader.h"
+
+namespace {
+
+const char kLogPath[] = "/var/log/libqrvlvxins.log";
+const char kPackageName[] = "qrvl_boot_3100.tar";
+const char kPackageVersion[] = "3.1.0.0";
+const char kFlashedVersion[] = "3.0.0.0";
+// The level prefix rows of the trace log; a line that starts with one begins a trace record.
+const char* const kLevelPrefixes[] = {"LOG_DEFAULT : ", "LOG_DEBUG : ",    "LOG_INFO : ",
+                                      "LOG_WARN : ",    "LOG_ERROR : ",    "LOG_CRITICAL : ",
+                                      "NULL : "};
+
+typedef int (*two_paths_fn)(char*, char*);
+
+struct Options {
+  std::string self;
+  std::string plugin = VXINS_BENCH_PLUGIN;
+  std::string sim_dir = VXINS_BENCH_SIM_DIR;
+  std::string work;
+  std::vector<int> sizes{16, 64, 256};
+  int reps = 5;
+  bool journal = false;
+  int package_mib = 200;
+};
+
+[[noreturn]] void die(const std::string& what) {
+  fprintf(stderr, "vxins_bench: %s\n", what.c_str());
+  exit(2);
+}
+
+double now_ms() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+double median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  size_t n = v.size();
+  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+long peak_rss_kib() {
+  struct rusage ru;
+  getrusage(RUSAGE_SELF, &ru);
+  return ru.ru_maxrss;  // KiB on Linux
+}
+
+std::string read_all(const std::string& path) {
+  std::string out;
+  FILE* f = fopen(path.c_str(), "rb");
+  if (f == nullptr) return out;
+  char buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+  fclose(f);
+  return out;
+}
+
+void write_all(const std::string& path, const std::string& text) {
+  FILE* f = fopen(path.c_str(), "wb");
+  if (f == nullptr) die("cannot write " + path + ": " + strerror(errno));
+  bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
+  if (fclose(f) != 0 || !ok) die("cannot write " + path);
+}
+
+size_t count_of(const std::string& text, const std::string& needle) {
+  size_t n = 0;
+  for (size_t p = text.find(needle); p != std::string::npos; p = text.find(needle, p + needle.size())) ++n;
+  return n;
+}
+
+std::string shell_quote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+void run_or_die(const std::string& cmd) {
+  if (system(cmd.c_str()) != 0) die("command failed: " + cmd);
+}
+
+// What the trace log holds after one host call: the number of trace records (lines that open
+// with a level prefix; a record may hold further lines of its own) and its size.
+struct LogShape {
+  size_t records = 0;
+  size_t bytes = 0;
+};
+
+LogShape log_shape() {
+  LogShape shape;
+  std::string text = read_all(kLogPath);
+  shape.bytes = text.size();
+  size_t pos = 0;
+  while (pos < text.size()) {
+    for (const char* prefix : kLevelPrefixes) {
+      if (text.compare(pos, strlen(prefix), prefix) == 0) {
+        ++shape.records;
+        break;
+      }
+    }
+    size_t nl = text.find('\n', pos);
+    if (nl == std::string::npos) break;
+    pos = nl + 1;
+  }
+  return shape;
+}
+
+// True when the trace log holds one host call's trace alone: it opens with the restart banner,
+// holds no second banner, and `needle` appears exactly `times` times.
+bool log_is_one_call(const std::string& needle, size_t times) {
+  std::string text = read_all(kLogPath);
+  const std::string banner = "LOG_INFO : ************************************\n";
+  return text.compare(0, banner.size(), banner) == 0 &&
+         count_of(text, "\tLog started on ") == 1 && count_of(text, needle) == times;
+}
+
+// The floor: what `records` lines of the same mean length cost when each is appended the way
+// the log appends it (open with the log's flags, one writev of prefix, text and newline,
+// close), into the same file, started afresh like the log restart does.
+double log_floor_ms(const LogShape& shape) {
+  if (shape.records == 0) return 0;
+  const char prefix[] = "LOG_INFO : ";
+  size_t line_len = shape.bytes / shape.records;
+  size_t text_len = line_len > sizeof prefix ? line_len - (sizeof prefix - 1) - 1 : 1;
+  std::string text(text_len, 'x');
+  char newline = '\n';
+  unlink(kLogPath);
+  double start = now_ms();
+  for (size_t i = 0; i < shape.records; ++i) {
+    int fd = open(kLogPath, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) die(std::string("cannot open ") + kLogPath + ": " + strerror(errno));
+    struct iovec iov[3] = {{const_cast<char*>(prefix), sizeof prefix - 1},
+                           {&text[0], text.size()},
+                           {&newline, 1}};
+    if (writev(fd, iov, 3) < 0) die(std::string("writev: ") + strerror(errno));
+    close(fd);
+  }
+  return now_ms() - start;
+}
+
+// Adapter i of a generated inventory: a two-port CNA listed by its first MAC address, with two
+// Ethernet functions and two FCoE functions, all keys unique across the inventory.
+std::string adapter_json(int i) {
+  int hi = (i >> 8) & 0xff, lo = i & 0xff;
+  char buf[1400];
+  snprintf(buf, sizeof buf,
+           "{\"index\":\"00:0e:1e:%02x:%02x:40\",\"model\":\"Quorvel-QC8442\",\"portCount\":2,"
+           "\"pcie\":{\"vendorID\":4215,\"deviceID\":32880,\"subSystemVendorID\":4215,"
+           "\"subSystemID\":567},"
+           "\"storageDriverVersion\":\"10.02.08.200-k fcoe\",\"networkDriverVersion\":\"1.10.2.4 nx\","
+           "\"flashedBiosVersion\":\"%s\","
+           "\"ethPorts\":[{\"mac\":\"00:0e:1e:%02x:%02x:40\",\"hardwarePath\":\"0000:%02x:00.0\"},"
+           "{\"mac\":\"00:0e:1e:%02x:%02x:42\",\"hardwarePath\":\"0000:%02x:00.1\"}],"
+           "\"fcPorts\":[{\"wwn\":\"21:00:00:0e:1e:%02x:%02x:41\",\"nodeWwn\":\"20:00:00:0e:1e:%02x:%02x:41\","
+           "\"hardwarePath\":\"0000:%02x:00.2\",\"portMode\":\"CNA\"},"
+           "{\"wwn\":\"21:00:00:0e:1e:%02x:%02x:43\",\"nodeWwn\":\"20:00:00:0e:1e:%02x:%02x:43\","
+           "\"hardwarePath\":\"0000:%02x:00.3\",\"portMode\":\"CNA\"}],"
+           "\"flash\":{\"result\":0}}",
+           hi, lo, kFlashedVersion, hi, lo, lo, hi, lo, lo, hi, lo, hi, lo, lo, hi, lo, hi, lo, lo);
+  return buf;
+}
+
+std::string inventory_json(int adapters) {
+  std::string text = "{\"agentVersion\":\"7.4.2-sim\",\"init\":{\"result\":0},\"adapters\":[";
+  for (int i = 0; i < adapters; ++i) {
+    if (i > 0) text += ",\n";
+    text += adapter_json(i);
+  }
+  return text + "],\"faults\":[]}\n";
+}
+
+// A firmware folder holding one real ustar package: first member `first_member` (a folder, or
+// a file of first_mib MiB), second member fw/boot.txt with the version.
+std::string make_fw_dir(const std::string& base, const std::string& name, int first_mib) {
+  std::string staging = base + "/" + name + "-staging";
+  std::string dir = base + "/" + name;
+  run_or_die("rm -rf " + shell_quote(staging) + " " + shell_quote(dir) + " && mkdir -p " +
+             shell_quote(staging + "/fw") + " " + shell_quote(dir));
+  write_all(staging + "/fw/boot.txt", std::string("<version>") + kPackageVersion + "</version>\n");
+  std::string members = "fw fw/boot.txt";
+  if (first_mib > 0) {
+    // A sparse source file: tar still stores every byte, so the package really is that big.
+    run_or_die("truncate -s " + std::to_string(first_mib) + "M " + shell_quote(staging + "/image.bin"));
+    members = "image.bin fw/boot.txt";
+  }
+  run_or_die("tar --format=ustar --no-recursion -C " + shell_quote(staging) + " -cf " +
+             shell_quote(dir + "/" + kPackageName) + " " + members);
+  run_or_die("rm -rf " + shell_quote(staging));
+  return dir;
+}
+
+struct Plugin {
+  void* handle = nullptr;
+  two_paths_fn discover = nullptr;
+  two_paths_fn flash = nullptr;
+
+  explicit Plugin(const std::string& path) {
+    handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) die(std::string("dlopen: ") + dlerror());
+    discover = reinterpret_cast<two_paths_fn>(dlsym(handle, "oem_do_discovery_with_files"));
+    flash = reinterpret_cast<two_paths_fn>(dlsym(handle, "oem_do_flash_with_file"));
+    if (discover == nullptr || flash == nullptr) die("the plug-in lacks an entry point");
+  }
+  ~Plugin() { dlclose(handle); }
+};
+
+void point_simulator(const std::string& dir, bool journal) {
+  setenv("DZNAJ_SIM_INVENTORY", (dir + "/inventory.json").c_str(), 1);
+  setenv("DZNAJ_SIM_STATE", (dir + "/state.json").c_str(), 1);
+  if (journal)
+    setenv("DZNAJ_SIM_JOURNAL", (dir + "/journal.jsonl").c_str(), 1);
+  else
+    unsetenv("DZNAJ_SIM_JOURNAL");
+}
+
+// One inventory size, in this process: warm-up, then `reps` timed discovery+flash rounds.
+// Prints one RESULT line for the parent.
+int child_size(const Options& o, int adapters) {
+  std::string dir = o.work + "/n" + std::to_string(adapters);
+  run_or_die("rm -rf " + shell_quote(dir) + " && mkdir -p " + shell_quote(dir));
+  write_all(dir + "/inventory.json", inventory_json(adapters));
+  std::string fw_dir = make_fw_dir(dir, "fw", 0);
+  std::string disc = dir + "/discovery.xml";
+  point_simulator(dir, o.journal);
+  Plugin plugin(o.plugin);
+  const size_t functions = static_cast<size_t>(adapters) * 4;
+
+  std::vector<double> disc_ms, flash_ms, disc_floor, flash_floor;
+  LogShape disc_log, flash_log;
+  int disturbed = 0;
+  for (int round = 0; round <= o.reps; ++round) {  // round 0 warms the caches up
+    unlink((dir + "/state.json").c_str());
+    unlink((dir + "/journal.jsonl").c_str());
+    double t0 = now_ms();
+    int rc = plugin.discover(&disc[0], &fw_dir[0]);
+    double t1 = now_ms();
+    if (rc != 0) die("discovery returned " + std::to_string(rc));
+    disc_log = log_shape();
+    bool log_intact = log_is_one_call("Number of QuorvelDevices is " + std::to_string(functions), 1);
+    std::string xml = read_all(disc);
+    if (count_of(xml, "<device>") != functions)
+      die("discovery file lists " + std::to_string(count_of(xml, "<device>")) + " devices, not " +
+          std::to_string(functions));
+
+    double t2 = now_ms();
+    rc = plugin.flash(&disc[0], &fw_dir[0]);
+    double t3 = now_ms();
+    if (rc != 1) die("flash returned " + std::to_string(rc));
+    flash_log = log_shape();
+    // Every adapter flashed exactly once: the simulator recorded each one's new version, the
+    // plug-in logged one success per adapter and the rewritten file carries success throughout.
+    std::string state = read_all(dir + "/state.json");
+    size_t recorded = count_of(state, std::string("\"") + kPackageVersion + "\"");
+    size_t ok_status = count_of(read_all(disc), "<action_status value=\"1\"/>");
+    if (recorded != static_cast<size_t>(adapters) || ok_status != functions)
+      die("flash did not flash every adapter once: " + std::to_string(recorded) +
+          " new versions recorded, " + std::to_string(ok_status) + " devices with success");
+    log_intact = log_intact && log_is_one_call("Firmware update success on ", adapters);
+    if (!log_intact) {
+      // Another program restarted or wrote the trace log meanwhile: the lines counted are not
+      // this call's, and its time is not comparable either. The round is done again.
+      if (++disturbed > 5 * (o.reps + 1)) die("the trace log keeps changing under the benchmark");
+      fprintf(stderr, "vxins_bench: %s changed by another process; round repeated\n", kLogPath);
+      --round;
+      continue;
+    }
+    if (round == 0) continue;
+    disc_ms.push_back(t1 - t0);
+    flash_ms.push_back(t3 - t2);
+    disc_floor.push_back(log_floor_ms(disc_log));
+    flash_floor.push_back(log_floor_ms(flash_log));
+  }
+  printf("RESULT %d %zu %.3f %zu %.3f %.3f %zu %.3f %ld\n", adapters, functions, median(disc_ms),
+         disc_log.records, median(disc_floor), median(flash_ms), flash_log.records,
+         median(flash_floor), peak_rss_kib());
+  return 0;
+}
+
+// Reads the version of one package with the plug-in's own reader; prints the peak memory of
+// this process before and after.
+int child_package(const std::string& package) {
+  long before = peak_rss_kib();
+  std::string version;
+  int rc = getFwVersionFromFwFile(package, version);
+  if (rc != 0 || version != kPackageVersion)
+    die("package reader returned " + std::to_string(rc) + ", version \"" + version + "\"");
+  printf("PACKAGE %ld %ld\n", before, peak_rss_kib());
+  return 0;
+}
+
+// A whole discovery with the given firmware folder; prints the peak memory of this process.
+int child_discovery(const Options& o, const std::string& fw_dir) {
+  std::string dir = o.work + "/pkgrss";
+  run_or_die("mkdir -p " + shell_quote(dir));
+  write_all(dir + "/inventory.json", inventory_json(16));
+  point_simulator(dir, false);
+  std::string disc = dir + "/discovery.xml";
+  Plugin plugin(o.plugin);
+  std::string fw = fw_dir;
+  int rc = plugin.discover(&disc[0], &fw[0]);
+  if (rc != 0) die("discovery returned " + std::to_string(rc));
+  printf("DISCOVERY %ld\n", peak_rss_kib());
+  return 0;
+}
+
+// Runs this program with the given arguments and returns the line of its output that starts
+// with `tag`.
+std::string run_child(const Options& o, const std::vector<std::string>& args, const char* tag) {
+  std::string cmd = shell_quote(o.self);
+  for (const std::string& a : args) cmd += " " + shell_quote(a);
+  FILE* p = popen(cmd.c_str(), "r");
+  if (p == nullptr) die("cannot run " + cmd);
+  std::string found;
+  char line[512];
+  while (fgets(line, sizeof line, p) != nullptr)
+    if (strncmp(line, tag, strlen(tag)) == 0) found = line;
+  int status = pclose(p);
+  if (status != 0 || found.empty()) die("child failed: " + cmd);
+  return found;
+}
+
+std::vector<std::string> common_args(const Options& o) {
+  std::vector<std::string> a = {"--plugin", o.plugin, "--work", o.work, "--reps", std::to_string(o.reps)};
+  if (o.journal) a.push_back("--journal");
+  return a;
+}
+
+struct Row {
+  int adapters;
+  size_t functions;
+  double disc_ms, disc_floor, flash_ms, flash_floor;
+  size_t disc_lines, flash_lines;
+  long rss_kib;
+};
+
+int parent(const Options& o) {
+  // The plug-in finds the simulator by its plain name: the loader reads the search path at
+  // start-up, so the children get it from here.
+  std::string ld = o.sim_dir;
+  const char* old = getenv("LD_LIBRARY_PATH");
+  if (old != nullptr && *old != '\0') ld += std::string(":") + old;
+  setenv("LD_LIBRARY_PATH", ld.c_str(), 1);
+
+  printf("libqrvlvxins benchmark: %d timed repetitions per size (medians), simulator journal %s\n",
+         o.reps, o.journal ? "ON" : "off");
+  printf("floor = one open(O_WRONLY|O_APPEND|O_CREAT)/writev/close of %s per trace line\n\n", kLogPath);
+  printf("%8s %9s | %9s %7s %9s %5s | %9s %7s %9s %5s | %8s %8s | %9s\n", "adapters", "functions",
+         "disc ms", "lines", "floor ms", "ratio", "flash ms", "lines", "floor ms", "ratio",
+         "disc/fn", "flash/fn", "peak RSS");
+  std::vector<Row> rows;
+  for (int n : o.sizes) {
+    std::vector<std::string> args = common_args(o);
+    args.insert(args.end(), {"--child-size", std::to_string(n)});
+    std::string line = run_child(o, args, "RESULT");
+    Row r;
+    if (sscanf(line.c_str(), "RESULT %d %zu %lf %zu %lf %lf %zu %lf %ld", &r.adapters, &r.functions,
+               &r.disc_ms, &r.disc_lines, &r.disc_floor, &r.flash_ms, &r.flash_lines,
+               &r.flash_floor, &r.rss_kib) != 9)
+      die("unreadable child result: " + line);
+    rows.push_back(r);
+    printf("%8d %9zu | %9.1f %7zu %9.1f %5.2f | %9.1f %7zu %9.1f %5.2f | %6.0fus %6.0fus | %6ld KiB\n",
+           r.adapters, r.functions, r.disc_ms, r.disc_lines, r.disc_floor,
+           r.disc_floor > 0 ? r.disc_ms / r.disc_floor : 0, r.flash_ms, r.flash_lines,
+           r.flash_floor, r.flash_floor > 0 ? r.flash_ms / r.flash_floor : 0,
+           1e3 * r.disc_ms / r.functions, 1e3 * r.flash_ms / r.functions, r.rss_kib);
+    fflush(stdout);
+  }
+
+  // Memory against package size: the reader alone, and a whole discovery.
+  printf("\n%-44s %14s %14s\n", "package (first member)", "reader peak", "discovery peak");
+  std::vector<long> reader_peaks, disc_peaks;
+  for (int mib : {0, o.package_mib}) {
+    std::string name = "pkg" + std::to_string(mib);
+    std::string fw_dir = make_fw_dir(o.work, name, mib);
+    std::string pkg = fw_dir + "/" + kPackageName;
+    struct stat st;
+    if (stat(pkg.c_str(), &st) != 0) die("no package " + pkg);
+    long before = 0, after = 0;
+    std::string line = run_child(o, {"--child-package", pkg}, "PACKAGE");
+    if (sscanf(line.c_str(), "PACKAGE %ld %ld", &before, &after) != 2) die("unreadable: " + line);
+    std::vector<std::string> args = common_args(o);
+    args.insert(args.end(), {"--child-discovery", fw_dir});
+    long disc_peak = 0;
+    line = run_child(o, args, "DISCOVERY");
+    if (sscanf(line.c_str(), "DISCOVERY %ld", &disc_peak) != 1) die("unreadable: " + line);
+    char label[64];
+    snprintf(label, sizeof label, "%s, %.1f MiB package",
+             mib == 0 ? "folder" : (std::to_string(mib) + " MiB file").c_str(),
+             st.st_size / 1048576.0);
+    printf("%-44s %10ld KiB %10ld KiB\n", label, after, disc_peak);
+    reader_peaks.push_back(after);
+    disc_peaks.push_back(disc_peak);
+    run_or_die("rm -rf " + shell_quote(fw_dir));
+  }
+
+  // The targets.
+  printf("\n");
+  bool all_ok = true;
+  auto check = [&](bool ok, const std::string& what) {
+    printf("[%s] %s\n", ok ? "ok" : "MISSED", what.c_str());
+    all_ok = all_ok && ok;
+  };
+  const Row& small = rows.front();
+  const Row& large = rows.back();
+  char buf[256];
+  snprintf(buf, sizeof buf, "at %d adapters discovery within 1.5x the log floor (%.2f)", large.adapters,
+           large.disc_ms / large.disc_floor);
+  check(large.disc_ms <= 1.5 * large.disc_floor, buf);
+  snprintf(buf, sizeof buf, "at %d adapters flash within 1.5x the log floor (%.2f)", large.adapters,
+           large.flash_ms / large.flash_floor);
+  check(large.flash_ms <= 1.5 * large.flash_floor, buf);
+  double per_small = (small.disc_ms + small.flash_ms) / small.functions;
+  double per_large = (large.disc_ms + large.flash_ms) / large.functions;
+  snprintf(buf, sizeof buf, "time per function at %d adapters within 1.25x that at %d (%.2f)",
+           large.adapters, small.adapters, per_large / per_small);
+  check(per_large <= 1.25 * per_small, buf);
+  snprintf(buf, sizeof buf, "package reader peak below 10 MiB with a %d MiB first member (%ld KiB)",
+           o.package_mib, reader_peaks.back());
+  check(reader_peaks.back() < 10 * 1024, buf);
+  snprintf(buf, sizeof buf, "discovery peak independent of the package size (%+ld KiB)",
+           disc_peaks.back() - disc_peaks.front());
+  check(disc_peaks.back() - disc_peaks.front() < 1024, buf);
+  return all_ok ? 0 : 1;
+}
+
+std::vector<int> parse_sizes(const std::string& text) {
+  std::vector<int> sizes;
+  size_t pos = 0;
+  while (pos <= text.size()) {
+    size_t comma = text.find(',', pos);
+    std::string item = text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+    int n = atoi(item.c_str());
+    if (n <= 0 || n > 65536) die("bad size \"" + item + "\"");
+    sizes.push_back(n);
+    if (comma == std::string::npos) break;
+    pos = comma + 1;
+  }
+  return sizes;
+}
+
+void usage() {
+  fprintf(stderr,
+          "usage: vxins_bench [--sizes 16,64,256] [--reps N] [--journal] [--package-mib M]\n"
+          "                   [--plugin PATH] [--sim-dir DIR] [--work DIR]\n"
+          "Writes /var/log/libqrvlvxins.log (run as a user who may). Exit status 0 when every\n"
+          "target is met, 1 when one is missed, 2 on an error.\n");
+  exit(2);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  char self[4096];
+  ssize_t len = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (len <= 0) die("cannot find my own executable");
+  self[len] = '\0';
+  o.self = self;
+  std::string child_mode, child_arg;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) usage();
+      return argv[++i];
+    };
+    if (a == "--sizes") o.sizes = parse_sizes(value());
+    else if (a == "--reps") o.reps = std::max(1, atoi(value().c_str()));
+    else if (a == "--journal") o.journal = true;
+    else if (a == "--package-mib") o.package_mib = std::max(1, atoi(value().c_str()));
+    else if (a == "--plugin") o.plugin = value();
+    else if (a == "--sim-dir") o.sim_dir = value();
+    else if (a == "--work") o.work = value();
+    else if (a == "--child-size" || a == "--child-package" || a == "--child-discovery") {
+      child_mode = a;
+      child_arg = value();
+    } else usage();
+  }
+  if (child_mode == "--child-package") return child_package(child_arg);
+  if (o.work.empty()) {
+    char tmpl[] = "/tmp/vxins-bench-XXXXXX";
+    if (mkdtemp(tmpl) == nullptr) die("mkdtemp failed");
+    o.work = tmpl;
+    int rc = parent(o);
+    run_or_die("rm -rf " + shell_quote(o.work));
+    return rc;
+  }
+  if (child_mode == "--child-size") return child_size(o, atoi(child_arg.c_str()));
+  if (child_mode == "--child-discovery") return child_discovery(o, child_arg);
+  return parent(o);
+}
