@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds the Debian package of the 32-bit plug-in, vxins-host and the simulator, and checks it
+# with lintian (installed on demand). Usage: scripts/package.sh [BUILD_DIR]  (default build-deb)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build-deb}
+bash scripts/setup.sh
+if ! command -v lintian >/dev/null; then
+  echo "package: installing lintian"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends lintian >/dev/null
+fi
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# Only what the package holds; cpack installs from the build tree without building.
+cmake --build "$build" -j2 --target qrvlvxins dznaj_sim vxins-host vxins_package_docs
+rm -rf "$build/packages"
+(cd "$build" && cpack -G DEB --config CPackConfig.cmake >/dev/null)
+deb=$(ls "$build"/packages/*.deb)
+echo "package: $deb"
+dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
+dpkg-deb --contents "$deb"
+lintian --fail-on error,warning "$deb"
+echo "package: lintian passed"
