@@ -9,7 +9,8 @@ cd "$(dirname "$0")/.."
 repo=$PWD
 build=${VXINS_BUILD_DIR:-build}
 
-say() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
+if [ -t 1 ]; then bold=$'\033[1m' plain=$'\033[0m'; else bold='' plain=''; fi
+say() { printf '\n%s== %s%s\n' "$bold" "$*" "$plain"; }
 
 say "Setting up and building (scripts/setup.sh, cmake)"
 bash scripts/setup.sh
@@ -52,6 +53,11 @@ say "Flash: the plug-in reads the edited file back and flashes the other adapter
 : >"$DZNAJ_SIM_JOURNAL"
 "$host" --agent "$sim" flash "$disc" "$demo/firmware/qrvl_boot_3100.tar"
 cp "$disc" "$demo/discovery-after-flash.xml"
+cat <<'EOF'
+(The plug-in rewrites the file from a fresh enumeration with one action status for the
+whole pass, and the active version of the file's first device, on every device; the
+journal and the next discovery below show what each adapter really got.)
+EOF
 
 say "What the agent was asked to flash (from the simulator's journal)"
 python3 - "$DZNAJ_SIM_JOURNAL" <<'EOF'
