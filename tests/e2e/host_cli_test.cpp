@@ -413,6 +413,40 @@ TEST(HostCliUsageTest, MissingPluginAgentOrFileIsExplained) {
   EXPECT_EQ(vxtest::read_file(tmp.file("other.xml")), "<?xml version=\"1.0\"?><other/>");
 }
 
+// cmake --install: vxins-host finds the plug-in installed beside it, the simulator stays in a
+// private folder (never where the loader looks for the vendor's libdznaj.so).
+TEST(HostCliInstallTest, InstalledHostFindsItsPluginAndTheSimulatorStaysPrivate) {
+  TempDir tmp;
+  SimMachine sim;
+  const std::string root = tmp.file("usr");
+  ASSERT_EQ(vxtest::run(vxtest::shell_quote(VXINS_CMAKE_COMMAND) + " --install " +
+                        vxtest::shell_quote(VXINS_BUILD_DIR) + " --prefix " +
+                        vxtest::shell_quote(root) + " >/dev/null"),
+            0);
+  const std::string libdir = root + "/" + VXINS_INSTALL_LIBDIR;
+  const std::string plugin = libdir + "/libqrvlvxins.so";
+  const std::string sim_dir = libdir + "/qrvlvxins/sim";
+  struct stat st;
+  ASSERT_EQ(stat(plugin.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  ASSERT_TRUE(vxtest::file_exists(sim_dir + "/libdznaj.so"));
+  EXPECT_FALSE(vxtest::file_exists(libdir + "/libdznaj.so"));
+  EXPECT_EQ(vxtest::run(vxtest::shell_quote(VXINS_CHECK_EXPORTS) + " " + vxtest::shell_quote(plugin) +
+                        " " + vxtest::shell_quote(VXINS_EXPORTS_ALLOW) + " >/dev/null"),
+            0);
+
+  std::string fw = vxe2e::make_fw_dir(tmp, "3.1.0.0", kPackage);
+  std::string cmd = "env -u LD_LIBRARY_PATH " + vxtest::shell_quote(root + "/bin/vxins-host") +
+                    " --json --agent " + vxtest::shell_quote(sim_dir) + " discover " +
+                    vxtest::shell_quote(tmp.file("d.xml")) + " " + vxtest::shell_quote(fw) +
+                    " >" + vxtest::shell_quote(tmp.file("out.json"));
+  ASSERT_EQ(vxtest::run(cmd), 0);
+  Json::Value out = ParseJson(vxtest::read_file(tmp.file("out.json")));
+  EXPECT_EQ(out["plugin"].asString(), plugin);
+  EXPECT_EQ(out["result"]["code"].asInt(), 0);
+  EXPECT_EQ(out["devices"].size(), 8u);
+}
+
 // Values the plug-in escapes (markup characters, a line break) survive tinyxml2's rewrite and are
 // read back by the plug-in's own line-oriented reader, as are leaves behind stray text.
 TEST(HostCliFileTest, PluginReaderReadsWhatSetActionWrote) {
