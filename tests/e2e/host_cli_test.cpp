@@ -1,9 +1,8 @@
 // The command-line host vxins-host run as a subprocess, as an operator runs it: against the
 // shipped plug-in and the agent simulator (--agent), with real tar packages; its JSON parsed by
 // JsonCpp, its edits read back by tinyxml2 and by the plug-in's own discovery-file reader.
-#include <gtest/gtest.h>
-
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -60,8 +59,8 @@ Json::Value ParseJson(const std::string& text) {
   std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value v;
   std::string errs;
-  EXPECT_TRUE(reader->parse(text.data(), text.data() + text.size(), &v, &errs))
-      << errs << "\n" << text;
+  EXPECT_TRUE(reader->parse(text.data(), text.data() + text.size(), &v, &errs)) << errs << "\n"
+                                                                                << text;
   return v;
 }
 
@@ -339,7 +338,8 @@ TEST_F(HostCliTest, FailingCallsExplainTheResultCode) {
   for (const Case& c : cases) {
     Outcome o = HostSim(tmp_, c.args);
     EXPECT_EQ(o.status, 1) << c.args[0];
-    EXPECT_NE(o.err.find("with result " + std::to_string(c.code) + ": "), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("with result " + std::to_string(c.code) + ": "), std::string::npos)
+        << o.err;
     EXPECT_NE(o.err.find(c.meaning), std::string::npos) << o.err;
     EXPECT_NE(o.out.find("returned " + std::to_string(c.code)), std::string::npos) << o.out;
   }
@@ -391,13 +391,15 @@ TEST(HostCliUsageTest, MissingPluginAgentOrFileIsExplained) {
   const std::string sim_dir = VXINS_SIM_DIR;
   const Case cases[] = {
       {{"--plugin", tmp.file("none.so"), "discover", disc, fw}, 3, "does not exist"},
-      {{"--plugin", tmp.file("not-a-library.so"), "discover", disc, fw}, 3,
+      {{"--plugin", tmp.file("not-a-library.so"), "discover", disc, fw},
+       3,
        "cannot load the plug-in"},
       {{"--agent", tmp.file("none"), "discover", disc, fw}, 3, "does not exist or is not a folder"},
       {{"--agent", tmp.file("empty"), "discover", disc, fw}, 3, "holds no readable libdznaj.so"},
       // No agent library on the loader's path: the plug-in itself reports it.
       {{"discover", disc, fw}, 1, "result 6: the agent library libdznaj.so could not be loaded"},
-      {{"--agent", sim_dir + "/missing-init_hba_lib", "discover", disc, fw}, 1,
+      {{"--agent", sim_dir + "/missing-init_hba_lib", "discover", disc, fw},
+       1,
        "could not be resolved"},
       {{"show", tmp.file("none.xml")}, 3, "cannot open"},
       {{"show", tmp.file("broken.xml")}, 3, "not well-formed XML"},
@@ -431,15 +433,16 @@ TEST(HostCliInstallTest, InstalledHostFindsItsPluginAndTheSimulatorStaysPrivate)
   EXPECT_EQ(st.st_mode & 0777, 0644u);
   ASSERT_TRUE(vxtest::file_exists(sim_dir + "/libdznaj.so"));
   EXPECT_FALSE(vxtest::file_exists(libdir + "/libdznaj.so"));
-  EXPECT_EQ(vxtest::run(vxtest::shell_quote(VXINS_CHECK_EXPORTS) + " " + vxtest::shell_quote(plugin) +
-                        " " + vxtest::shell_quote(VXINS_EXPORTS_ALLOW) + " >/dev/null"),
-            0);
+  EXPECT_EQ(
+      vxtest::run(vxtest::shell_quote(VXINS_CHECK_EXPORTS) + " " + vxtest::shell_quote(plugin) +
+                  " " + vxtest::shell_quote(VXINS_EXPORTS_ALLOW) + " >/dev/null"),
+      0);
 
   std::string fw = vxe2e::make_fw_dir(tmp, "3.1.0.0", kPackage);
   std::string cmd = "env -u LD_LIBRARY_PATH " + vxtest::shell_quote(root + "/bin/vxins-host") +
                     " --json --agent " + vxtest::shell_quote(sim_dir) + " discover " +
-                    vxtest::shell_quote(tmp.file("d.xml")) + " " + vxtest::shell_quote(fw) +
-                    " >" + vxtest::shell_quote(tmp.file("out.json"));
+                    vxtest::shell_quote(tmp.file("d.xml")) + " " + vxtest::shell_quote(fw) + " >" +
+                    vxtest::shell_quote(tmp.file("out.json"));
   ASSERT_EQ(vxtest::run(cmd), 0);
   Json::Value out = ParseJson(vxtest::read_file(tmp.file("out.json")));
   EXPECT_EQ(out["plugin"].asString(), plugin);

@@ -3,17 +3,17 @@
 // when its first attribute is "value"), so what the host shows is what a flash call will use.
 #include "discovery_doc.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <tinyxml2.h>
+#include <unistd.h>
+
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <tinyxml2.h>
 
 namespace vxhost {
 
@@ -94,7 +94,10 @@ class LinePrinter : public tinyxml2::XMLPrinter {
     }
     size_t run = 0;
     for (size_t i = 0; i < size; ++i) {
-      const char* ref = data[i] == '\n' ? "&#xA;" : data[i] == '\r' ? "&#xD;" : data[i] == '\t' ? "&#x9;" : nullptr;
+      const char* ref = data[i] == '\n'   ? "&#xA;"
+                        : data[i] == '\r' ? "&#xD;"
+                        : data[i] == '\t' ? "&#x9;"
+                                          : nullptr;
       if (ref == nullptr) continue;
       if (i > run) tinyxml2::XMLPrinter::Write(data + run, i - run);
       tinyxml2::XMLPrinter::Write(ref, strlen(ref));
@@ -119,8 +122,8 @@ bool read_whole_file(const std::string& path, std::string& text, std::string& er
   bool ok = true;
   while ((n = fread(buf, 1, sizeof buf, f)) > 0) {
     if (static_cast<long>(text.size() + n) > kMaxFileBytes) {
-      error = path + " is larger than any discovery file (" + std::to_string(kMaxFileBytes) +
-              " bytes)";
+      error =
+          path + " is larger than any discovery file (" + std::to_string(kMaxFileBytes) + " bytes)";
       ok = false;
       break;
     }
@@ -138,17 +141,23 @@ bool read_whole_file(const std::string& path, std::string& text, std::string& er
 
 std::string id_kind(const std::string& mac_or_wwn) {
   switch (octet_count(mac_or_wwn)) {
-    case 6: return "MAC";
-    case 8: return "WWN";
-    default: return "unknown";
+    case 6:
+      return "MAC";
+    case 8:
+      return "WWN";
+    default:
+      return "unknown";
   }
 }
 
 std::string device_type(const FileDevice& dev) {
   switch (octet_count(dev.mac_or_wwn)) {
-    case 6: return "Eth";
-    case 8: return dev.product.find("Converged Network Adapter") != std::string::npos ? "FCoE" : "FC";
-    default: return "?";
+    case 6:
+      return "Eth";
+    case 8:
+      return dev.product.find("Converged Network Adapter") != std::string::npos ? "FCoE" : "FC";
+    default:
+      return "?";
   }
 }
 
@@ -212,11 +221,16 @@ void DiscoveryDoc::collect_devices() {
       const char* v = leaf_value(leaf);
       if (v == nullptr) continue;
       const std::string name = leaf->Name();
-      if (name == "macaddress") dev.mac_or_wwn = v;
-      else if (name == "busnumber") dev.bus = v;
-      else if (name == "devicenumber") dev.device = v;
-      else if (name == "funcnumber") dev.function = v;
-      else if (name == "product_id") dev.product = v;
+      if (name == "macaddress")
+        dev.mac_or_wwn = v;
+      else if (name == "busnumber")
+        dev.bus = v;
+      else if (name == "devicenumber")
+        dev.device = v;
+      else if (name == "funcnumber")
+        dev.function = v;
+      else if (name == "product_id")
+        dev.product = v;
     }
     if (const tinyxml2::XMLElement* fw = d->FirstChildElement("fw_item")) {
       for (const tinyxml2::XMLElement* leaf = fw->FirstChildElement(); leaf != nullptr;
@@ -224,11 +238,16 @@ void DiscoveryDoc::collect_devices() {
         const char* v = leaf_value(leaf);
         if (v == nullptr) continue;
         const std::string name = leaf->Name();
-        if (name == "version") dev.offered_version = v;
-        else if (name == "active_version") dev.active_version = v;
-        else if (name == "firmware_file") dev.firmware_file = v;
-        else if (name == "action") dev.action = v;
-        else if (name == "action_status") dev.action_status = v;
+        if (name == "version")
+          dev.offered_version = v;
+        else if (name == "active_version")
+          dev.active_version = v;
+        else if (name == "firmware_file")
+          dev.firmware_file = v;
+        else if (name == "action")
+          dev.action = v;
+        else if (name == "action_status")
+          dev.action_status = v;
       }
     }
     devices_.push_back(dev);

@@ -3,13 +3,12 @@
 // discovery file; it also shows and edits discovery files as an operator would, with its own
 // XML parser. Exit status: 0 success, 1 the plug-in reported a failure, 2 bad command line,
 // 3 the host itself could not do its part (plug-in, agent or file missing or unusable).
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
-
-#include <CLI/CLI.hpp>
 
 #include "discovery_doc.h"
 #include "plugin_runner.h"
@@ -39,7 +38,8 @@ bool read_trace_log(std::vector<std::string>& lines) {
   std::string text;
   char buf[8192];
   size_t n;
-  while ((n = fread(buf, 1, sizeof buf, f)) > 0 && text.size() < 64u * 1024 * 1024) text.append(buf, n);
+  while ((n = fread(buf, 1, sizeof buf, f)) > 0 && text.size() < 64u * 1024 * 1024)
+    text.append(buf, n);
   fclose(f);
   lines.clear();
   size_t start = 0;
@@ -73,8 +73,9 @@ int run_plugin_command(const Options& o, vxhost::EntryPoint entry, char** argv) 
     if (plugin.empty()) {
       std::string looked;
       for (const std::string& c : vxhost::default_plugin_candidates()) looked += " " + c;
-      return finish(o, report, kExitHostFailed,
-                    "no plug-in libqrvlvxins.so found (looked at" + looked + "); use --plugin PATH");
+      return finish(
+          o, report, kExitHostFailed,
+          "no plug-in libqrvlvxins.so found (looked at" + looked + "); use --plugin PATH");
     }
   }
   report["plugin"] = plugin;
@@ -143,14 +144,16 @@ int run_plugin_command(const Options& o, vxhost::EntryPoint entry, char** argv) 
   if (!flash) {
     if (rc != 0) return finish(o, report, kExitPluginFailed, prefix + meaning.meaning);
     if (!have_file)
-      return finish(o, report, kExitPluginFailed,
-                    "discovery reported success but left no readable discovery file: " + file_error);
+      return finish(
+          o, report, kExitPluginFailed,
+          "discovery reported success but left no readable discovery file: " + file_error);
     return finish(o, report, kExitOk, "");
   }
   if (rc != 1) return finish(o, report, kExitPluginFailed, prefix + meaning.meaning);
   if (!have_file)
-    return finish(o, report, kExitPluginFailed,
-                  "the update pass ran but the rewritten discovery file cannot be read: " + file_error);
+    return finish(
+        o, report, kExitPluginFailed,
+        "the update pass ran but the rewritten discovery file cannot be read: " + file_error);
   if (!vxhost::all_flashed_ok(doc.devices()))
     return finish(o, report, kExitPluginFailed,
                   "the update pass ran but did not succeed: not every device's action status is "
@@ -239,15 +242,16 @@ int run(int argc, char** argv) {
       "flash", "call oem_do_flash_with_file and show the rewritten discovery file");
   flash->add_option("DISCOVERY_FILE", o.discovery_file, "discovery file from a discovery call")
       ->required();
-  flash->add_option("FIRMWARE_FILE_OR_DIR", o.firmware,
-                    "the firmware package, or the folder holding it alone")
+  flash
+      ->add_option("FIRMWARE_FILE_OR_DIR", o.firmware,
+                   "the firmware package, or the folder holding it alone")
       ->required();
 
   CLI::App* show = app.add_subcommand("show", "show the devices of a discovery file");
   show->add_option("DISCOVERY_FILE", o.discovery_file, "discovery file")->required();
 
-  CLI::App* set_action = app.add_subcommand(
-      "set-action", "set the action of devices in a discovery file (e.g. Skip)");
+  CLI::App* set_action =
+      app.add_subcommand("set-action", "set the action of devices in a discovery file (e.g. Skip)");
   set_action->add_option("DISCOVERY_FILE", o.discovery_file, "discovery file to edit")->required();
   set_action
       ->add_option("ACTION", o.action, "Skip, Upgrade, Downgrade or Rewrite (any letter case)")

@@ -3,13 +3,14 @@
 // looks (by re-executing with LD_LIBRARY_PATH), so the plug-in runs exactly as in production.
 #include "plugin_runner.h"
 
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <dlfcn.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace vxhost {
 
@@ -94,8 +95,8 @@ bool use_agent_dir(const std::string& dir, char** argv, std::string& error) {
     return false;
   }
   execv("/proc/self/exe", argv);
-  error = std::string("cannot re-execute with the agent folder on LD_LIBRARY_PATH: ") +
-          strerror(errno);
+  error =
+      std::string("cannot re-execute with the agent folder on LD_LIBRARY_PATH: ") + strerror(errno);
   return false;
 }
 
@@ -106,7 +107,8 @@ bool call_plugin(const std::string& plugin_path, EntryPoint entry, const std::st
     return false;
   }
   // A path without a slash would make dlopen search the loader's path for another file.
-  std::string load_path = plugin_path.find('/') == std::string::npos ? "./" + plugin_path : plugin_path;
+  std::string load_path =
+      plugin_path.find('/') == std::string::npos ? "./" + plugin_path : plugin_path;
   dlerror();
   void* handle = dlopen(load_path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle == nullptr) {

@@ -30,8 +30,8 @@ bool is_skip(const std::string& action) { return action == "Skip" || action == "
 }  // namespace
 
 std::string devices_table(const std::vector<FileDevice>& devices) {
-  const char* heads[] = {"TYPE", "MAC/WWN", "B:D.F", "PRODUCT", "ACTIVE", "OFFERED", "ACTION",
-                         "STATUS"};
+  const char* heads[] = {"TYPE",   "MAC/WWN", "B:D.F",  "PRODUCT",
+                         "ACTIVE", "OFFERED", "ACTION", "STATUS"};
   const size_t ncol = sizeof heads / sizeof heads[0];
   std::vector<std::vector<std::string>> rows;
   rows.push_back(std::vector<std::string>(heads, heads + ncol));

@@ -3,10 +3,10 @@
 #ifndef VXINS_HOST_REPORT_H
 #define VXINS_HOST_REPORT_H
 
+#include <json/json.h>
+
 #include <string>
 #include <vector>
-
-#include <json/json.h>
 
 #include "discovery_doc.h"
 #include "result_codes.h"

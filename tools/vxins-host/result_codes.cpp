@@ -53,8 +53,8 @@ const Row kRows[] = {
      "folder does not hold exactly one file",
      "invalid argument: a path is missing, or the firmware folder does not hold exactly one "
      "file"},
-    {VXINS_RC_NO_MEMORY, "VXINS_RC_NO_MEMORY",
-     "out of memory while reading the firmware package", nullptr},
+    {VXINS_RC_NO_MEMORY, "VXINS_RC_NO_MEMORY", "out of memory while reading the firmware package",
+     nullptr},
     {VXINS_RC_BAD_TAR_HEADER, "VXINS_RC_BAD_TAR_HEADER",
      "the firmware package is not a ustar tar archive (its first header or first member is "
      "short or malformed)",
@@ -80,8 +80,8 @@ ResultMeaning describe_result(Call call, int code) {
   std::string text = "the agent library's initialisation answered " + std::to_string(code);
   if (code > 0) {
     // Positive codes outside the table are also the error number of opening the firmware folder.
-    text = "the firmware folder could not be opened (" + std::string(strerror(code)) +
-           "), or " + text;
+    text =
+        "the firmware folder could not be opened (" + std::string(strerror(code)) + "), or " + text;
   }
   return ResultMeaning{"", text};
 }
