@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Builds the Debian package of the 32-bit plug-in, vxins-host and the simulator, and checks it
 # with lintian (installed on demand). Usage: scripts/package.sh [BUILD_DIR]  (default build-deb)
+# The package lands in BUILD_DIR/packages; install it with apt-get install ./qrvlvxins_*.deb
+# (which also brings the i386 libraries it needs) or dpkg -i when they are already there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-deb}
 bash scripts/setup.sh
 if ! command -v lintian >/dev/null; then
   echo "package: installing lintian"
+  apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends lintian >/dev/null
 fi
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
