@@ -343,4 +343,50 @@ TEST_F(SimTest, InventoryIsReReadOnInit) {
   EXPECT_EQ(libGetNumOfAdapters(), 1u);  // ...and again on init_hba_lib
 }
 
+// The simulator indexes adapters and ports once per load; the lookups must still answer as a
+// scan of the inventory from the front did: the first holder of a key, exact text only, and the
+// inventory as re-read by init_hba_lib.
+TEST_F(SimTest, LookupsFindTheFirstHolderOfAKeyAndFollowAReRead) {
+  Json::Value inventory = default_inventory();
+  Json::Value twin = inventory["adapters"][0];  // same index and FC port WWNs, other values
+  twin["model"] = "Quorvel-Twin";
+  twin["fcPorts"][0]["hardwarePath"] = "0000:99:00.0";
+  inventory["adapters"].append(twin);
+  inventory["adapters"][2]["ethPorts"][1]["mac"] = 7;  // not text: no request can name it
+  ASSERT_EQ(open_session(inventory), 0);
+
+  Json::Value by_wwn;
+  by_wwn["wwn"] = kFcAdapter;
+  EXPECT_EQ(libGetHbaByWwn(by_wwn)["hbaData"]["model"], Json::Value("Quorvel-QF2742"));
+  Json::Value port;
+  port["wwn"] = "21:00:00:0e:1e:c4:51:10";
+  EXPECT_EQ(libGetPortByWwn(port)["hardwarePath"], Json::Value("0000:0a:00.0"));
+  port["wwn"] = "21:00:00:0E:1E:C4:51:10";
+  EXPECT_TRUE(libGetPortByWwn(port).isMember("error"));
+  port["wwn"] = "";
+  EXPECT_TRUE(libGetPortByWwn(port).isMember("error"));
+  Json::Value mac;
+  mac["mac"] = "00:0e:1e:e5:19:30";
+  EXPECT_EQ(libGetEthPortByEthMac(mac)["ethData"]["hardwarePath"], Json::Value("0000:04:00.0"));
+  mac["mac"] = "7";
+  EXPECT_TRUE(libGetEthPortByEthMac(mac).isMember("error"));
+  // A key that only the FC list holds is no Ethernet port, and the other way round.
+  mac["mac"] = "21:00:00:0e:1e:c4:51:10";
+  EXPECT_TRUE(libGetEthPortByEthMac(mac).isMember("error"));
+
+  // Re-read on init: the twin alone now holds the keys.
+  Json::Value changed(Json::objectValue);
+  changed["adapters"] = Json::Value(Json::arrayValue);
+  changed["adapters"].append(twin);
+  use_inventory(changed);
+  Json::Value request;
+  request["appId"] = 5821;
+  libInitHbaLib(request);
+  EXPECT_EQ(libGetHbaByWwn(by_wwn)["hbaData"]["model"], Json::Value("Quorvel-Twin"));
+  port["wwn"] = "21:00:00:0e:1e:c4:51:10";
+  EXPECT_EQ(libGetPortByWwn(port)["hardwarePath"], Json::Value("0000:99:00.0"));
+  mac["mac"] = "00:0e:1e:e5:19:30";
+  EXPECT_TRUE(libGetEthPortByEthMac(mac).isMember("error"));
+}
+
 }  // namespace
