@@ -39,7 +39,11 @@ TEST(PackageMemoryTest, LargeFirstMemberIsNotReadIntoMemory) {
   long after = PeakRssKib();
   EXPECT_EQ(version, "3.1.0.0");
   EXPECT_LT(after - before, 1024) << "peak grew from " << before << " KiB to " << after << " KiB";
+#if !defined(__SANITIZE_ADDRESS__)
+  // AddressSanitizer's runtime and shadow memory alone take megabytes: only the growth counts
+  // in that build.
   EXPECT_LT(after, 10 * 1024) << "peak " << after << " KiB";
+#endif
 }
 
 }  // namespace

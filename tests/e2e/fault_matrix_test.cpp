@@ -7,6 +7,7 @@
 // valgrind (scripts/valgrind.sh) and in the AddressSanitizer build.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,12 @@ struct FaultCase {
   std::string symbol;
   std::string kind;  // a simulator fault kind, or "flashResult" (the adapter refuses the image)
 };
+
+// gtest would otherwise print the structure's raw bytes, padding included.
+void PrintTo(const FaultCase& c, std::ostream* os) {
+  *os << (c.mode == Mode::Discovery ? "discovery" : "flash") << " with " << c.symbol << " "
+      << c.kind;
+}
 
 const char* const kJsonSymbols[] = {
     "init_hba_lib",  "getHbaByWwn",   "getAllAdaptersIndexString", "getEthPhyPortIndicesByAdapter",

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Runs every end-to-end suite (the shipped 32-bit plug-in dlopen()ed into the test process,
+# talking to the agent simulator) under valgrind memcheck, and fails on any memory error or any
+# definitely lost block. Unlike the sanitizer build, this checks the very binaries that ship,
+# uninstrumented. The soak suite runs VALGRIND_SOAK_ITERATIONS rounds (50).
+#   scripts/valgrind.sh [suite ...]        (default: every e2e suite that was built)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${VALGRIND_BUILD_DIR:-build}
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+if [ $# -gt 0 ]; then
+  suites=("$@")
+else
+  suites=(discovery_e2e flash_e2e fault_matrix soak disk_full host_cli_e2e)
+fi
+built=()
+for s in "${suites[@]}"; do
+  if [ -f "tests/e2e/${s%_e2e}_test.cpp" ] || [ -f "tests/e2e/${s}_test.cpp" ] || \
+     [ -f "tests/e2e/${s/_e2e/}_test.cpp" ]; then
+    built+=("$s")
+  fi
+done
+cmake --build "$build" -j2 --target "${built[@]}" >"$build/valgrind-build.log" 2>&1 || {
+  tail -30 "$build/valgrind-build.log" >&2
+  echo "valgrind: build failed" >&2
+  exit 1
+}
+
+failed=0
+abs_build=$(cd "$build" && pwd)
+for s in "${built[@]}"; do
+  log="$abs_build/valgrind-$s.log"
+  start=$(date +%s)
+  if (cd "$abs_build/tests/e2e" &&
+      LD_LIBRARY_PATH="$abs_build/sim" VXINS_SOAK_ITERATIONS=${VALGRIND_SOAK_ITERATIONS:-50} \
+      valgrind --tool=memcheck --error-exitcode=1 --leak-check=full \
+        --errors-for-leak-kinds=definite --show-leak-kinds=definite --num-callers=30 \
+        --log-file="$log" "./$s" >"$log.out" 2>&1); then
+    status=ok
+  else
+    status=FAILED
+    failed=1
+  fi
+  errors=$(sed -n 's/.*ERROR SUMMARY: \([0-9,]*\) errors.*/\1/p' "$log" | tail -1)
+  lost=$(sed -n 's/.*definitely lost: \([0-9,]*\) bytes in \([0-9,]*\) blocks.*/\1 bytes in \2 blocks/p' "$log" | tail -1)
+  heap=$(sed -n 's/.*total heap usage: \(.*\)/\1/p' "$log" | tail -1)
+  tests=$(grep -E '^\[  PASSED  \]|^\[  FAILED  \]' "$log.out" | head -2 | tr '\n' ' ')
+  echo "valgrind: $s: $status in $(( $(date +%s) - start )) s; ${errors:-?} errors;" \
+       "definitely lost: ${lost:-0 bytes in 0 blocks}; heap: ${heap:-?}; $tests"
+  if [ "$status" != ok ]; then
+    grep -E 'Invalid|uninitialised|definitely lost|FAILED' "$log" "$log.out" | head -20 >&2 || true
+    echo "valgrind: full report in $log" >&2
+  fi
+done
+exit $failed
