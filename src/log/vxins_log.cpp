@@ -29,8 +29,12 @@ const char* prefix_for(int level) {
 }
 
 void append_line(int level, const char* text, size_t len) {
-  int fd = open(vxlogfname, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return;  // no log directory or no permission: the message is dropped
+  // The plug-in runs as root and the restart has just removed the file: a link planted under
+  // the name must not make root append to another file (O_NOFOLLOW), and a FIFO must not block
+  // the host's thread (O_NONBLOCK; no effect on a regular file).
+  int fd = open(vxlogfname, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
+                0644);
+  if (fd < 0) return;  // no log directory, no permission, a link or a FIFO: the message is dropped
   const char* prefix = prefix_for(level);
   char newline = '\n';
   struct iovec iov[3];

@@ -101,6 +101,23 @@ bool create_scratch(ReaderState& st) {
   return errno == EEXIST;
 }
 
+// Opens the package for reading only if it is a regular file, checked on the descriptor that is
+// then read: the host's path check happened earlier, and a FIFO swapped in since must neither
+// block the host's thread in open nor be read. Null (errno set) otherwise.
+FILE* open_package(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    errno = EINVAL;
+    return nullptr;
+  }
+  FILE* fp = fdopen(fd, "rb");
+  if (fp == nullptr) close(fd);
+  return fp;
+}
+
 }  // namespace
 
 int get_boot_power(int pwr) {
@@ -188,7 +205,7 @@ int get_fwfile_from_path(char* dirpath, char* fw_fname) {
 
 int getFwVersionFromFwFile(std::string fw_file, std::string& fw_ver_from_file) {
   ReaderState st;
-  st.fp = fopen(fw_file.c_str(), "rb");
+  st.fp = open_package(fw_file);
   if (st.fp == nullptr) {
     snprintf(gLogBuf, sizeof gLogBuf, "ERROR(%d)-FW File(%s) open failed",
              VXINS_RC_FW_OPEN_FAILED, fw_file.c_str());
@@ -234,7 +251,7 @@ int getFwVersionFromFwFile(std::string fw_file, std::string& fw_ver_from_file) {
                          "strstr of VXINSLIB_QUORVEL_BOOT_IMAGE_DETAILS failed");
     }
   } else {
-    FILE* again = fopen(fw_file.c_str(), "rb");
+    FILE* again = open_package(fw_file);
     if (again == nullptr) {
       return reader_fail(VXINS_RC_BAD_VERSION_MEMBER,
                          "Else case of strstr(VXINSLIB_QUORVEL_BOOT_IMAGE_DETAILS) failed");

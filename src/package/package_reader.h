@@ -31,9 +31,10 @@ static_assert(sizeof(fw_tar_hdr_t) == 512, "a tar header is one 512-byte block")
 int get_fwfile_from_path(char* dirpath, char* fw_fname);
 
 // Reads the text between "<version>" and "</version>" in the package's second member into
-// fw_ver_from_file. 0 on success; 9 package not opened; 1006 bad first header or short first
-// member; 1007 bad second header, short second member, no usable version element or scratch file
-// not created; 1004 out of memory. On failure fw_ver_from_file keeps its previous value.
+// fw_ver_from_file. 0 on success; 9 package not opened or not a regular file; 1006 bad first
+// header or short first member; 1007 bad second header, short second member, no usable version
+// element or scratch file not created; 1004 out of memory. On failure fw_ver_from_file keeps its
+// previous value.
 int getFwVersionFromFwFile(std::string fw_file, std::string& fw_ver_from_file);
 
 // Value of a NUL-terminated octal text. No character is rejected (each adds its code minus '0'

@@ -2,7 +2,9 @@
 // stay whole when several writers append at once.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -104,6 +106,49 @@ TEST_F(TraceLogTest, DeleteFileIfExists) {
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   delete_file_if_exists(&fifo[0]);
   EXPECT_FALSE(vxtest::file_exists(fifo));
+}
+
+// Runs body in a child process: true when the child exits with status 0 within five seconds
+// (one still blocked then is killed).
+template <typename F>
+bool FinishesInAChild(F body) {
+  pid_t pid = fork();
+  if (pid == 0) _exit(body() ? 0 : 1);
+  for (int i = 0; i < 500; ++i) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    usleep(10000);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  return false;
+}
+
+// The log used to be opened following links and waiting on FIFOs: a link planted under the
+// log's name made the root process append to the file it named, and a FIFO hung the host.
+TEST_F(TraceLogTest, NeverWritesThroughALinkNorWaitsOnAFifo) {
+  std::string victim = tmp_.file("victim");
+  vxtest::write_file(victim, "root:x:0:0\n");
+  ASSERT_EQ(symlink(victim.c_str(), path().c_str()), 0);
+  VXINS_LOG_TRACE(LOG_ERROR, "through the link %d", 1);
+  VXINS_LOG_TRACE(LOG_INFO, "through the link");
+  EXPECT_EQ(vxtest::read_file(victim), "root:x:0:0\n");
+  // The restart removes the link itself and starts a regular file of its own.
+  vxins_log_restart();
+  struct stat st;
+  ASSERT_EQ(lstat(path().c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(vxtest::read_file(victim), "root:x:0:0\n");
+  EXPECT_NE(Content().find("Log started on"), std::string::npos);
+
+  std::string fifo = tmp_.file("fifo.log");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_TRUE(vxins_log_set_path(fifo.c_str()));
+  EXPECT_TRUE(FinishesInAChild([] {
+    VXINS_LOG_TRACE(LOG_ERROR, "into a FIFO %d", 2);
+    VXINS_LOG_TRACE(LOG_ERROR, "into a FIFO");
+    return true;
+  })) << "logging blocked on a FIFO";
 }
 
 // Lines appended by several processes at once stay whole: each line is one append.
