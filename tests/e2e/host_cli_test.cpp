@@ -247,7 +247,9 @@ TEST_F(HostCliTest, FlashHonoursTheSkipWrittenBySetAction) {
   // A new discovery sees the flashed versions (the simulator keeps them in its state file).
   Outcome again = Discover({"--json"});
   ASSERT_EQ(again.status, 0) << again.err;
-  for (const Json::Value& dev : ParseJson(again.out)["devices"]) {
+  // Named: a range over a member of a temporary would walk freed memory.
+  const Json::Value listing = ParseJson(again.out);
+  for (const Json::Value& dev : listing["devices"]) {
     bool skipped = cna.count(dev["mac_or_wwn"].asString()) == 1;
     EXPECT_EQ(dev["active_version"].asString(), skipped ? "3.2.0.0" : "3.1.0.0");
     EXPECT_EQ(dev["action"].asString(), skipped ? "Downgrade" : "Rewrite");
