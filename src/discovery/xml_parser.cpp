@@ -417,7 +417,8 @@ void CXmlParser::index_device_lines() {
 }
 
 // Position k (from 1) names the k-th line holding "<device>"; 0 or a position past the last one
-// starts from the first line of the file. Lines are collected from there up to "</device>".
+// starts from the first line of the file. Lines are collected from there up to "</device>", or
+// up to the next "<device>" line when the element lacks its closing line.
 int CXmlParser::get_device_xml_strings(std::vector<std::string>& dev_char_in_xml_fmt,
                                        std::vector<std::string>& dev_fw_info_in_xml_fmt,
                                        unsigned int dev_pos) {
@@ -437,6 +438,10 @@ int CXmlParser::get_device_xml_strings(std::vector<std::string>& dev_char_in_xml
     const std::string& line = m_text_file[i];
     if (line.find("</device>") != std::string::npos) break;
     if (line.find("<device>") != std::string::npos) {
+      // Another element begins: the one being collected has no "</device>" line. Running on
+      // would give it the values of every later device and make reading a damaged file
+      // quadratic in time and in trace-log size.
+      if (dev_started) break;
       dev_started = true;
     } else if (line.find("<fw_item>") != std::string::npos) {
       fw_started = true;

@@ -291,6 +291,54 @@ TEST(DiscoveryReadTest, FirstLineDeviceLosesTheLastElement) {
   EXPECT_EQ(back.devices[0]->info().mac_or_wwn, "A");
 }
 
+// One device element of a hand-damaged file: a MAC address and an action, with or without its
+// "</device>" line.
+std::string DamagedDevice(const std::string& mac, const std::string& action, bool closed) {
+  return "\n\t\t<device>\n\t\t\t<macaddress value=\"" + mac +
+         "\"/>\n\t\t\t<fw_item>\n\t\t\t\t<action value=\"" + action +
+         "\"/>\n\t\t\t\t<version value=\"3.1.0.0\"/>\n\t\t\t</fw_item>" +
+         (closed ? "\n\t\t</device>" : "");
+}
+
+// A device element without its "</device>" line used to run on through every later element: it
+// took the last device's values (its MAC address, a later "Skip"), and a damaged file of a few
+// hundred devices kept the host's thread busy for minutes and wrote a trace log of hundreds of
+// megabytes, as every later line was read again for each device.
+TEST(DiscoveryReadTest, ElementWithoutClosingLineEndsAtTheNextDevice) {
+  LogCapture log;
+  TempDir dir;
+  std::string path = dir.file("damaged.xml");
+  write_file(path, kHeader + DamagedDevice("A", "Upgrade", false) + DamagedDevice("B", "Skip", true) +
+                       DamagedDevice("C", "Rewrite", true) + kFooter);
+  DeviceList back;
+  ASSERT_EQ(read_from_xmlfile(path, back.devices), 0);
+  ASSERT_EQ(back.devices.size(), 3u);
+  EXPECT_EQ(back.devices[0]->info().mac_or_wwn, "A");
+  EXPECT_EQ(back.devices[0]->info().fw_dev.action, "Upgrade");
+  EXPECT_FALSE(back.devices[0]->IsDeviceActionSetToSkip());
+  EXPECT_EQ(back.devices[1]->info().mac_or_wwn, "B");
+  EXPECT_TRUE(back.devices[1]->IsDeviceActionSetToSkip());
+  EXPECT_EQ(back.devices[2]->info().mac_or_wwn, "C");
+
+  // Every leaf line of a file where no element is closed is split once, whatever its size.
+  std::string text = kHeader;
+  const int n = 300;
+  for (int i = 0; i < n; ++i) text += DamagedDevice("M" + std::to_string(i), "Upgrade", false);
+  write_file(path, text + kFooter);
+  DeviceList many;
+  log.clear();
+  ASSERT_EQ(read_from_xmlfile(path, many.devices), 0);
+  ASSERT_EQ(many.devices.size(), static_cast<size_t>(n));
+  EXPECT_EQ(many.devices[n - 1]->info().mac_or_wwn, "M" + std::to_string(n - 1));
+  EXPECT_EQ(many.devices[0]->info().mac_or_wwn, "M0");
+  size_t splits = 0;
+  for (const std::string& line : log.lines())
+    splits += line.rfind("LOG_INFO : first XML_TAG_START_STR found at:", 0) == 0;
+  // Three leaves per device, and the closing lines of the document that the last, unclosed
+  // element runs into.
+  EXPECT_EQ(splits, static_cast<size_t>(n) * 3 + 2);
+}
+
 struct StatusCase {
   int code;
   const char* text;

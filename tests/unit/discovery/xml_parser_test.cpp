@@ -60,6 +60,7 @@ void reference_device_lines(const std::vector<std::string>& lines, unsigned int 
     const std::string& l = lines[i];
     if (l.find("</device>") != std::string::npos) break;
     if (l.find("<device>") != std::string::npos) {
+      if (dev_started) break;
       dev_started = true;
     } else if (l.find("<fw_item>") != std::string::npos) {
       fw_started = true;
