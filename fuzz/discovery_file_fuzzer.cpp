@@ -1,12 +1,14 @@
 // Fuzz target: the discovery-file reader over arbitrary text, as the host may hand back an
-// edited (or damaged) file to the flash call. Every accessor of every record is used, then the
-// records are rewritten the way the flash call rewrites the file, and the rewrite must be
-// well-formed and read back value for value (round_trip.h).
+// edited (or damaged) file to the flash call. No line may be handed to more than one device
+// element; every accessor of every record is used, then the records are rewritten the way the
+// flash call rewrites the file, and the rewrite must be well-formed and read back value for
+// value (round_trip.h).
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "discovery/discovery_file.h"
+#include "discovery/xml_parser.h"
 #include "fuzz_support.h"
 #include "qrvl_device.h"
 #include "round_trip.h"
@@ -46,6 +48,28 @@ CQrvlDevice* live_record(CQrvlDevice& from) {
   return rec;
 }
 
+// Each line of the file is handed to at most one device element, so reading (and its trace
+// log, several lines per line handed over) stays linear in the size of the file.
+void check_lines_handed_out(const uint8_t* data, size_t size) {
+  size_t lines = 0;
+  for (size_t i = 0; i < size; ++i) lines += data[i] == '\n';
+  if (size > 0 && data[size - 1] != '\n') ++lines;
+  CXmlParser parser(g_input);
+  parser.read_XML_file();
+  unsigned int count = 0;
+  parser.get_number_of_tags("device", count);
+  size_t handed = 0;
+  for (unsigned int k = 1; k <= count; ++k) {
+    std::vector<std::string> dev, fw;
+    parser.get_device_xml_strings(dev, fw, k);
+    handed += dev.size() + fw.size();
+  }
+  if (handed > lines) {
+    vxfuzz::fail(std::to_string(handed) + " lines handed to " + std::to_string(count) +
+                 " device elements from a file of " + std::to_string(lines) + " lines");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -57,6 +81,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vxfuzz::write_bytes(g_input, data, size);
+
+  check_lines_handed_out(data, size);
 
   std::vector<CQrvlDevice*> records;
   int rc = read_from_xmlfile(g_input, records);
