@@ -111,7 +111,9 @@ extern "C" void delete_file_if_exists(char* fname) {
   int fd = open(fname, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return;
   close(fd);
-  remove(fname);
+  // unlink, not remove: a folder named where a file is expected is the host's, never ours to
+  // delete (remove() would rmdir an empty one).
+  unlink(fname);
 }
 
 void vxins_log_restart() {

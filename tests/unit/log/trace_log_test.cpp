@@ -108,6 +108,17 @@ TEST_F(TraceLogTest, DeleteFileIfExists) {
   EXPECT_FALSE(vxtest::file_exists(fifo));
 }
 
+// Regression: an empty folder passed where a file was expected (a discovery file path) was
+// deleted, because remove() falls back to rmdir.
+TEST_F(TraceLogTest, DeleteFileIfExistsLeavesFolders) {
+  std::string folder = tmp_.file("folder");
+  ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+  delete_file_if_exists(&folder[0]);
+  struct stat st;
+  ASSERT_EQ(stat(folder.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+}
+
 // Runs body in a child process: true when the child exits with status 0 within five seconds
 // (one still blocked then is killed).
 template <typename F>
