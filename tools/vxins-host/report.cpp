@@ -52,7 +52,7 @@ std::string devices_table(const std::vector<FileDevice>& devices) {
     }
     out << line << "\n";
   }
-  out << "STATUS: \"1 success\" flashed; \"-\" none yet, or the last flash failed; "
+  out << "STATUS: \"1 success\" flashed; \"-\" none yet, or a flash or device lookup in the pass failed; "
          "\"8 mismatch\" the package is not the one the file was made for\n";
   return out.str();
 }
