@@ -24,7 +24,7 @@
 
 namespace {
 
-Json::Value g_spec;
+Json::Value g_answers;
 std::string g_discovery;
 
 const Json::Value& served(const Json::Value& answer) {
@@ -50,20 +50,20 @@ std::string request_key(const Json::Value& req, const char* name) {
 }
 
 Json::Value per_adapter(const Json::Value& req, const char* key, const char* what) {
-  const Json::Value& adapters = member(g_spec, "adapters");
+  const Json::Value& adapters = member(g_answers, "adapters");
   return served(member(member(adapters, request_key(req, key).c_str()), what));
 }
 
 Json::Value per_port(const Json::Value& req, const char* key) {
-  return served(member(member(g_spec, "ports"), request_key(req, key).c_str()));
+  return served(member(member(g_answers, "ports"), request_key(req, key).c_str()));
 }
 
 uint32_t fake_count() {
-  const Json::Value& count = served(member(g_spec, "count"));
+  const Json::Value& count = served(member(g_answers, "count"));
   if (count.isNull()) return 1;
   return count.isUInt() ? count.asUInt() : 0;
 }
-Json::Value fake_index(const Json::Value&) { return served(member(g_spec, "index")); }
+Json::Value fake_index(const Json::Value&) { return served(member(g_answers, "index")); }
 Json::Value fake_hba(const Json::Value& req) {
   return per_adapter(req, member(req, "mac").isNull() ? "wwn" : "mac", "hba");
 }
@@ -98,15 +98,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   builder["collectComments"] = false;
   builder["stackLimit"] = 64;
   std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-  Json::Value spec;
+  Json::Value answers;
   std::string errors;
   const char* text = reinterpret_cast<const char*>(data);
   try {
-    if (!reader->parse(text, text + size, &spec, &errors) || !spec.isObject()) return 0;
+    if (!reader->parse(text, text + size, &answers, &errors) || !answers.isObject()) return 0;
   } catch (const std::exception&) {  // the parser's own nesting limit
     return 0;
   }
-  g_spec = spec;
+  g_answers = answers;
 
   std::vector<CQrvlDevice*> records;
   int rc = 0;
@@ -127,6 +127,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     vxfuzz::check_discovery_file(g_discovery, records, nullptr);
   }
   for (CQrvlDevice* dev : records) delete dev;
-  g_spec = Json::Value();
+  g_answers = Json::Value();
   return 0;
 }

@@ -74,6 +74,10 @@ int run_discovery(char* discovery_file, char* fw_file_path) {
 
   // From here on the previous discovery file is gone, whatever follows.
   delete_file_if_exists(discovery_file);
+  // An earlier file that could not be removed (read-only file system, immutable file) must not
+  // later pass for the one this call writes.
+  struct stat before;
+  bool old_file_left = stat(discovery_file, &before) == 0;
 
   OwnedDeviceList devices;
   rc = call_guarded("qrvl_enumerate_devices", [&] {
@@ -91,9 +95,11 @@ int run_discovery(char* discovery_file, char* fw_file_path) {
   VXINS_LOG_TRACE(LOG_INFO, msg);
   display_device_list(devices.devices);
   write_to_xmlfile(discovery_file, devices.devices);
-  // The earlier file was deleted before enumerating, so a file present now is the one just
-  // written; without it the host must not be told that discovery succeeded.
-  bool written = can_open_for_reading(discovery_file);
+  // The file is replaced by a rename, so the one just written is a readable regular file that
+  // is not the earlier one; without it the host must not be told that discovery succeeded.
+  struct stat after;
+  bool written = can_open_for_reading(discovery_file) && stat(discovery_file, &after) == 0 &&
+                 !(old_file_left && after.st_dev == before.st_dev && after.st_ino == before.st_ino);
   if (!written) {
     snprintf(msg, sizeof msg, "Discovery file (%s) could not be written", discovery_file);
     VXINS_LOG_TRACE(LOG_ERROR, msg);

@@ -124,3 +124,29 @@ TEST(DiskFullTest, FlashRewriteOnAFullFileSystemKeepsThePreviousFileWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+// Regression: when the earlier discovery file could not be removed and the new one not
+// written (a file system remounted read-only), discovery took the old file for the new one
+// and returned 0.
+TEST(DiskFullTest, DiscoveryOnAReadOnlyFileSystemFailsAndKeepsTheOldFile) {
+  vxtest::TempDir tmp;
+  SmallTmpfs fs(tmp, 256);
+  if (!fs.mounted()) {
+    GTEST_SKIP() << "cannot mount a tmpfs here (" << fs.error()
+                 << "): this test needs root and permission to mount";
+  }
+  SimMachine sim(vxe2e::inventory_text(Adapters()));
+  std::string fw_dir = vxe2e::make_fw_dir(tmp, "3.1.0.0");
+  std::string disc = fs.file("discovery.xml");
+  ASSERT_EQ(Plugin::get().discover(disc.c_str(), fw_dir.c_str()), 0);
+  const std::string before = vxtest::read_file(disc);
+  ASSERT_EQ(mount(nullptr, fs.path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0)
+      << strerror(errno);
+  EXPECT_EQ(Plugin::get().discover(disc.c_str(), fw_dir.c_str()), 1001);
+  EXPECT_EQ(vxtest::read_file(disc), before);
+  EXPECT_EQ(vxe2e::log_lines_containing("could not be written").size(), 1u);
+}
+
+}  // namespace

@@ -327,3 +327,92 @@ TEST_F(FlashTest, FifoInsteadOfPackageOrDiscoveryFileIsRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::string> LastLines(size_t n) {
+  std::vector<std::string> lines = vxtest::trace_log_lines();
+  if (lines.size() < n) return lines;
+  return std::vector<std::string>(lines.end() - static_cast<long>(n), lines.end());
+}
+
+const char kFlashExit[] = "<--oem_do_flash_with_file()";
+
+TEST_F(FlashTest, ArgumentChecksLogTheirLinesAndCodes) {
+  Discover(TwoAdapters());
+  std::string missing = tmp_.file("missing");
+  struct Case {
+    const char* disc;
+    const char* fw;
+    int expected;
+    std::vector<std::string> tail;
+  } cases[] = {
+      {nullptr, Package().c_str(), 1002,
+       {"LOG_ERROR : INVALID DISCOVERY FILE.", std::string("\t\t\t") + kFlashExit, ""}},
+      {missing.c_str(), Package().c_str(), 11,
+       {"LOG_ERROR : DISC FILE Open Failed.", std::string("\t\t\t") + kFlashExit, ""}},
+      {disc_.c_str(), nullptr, 1002,
+       {"LOG_ERROR : INVALID FW FILE.", std::string("\t\t\t") + kFlashExit, ""}},
+      {disc_.c_str(), missing.c_str(), -1,
+       {"LOG_ERROR : Error(-1)-stat in getting the FW Folder path", "",
+        std::string("LOG_ERROR : ") + kFlashExit, ""}},
+  };
+  std::string saved = vxtest::read_file(disc_);
+  for (const Case& c : cases) {
+    EXPECT_EQ(Plugin::get().flash(c.disc, c.fw), c.expected);
+    std::vector<std::string> lines = vxtest::trace_log_lines();
+    ASSERT_GE(lines.size(), 8u);
+    // The banner, the entry trace, then the failure.
+    EXPECT_EQ(lines[6], "LOG_INFO : -->oem_do_flash_with_file()");
+    EXPECT_EQ(lines[7], "");
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 8, lines.end()), c.tail) << c.expected;
+  }
+  EXPECT_EQ(vxtest::read_file(disc_), saved);
+  EXPECT_TRUE(Flashed().empty());
+}
+
+TEST_F(FlashTest, AgentThatCannotBeLoadedLeavesTheFile) {
+  Discover(TwoAdapters());
+  std::string saved = vxtest::read_file(disc_);
+  EXPECT_EQ(vxe2e::run_driver(tmp_.file("no-agent"), {"flash", disc_, Package()}), 6);
+  EXPECT_EQ(LastLines(4), (std::vector<std::string>{
+                              "LOG_ERROR : <-- qrvl_vxinslib_init(): znaj_entry point failed",
+                              "LOG_ERROR : Library is not initialized.",
+                              std::string("\t\t\t") + kFlashExit, ""}));
+  EXPECT_EQ(vxtest::read_file(disc_), saved);
+}
+
+TEST_F(FlashTest, DecisionLinesAndTheirOrder) {
+  Discover(TwoAdapters());
+  std::string saved = vxtest::read_file(disc_);
+  EXPECT_EQ(Flash(fw_dir_), 1);
+  EXPECT_EQ(vxe2e::log_lines_containing("LOG_INFO : FW File from the given path is " + Package()).size(), 1u);
+  EXPECT_EQ(vxe2e::log_lines_containing("LOG_INFO : Number of Devices from XML File: 6").size(), 1u);
+  EXPECT_EQ(vxe2e::log_lines_containing(std::string("LOG_ERROR : PassedFw file(") + kPackage +
+                                        ") == DiscoveryFw file(" + kPackage + ")").size(), 1u);
+  EXPECT_EQ(LastLines(2), (std::vector<std::string>{"LOG_INFO : --> ~qrvl_vxinslib_init() Destructor.",
+                                                    "LOG_INFO : <-- ~qrvl_vxinslib_init() Destructor."}));
+  // Every device set to skip: the release comes before the exit trace.
+  vxtest::write_file(disc_, saved);
+  Edit(disc_, "<action value=\"Upgrade\"/>", "<action value=\"Skip\"/>");
+  Edit(disc_, "<action value=\"Downgrade\"/>", "<action value=\"Skip\"/>");
+  EXPECT_EQ(Flash(Package()), 3);
+  EXPECT_EQ(LastLines(6), (std::vector<std::string>{
+                              "LOG_ERROR : Not proceeding with boot update", "",
+                              "LOG_INFO : --> ~qrvl_vxinslib_init() Destructor.",
+                              "LOG_INFO : <-- ~qrvl_vxinslib_init() Destructor.",
+                              std::string("LOG_ERROR : ") + kFlashExit, ""}));
+  // No device element at all.
+  vxtest::write_file(disc_, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<vx_rom_discovery version=\"2.0.0.0\">\n</vx_rom_discovery>");
+  EXPECT_EQ(Flash(Package()), 4);
+  EXPECT_EQ(vxe2e::log_lines_containing("LOG_INFO : Number of Devices from XML File: 0").size(), 1u);
+  // The fresh records are freed (and so logged) first, then the one-line failure, then the release.
+  EXPECT_EQ(LastLines(6), (std::vector<std::string>{
+                              "LOG_DEBUG : <-- DisplayDeviceAttribs()",
+                              "LOG_ERROR : No Quorvel Devices Found",
+                              std::string(".\t\t\t") + kFlashExit, "",
+                              "LOG_INFO : --> ~qrvl_vxinslib_init() Destructor.",
+                              "LOG_INFO : <-- ~qrvl_vxinslib_init() Destructor."}));
+}
+
+}  // namespace

@@ -20,7 +20,7 @@
 
 namespace {
 
-using pkgtest::HeaderSpec;
+using pkgtest::HeaderFields;
 using pkgtest::octal_size;
 using pkgtest::scratch_name;
 using pkgtest::tar_header;
@@ -77,10 +77,10 @@ struct BadPackage {
 };
 
 std::string with_size_field(const std::string& name, const std::string& field) {
-  HeaderSpec spec;
-  spec.name = name;
-  spec.size_field = field;
-  return tar_header(spec);
+  HeaderFields fields;
+  fields.name = name;
+  fields.size_field = field;
+  return tar_header(fields);
 }
 
 const std::string kFolder = tar_member("fw/", "", '5');
@@ -88,12 +88,12 @@ const std::string kFolder = tar_member("fw/", "", '5');
 const std::string kNegativeSize = std::string("0000000000!") + '\0';
 
 std::vector<BadPackage> bad_packages() {
-  HeaderSpec old_style;
+  HeaderFields old_style;
   old_style.name = "fw/";
   old_style.size_field = octal_size(0);
   old_style.type = '5';
   old_style.ustar = false;
-  HeaderSpec second_old = old_style;
+  HeaderFields second_old = old_style;
   second_old.name = "fw/boot.txt";
   second_old.type = '0';
   second_old.size_field = octal_size(27);
@@ -261,14 +261,14 @@ TEST_F(PackageReaderTest, AcceptsTheOldGnuMagic) {
 TEST_F(PackageReaderTest, ReadsHandBuiltLayouts) {
   // A 12-digit size field with no NUL, followed by digits of the time field that a reader running
   // past the field would take for more of the size.
-  HeaderSpec unterminated;
+  HeaderFields unterminated;
   unterminated.name = "fw/boot.txt";
   unterminated.size_field = "000000000032";  // 26 bytes, the field filled to its end
   unterminated.mtime_field = std::string("14000000000") + '\0';
   const std::string text26 = "<version>6.0.1.2</version>";
   ASSERT_EQ(26u, text26.size());
   // Leading blanks and a blank for terminator, as old tars wrote the field.
-  HeaderSpec blank_padded = unterminated;
+  HeaderFields blank_padded = unterminated;
   blank_padded.size_field = "         32 ";
   // The second header lies at 1536: 512 header + 700 data + 324 fill.
   ASSERT_EQ(1536u, tar_member("fw/boot.bin", std::string(700, 'x')).size());

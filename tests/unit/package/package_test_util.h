@@ -68,7 +68,7 @@ inline std::string octal_size(long long size) {
   return std::string(buf, 11) + std::string(1, '\0');
 }
 
-struct HeaderSpec {
+struct HeaderFields {
   std::string name;
   std::string size_field;   // exactly 12 bytes
   bool ustar = true;        // false: old-style header with an empty magic
@@ -77,16 +77,16 @@ struct HeaderSpec {
 };
 
 // One 512-byte header block with a correct checksum.
-inline std::string tar_header(const HeaderSpec& spec) {
+inline std::string tar_header(const HeaderFields& fields) {
   std::string h(512, '\0');
-  h.replace(0, spec.name.size() < 100 ? spec.name.size() : 100, spec.name, 0, 100);
+  h.replace(0, fields.name.size() < 100 ? fields.name.size() : 100, fields.name, 0, 100);
   h.replace(100, 8, std::string("0000644") + '\0');
   h.replace(108, 8, std::string("0000000") + '\0');
   h.replace(116, 8, std::string("0000000") + '\0');
-  h.replace(124, 12, spec.size_field.substr(0, 12));
-  h.replace(136, 12, spec.mtime_field.substr(0, 12));
-  h[156] = spec.type;
-  if (spec.ustar) {
+  h.replace(124, 12, fields.size_field.substr(0, 12));
+  h.replace(136, 12, fields.mtime_field.substr(0, 12));
+  h[156] = fields.type;
+  if (fields.ustar) {
     h.replace(257, 6, std::string("ustar") + '\0');
     h.replace(263, 2, "00");
   }
@@ -100,11 +100,11 @@ inline std::string tar_header(const HeaderSpec& spec) {
 }
 
 inline std::string tar_header(const std::string& name, long long size, char type = '0') {
-  HeaderSpec spec;
-  spec.name = name;
-  spec.size_field = octal_size(size);
-  spec.type = type;
-  return tar_header(spec);
+  HeaderFields fields;
+  fields.name = name;
+  fields.size_field = octal_size(size);
+  fields.type = type;
+  return tar_header(fields);
 }
 
 inline std::string pad_to_block(const std::string& data) {
