@@ -29,13 +29,8 @@ int run_discovery(char* discovery_file, char* fw_file_path) {
     return VXINS_RC_INVALID_ARG;
   }
   struct stat st;
-  int st_rc = stat(fw_file_path, &st);
-  if (st_rc != 0) {
-    snprintf(msg, sizeof msg, "Error(%d)-stat in getting the FW Folder path\n", st_rc);
-    VXINS_LOG_TRACE(LOG_ERROR, msg);
-    VXINS_LOG_TRACE(LOG_ERROR, kExitTrace);
-    return st_rc;
-  }
+  int st_rc = stat_firmware_path(fw_file_path, kExitTrace, st);
+  if (st_rc != 0) return st_rc;
   if (!S_ISDIR(st.st_mode)) {
     snprintf(msg, sizeof msg, "Given path(%s) is Not a valid directory", fw_file_path);
     VXINS_LOG_TRACE(LOG_INFO, msg);
@@ -45,20 +40,11 @@ int run_discovery(char* discovery_file, char* fw_file_path) {
     return VXINS_RC_INVALID_ARG;
   }
   char fw_name[256] = "";
-  int rc = get_fwfile_from_path(fw_file_path, fw_name);
-  if (rc != 0) {
-    snprintf(msg, sizeof msg, "Error(%d) in getting the FW File\n", rc);
-    VXINS_LOG_TRACE(LOG_ERROR, msg);
-    VXINS_LOG_TRACE(LOG_ERROR, kExitTrace);
-    return rc;
-  }
-  std::string fw_file = std::string(fw_file_path) + "/" + fw_name;
-  if (!can_open_for_reading(fw_file)) {
-    snprintf(msg, sizeof msg, "FW FILE (%s)Open Failed.", fw_file.c_str());
-    VXINS_LOG_TRACE(LOG_ERROR, msg);
-    VXINS_LOG_TRACE(LOG_ERROR, kExitTrace);
-    return VXINS_RC_FW_OPEN_FAILED;
-  }
+  std::string fw_file;
+  int rc = find_package_in_folder(fw_file_path, kExitTrace, fw_name, fw_file);
+  if (rc != 0) return rc;
+  rc = check_package_opens(fw_file, kExitTrace, VXINS_RC_FW_OPEN_FAILED);
+  if (rc != 0) return rc;
   std::string fw_version;
   rc = getFwVersionFromFwFile(fw_file, fw_version);
   if (rc != 0) {

@@ -116,37 +116,22 @@ int run_flash(char* discovery_file, char* firmware_file_or_path) {
     return VXINS_RC_INVALID_ARG;
   }
   struct stat st;
-  int st_rc = stat(firmware_file_or_path, &st);
-  if (st_rc != 0) {
-    snprintf(msg, sizeof msg, "Error(%d)-stat in getting the FW Folder path\n", st_rc);
-    VXINS_LOG_TRACE(LOG_ERROR, msg);
-    VXINS_LOG_TRACE(LOG_ERROR, kExitTrace);
-    return st_rc;
-  }
+  int st_rc = stat_firmware_path(firmware_file_or_path, kExitTrace, st);
+  if (st_rc != 0) return st_rc;
   std::string fw_file;
   if (S_ISDIR(st.st_mode)) {
     char fw_name[256] = "";
-    int rc = get_fwfile_from_path(firmware_file_or_path, fw_name);
-    if (rc != 0) {
-      snprintf(msg, sizeof msg, "Error(%d) in getting the FW File\n", rc);
-      VXINS_LOG_TRACE(LOG_ERROR, msg);
-      VXINS_LOG_TRACE(LOG_ERROR, kExitTrace);
-      return rc;
-    }
-    fw_file = std::string(firmware_file_or_path) + "/" + fw_name;
+    int rc = find_package_in_folder(firmware_file_or_path, kExitTrace, fw_name, fw_file);
+    if (rc != 0) return rc;
     snprintf(msg, sizeof msg, "FW File from the given path is %s\n", fw_file.c_str());
     VXINS_LOG_TRACE(LOG_INFO, msg);
   } else {
     fw_file = firmware_file_or_path;
   }
-  if (!can_open_for_reading(fw_file)) {
-    snprintf(msg, sizeof msg, "FW FILE (%s)Open Failed.", fw_file.c_str());
-    VXINS_LOG_TRACE(LOG_ERROR, msg);
-    VXINS_LOG_TRACE(LOG_ERROR, kExitTrace);
-    return VXINS_RC_FW_MISMATCH;
-  }
+  int rc = check_package_opens(fw_file, kExitTrace, VXINS_RC_FW_MISMATCH);
+  if (rc != 0) return rc;
   std::string fw_ver_from_file;
-  int rc = getFwVersionFromFwFile(fw_file, fw_ver_from_file);
+  rc = getFwVersionFromFwFile(fw_file, fw_ver_from_file);
   if (rc != 0) {
     VXINS_LOG_TRACE(LOG_ERROR,
                     "Getting Fw Version from boot file failed\n\t\t\t<--oem_do_flash_with_file()\n");

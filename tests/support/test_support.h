@@ -3,7 +3,10 @@
 #ifndef VXINS_TEST_SUPPORT_H
 #define VXINS_TEST_SUPPORT_H
 
+#include <signal.h>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace vxtest {
@@ -41,6 +44,22 @@ bool make_package(const std::string& package_path, const std::string& version_me
 // Convenience: a version member "<version>V</version>\n".
 bool make_package_with_version(const std::string& package_path, const std::string& version,
                                TarTool tool = TarTool::Gnu);
+
+// Runs body in a child process: true when the child exits with status 0 within five seconds
+// (one still blocked then is killed). For calls that must not hang on a FIFO.
+template <typename F>
+bool FinishesInAChild(F body) {
+  pid_t pid = fork();
+  if (pid == 0) _exit(body() ? 0 : 1);
+  for (int i = 0; i < 500; ++i) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    usleep(10000);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  return false;
+}
 
 // The fixed trace log of the plug-in and its lines.
 std::string trace_log_path();

@@ -119,22 +119,6 @@ TEST_F(TraceLogTest, DeleteFileIfExistsLeavesFolders) {
   EXPECT_TRUE(S_ISDIR(st.st_mode));
 }
 
-// Runs body in a child process: true when the child exits with status 0 within five seconds
-// (one still blocked then is killed).
-template <typename F>
-bool FinishesInAChild(F body) {
-  pid_t pid = fork();
-  if (pid == 0) _exit(body() ? 0 : 1);
-  for (int i = 0; i < 500; ++i) {
-    int status = 0;
-    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    usleep(10000);
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-  return false;
-}
-
 // The log used to be opened following links and waiting on FIFOs: a link planted under the
 // log's name made the root process append to the file it named, and a FIFO hung the host.
 TEST_F(TraceLogTest, NeverWritesThroughALinkNorWaitsOnAFifo) {
@@ -155,7 +139,7 @@ TEST_F(TraceLogTest, NeverWritesThroughALinkNorWaitsOnAFifo) {
   std::string fifo = tmp_.file("fifo.log");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   ASSERT_TRUE(vxins_log_set_path(fifo.c_str()));
-  EXPECT_TRUE(FinishesInAChild([] {
+  EXPECT_TRUE(vxtest::FinishesInAChild([] {
     VXINS_LOG_TRACE(LOG_ERROR, "into a FIFO %d", 2);
     VXINS_LOG_TRACE(LOG_ERROR, "into a FIFO");
     return true;

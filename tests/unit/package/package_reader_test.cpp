@@ -170,28 +170,12 @@ TEST_F(PackageReaderTest, ReportsAPackageThatCannotBeOpened) {
   EXPECT_EQ(expected, log_.lines());
 }
 
-// Runs body in a child process: true when the child exits with status 0 within five seconds
-// (one still blocked then is killed).
-template <typename F>
-bool FinishesInAChild(F body) {
-  pid_t pid = fork();
-  if (pid == 0) _exit(body() ? 0 : 1);
-  for (int i = 0; i < 500; ++i) {
-    int status = 0;
-    if (waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    usleep(10000);
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, nullptr, 0);
-  return false;
-}
-
 // A FIFO under the package's name (swapped in after the host's check) used to hang the reader
 // in fopen, and a folder got as far as the header read; both are refused as not opened.
 TEST_F(PackageReaderTest, RefusesAFifoOrFolderWithoutWaiting) {
   std::string fifo = packages_.file("qrvl_boot_3100.tar");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  EXPECT_TRUE(FinishesInAChild([&] {
+  EXPECT_TRUE(vxtest::FinishesInAChild([&] {
     std::string version = kUnchanged;
     return getFwVersionFromFwFile(fifo, version) == 9 && version == kUnchanged;
   })) << "the reader blocked on a FIFO or did not answer 9";
