@@ -86,7 +86,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::vector<CQrvlDevice*> records;
   int rc = read_from_xmlfile(g_input, records);
-  if (rc != 0) vxfuzz::fail("read_from_xmlfile returned " + std::to_string(rc));
+  if (rc != 0 && rc != 1001) vxfuzz::fail("read_from_xmlfile returned " + std::to_string(rc));
+  if (rc == 1001) {  // refused: nothing to flash or rewrite
+    for (CQrvlDevice* dev : records) delete dev;
+    return 0;
+  }
 
   // Every accessor the flash call uses, on every record.
   std::string text;
@@ -106,7 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     dev->DisplayDeviceAttribs();
   }
 
-  // The flash call's rewrite: the first record's values for the whole file.
+  // The flash call's rewrite: the first record's values for the whole file, skips by identifier.
   std::vector<CQrvlDevice*> live;
   for (CQrvlDevice* dev : records) live.push_back(live_record(*dev));
   vxfuzz::Outcome outcome;
@@ -115,10 +119,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     records[0]->get_fw_ver_val(outcome.fw_ver);
     records[0]->get_firmware_file(outcome.fw_file);
     records[0]->get_active_ver_val(outcome.active_ver);
-    records[0]->get_action_val(outcome.action);
+  }
+  for (CQrvlDevice* dev : records) {
+    std::string mac_or_wwn;
+    dev->getMacOrWWN(mac_or_wwn);
+    if (dev->IsDeviceActionSetToSkip()) outcome.skipped_ids.insert(mac_or_wwn);
   }
   modify_and_write_to_xmlfile(g_output, live, 1, outcome.fw_ver, outcome.fw_file,
-                              outcome.active_ver, outcome.action);
+                              outcome.active_ver, outcome.skipped_ids);
   vxfuzz::check_discovery_file(g_output, live, &outcome);
 
   for (CQrvlDevice* dev : live) delete dev;

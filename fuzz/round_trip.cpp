@@ -47,7 +47,9 @@ ExpectedDevice expect(CQrvlDevice* dev, const Outcome* outcome) {
       if (p.tag_desc == "firmware_file value") value = outcome->fw_file;
       if (p.tag_desc == "active_version value") value = outcome->active_ver;
       if (p.tag_desc == "action value") {
-        if (outcome->action == "Skip") {
+        std::string mac_or_wwn;
+        dev->getMacOrWWN(mac_or_wwn);
+        if (outcome->skipped_ids.count(mac_or_wwn) != 0) {
           value = "Skip";
         } else {
           dev->get_action_val(value);

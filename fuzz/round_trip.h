@@ -5,6 +5,7 @@
 #ifndef VXINS_FUZZ_ROUND_TRIP_H
 #define VXINS_FUZZ_ROUND_TRIP_H
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,7 @@ struct Outcome {
   std::string fw_ver;
   std::string fw_file;
   std::string active_ver;
-  std::string action;  // the old action value passed in
+  std::set<std::string> skipped_ids;  // devices set to skip in the file read back
 };
 
 // What a value becomes through the writer and the reader: every control byte the writer cannot

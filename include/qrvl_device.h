@@ -5,6 +5,7 @@
 #ifndef QRVL_DEVICE_H
 #define QRVL_DEVICE_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -93,6 +94,12 @@ typedef struct dev_char_s {
   fw_det_t fw_dev;
 } dev_char_t;
 
+// Where and why SetXMLTagPair could not read a device element.
+typedef struct xml_leaf_fault_s {
+  size_t line_index = 0;  // into the device lines, then on into the firmware lines
+  std::string why;
+} xml_leaf_fault_t;
+
 // Implemented in src/inventory (record), src/discovery (SetXMLTagPair) and src/package
 // (boot_update).
 class CQrvlDevice {
@@ -112,9 +119,12 @@ class CQrvlDevice {
   int boot_update(std::string mac_or_wwn, std::string fw_file, char* err_str);
   int getMacOrWWN(std::string& macorwwn);
   int get_index(std::string& adapt_idx);
-  // Fills the named fields from the lines of one device element of a discovery file.
-  void SetXMLTagPair(std::vector<std::string> dev_char_in_xml_fmt,
-                     std::vector<std::string> dev_fw_info_in_xml_fmt);
+  // Fills the named fields from the lines of one device element of a discovery file. 0, or
+  // 1001 when a leaf it fills cannot be read, stands in the wrong section or comes twice:
+  // then fault (if given) says which line (counting the device lines first) and why.
+  int SetXMLTagPair(std::vector<std::string> dev_char_in_xml_fmt,
+                    std::vector<std::string> dev_fw_info_in_xml_fmt,
+                    xml_leaf_fault_t* fault = nullptr);
   bool IsDeviceActionSetToSkip();
   void get_firmware_file(std::string& fw_file_name);
   void get_fw_ver_val(std::string& fw_ver_val);

@@ -3,6 +3,7 @@
 // a list of lines and looks for literal tag strings in them.
 #include "discovery/xml_parser.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -109,9 +110,12 @@ std::string xml_unescape_value(const std::string& text) {
       out += text[i++];
       continue;
     }
-    size_t semi = text.find(';', i + 1);
-    if (semi != std::string::npos && semi - i - 1 <= kMaxRefBody &&
-        decode_reference(text.substr(i + 1, semi - i - 1), out)) {
+    // The ";" is looked for only as far as a reference can reach: searching the whole rest of
+    // the value at every "&" made a value of many "&" quadratic to read.
+    size_t limit = std::min(text.size(), i + 2 + kMaxRefBody);
+    size_t semi = i + 1;
+    while (semi < limit && text[semi] != ';') ++semi;
+    if (semi < limit && decode_reference(text.substr(i + 1, semi - i - 1), out)) {
       i = semi + 1;
     } else {
       out += text[i++];  // not a reference we know: kept as it stands
@@ -163,6 +167,136 @@ bool xml_split_tag_value(const std::string& line, std::string& tag_name, std::st
   return true;
 }
 
+namespace {
+
+bool is_xml_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+bool ends_name(char c) {
+  return is_xml_blank(c) || c == '/' || c == '>' || c == '=' || c == '<' || c == '"' || c == '\'';
+}
+
+size_t skip_blanks(const std::string& line, size_t i) {
+  while (i < line.size() && is_xml_blank(line[i])) ++i;
+  return i;
+}
+
+std::string read_name(const std::string& line, size_t& i) {
+  size_t start = i;
+  while (i < line.size() && !ends_name(line[i])) ++i;
+  return line.substr(start, i - start);
+}
+
+// Reads the attributes and the end of a start tag whose name ends at i; returns the position
+// after the tag, or where reading stopped when the tag is broken (tag.problem says why).
+size_t read_start_tag_rest(const std::string& line, size_t i, XmlTag& tag) {
+  for (;;) {
+    size_t after_blanks = skip_blanks(line, i);
+    bool blank_before = after_blanks > i;
+    i = after_blanks;
+    if (i >= line.size()) {
+      tag.problem = "the tag does not end on its line";
+      return i;
+    }
+    if (line[i] == '>') {
+      tag.complete = true;
+      return i + 1;
+    }
+    if (line[i] == '/') {
+      if (i + 1 < line.size() && line[i + 1] == '>') {
+        tag.complete = true;
+        tag.empty_element = true;
+        return i + 2;
+      }
+      tag.problem = "a \"/\" that does not end the tag";
+      return i + 1;
+    }
+    if (!blank_before) {
+      tag.problem = "no blank before an attribute";
+      return i;
+    }
+    std::string attr = read_name(line, i);
+    if (attr.empty()) {
+      tag.problem = "an attribute without a name";
+      return i;
+    }
+    i = skip_blanks(line, i);
+    if (i >= line.size() || line[i] != '=') {
+      tag.problem = "the attribute " + attr + " has no value";
+      return i;
+    }
+    i = skip_blanks(line, i + 1);
+    if (i >= line.size() || (line[i] != '"' && line[i] != '\'')) {
+      tag.problem = "the value of " + attr + " is not quoted";
+      return i;
+    }
+    const char quote = line[i];
+    size_t close = line.find(quote, i + 1);
+    if (close == std::string::npos) {
+      tag.problem = "the value of " + attr + " does not end on its line";
+      return i + 1;
+    }
+    std::string raw = line.substr(i + 1, close - i - 1);
+    if (raw.find('<') != std::string::npos) {
+      tag.problem = "the value of " + attr + " holds a \"<\"";
+      return i + 1;
+    }
+    for (const auto& seen : tag.attributes) {
+      if (seen.first == attr) {
+        tag.problem = "the attribute " + attr + " comes twice";
+        return close + 1;
+      }
+    }
+    tag.attributes.emplace_back(attr, xml_unescape_value(raw));
+    i = close + 1;
+  }
+}
+
+}  // namespace
+
+XmlLineMarkup xml_scan_line(const std::string& line) {
+  XmlLineMarkup out;
+  bool text = false;
+  size_t i = 0;
+  while (i < line.size()) {
+    if (line[i] != '<') {
+      if (!is_xml_blank(line[i])) text = true;
+      ++i;
+      continue;
+    }
+    XmlTag tag;
+    tag.text_before = text;
+    text = false;
+    size_t next;
+    if (i + 1 < line.size() && (line[i + 1] == '?' || line[i + 1] == '!')) {
+      tag.kind = XmlTag::kOther;
+      size_t close = line.find('>', i + 2);
+      tag.complete = close != std::string::npos;
+      if (!tag.complete) tag.problem = "the markup does not end on its line";
+      next = tag.complete ? close + 1 : line.size();
+    } else {
+      bool end_tag = i + 1 < line.size() && line[i + 1] == '/';
+      tag.kind = end_tag ? XmlTag::kEnd : XmlTag::kStart;
+      size_t j = i + (end_tag ? 2 : 1);
+      tag.name = read_name(line, j);
+      if (tag.name.empty()) {
+        tag.problem = "a \"<\" without a name";
+        next = j;
+      } else if (end_tag) {
+        j = skip_blanks(line, j);
+        tag.complete = j < line.size() && line[j] == '>';
+        if (!tag.complete) tag.problem = "the end tag does not end where it should";
+        next = tag.complete ? j + 1 : j;
+      } else {
+        next = read_start_tag_rest(line, j, tag);
+      }
+    }
+    out.tags.push_back(tag);
+    i = std::max(next, i + 1);
+  }
+  out.text_after = text;
+  return out;
+}
+
 CXmlParser::CXmlParser(std::string xml_file)
     : m_binit(false),
       m_xml_discovery_fp(nullptr),
@@ -170,7 +304,8 @@ CXmlParser::CXmlParser(std::string xml_file)
       m_fp_borrowed(false),
       m_write_failed(false),
       m_write_errno(0),
-      m_lines_indexed(0) {
+      m_lines_indexed(0),
+      m_read_fault_line(0) {
   if (!xml_file.empty()) {
     m_xml_file = xml_file;
     m_binit = true;
@@ -338,6 +473,7 @@ int CXmlParser::read_XML_file() {
     log_error("<--read_XML_file()");
     return XML_PARSER_FAILED;
   }
+  const size_t first_line = m_text_file.size();
   std::string line;
   bool have_line = false;
   char chunk[8192];
@@ -358,7 +494,43 @@ int CXmlParser::read_XML_file() {
   }
   if (have_line) m_text_file.push_back(line);
   close(fd);
+  blank_out_comments(first_line);
   return 0;
+}
+
+// A comment is replaced by nothing where it stands, so that no tag inside it counts and every
+// line keeps its number. Each line is searched once, whatever the comments span.
+void CXmlParser::blank_out_comments(size_t first_line) {
+  bool in_comment = false;
+  size_t opened_at = 0;
+  for (size_t n = first_line; n < m_text_file.size(); ++n) {
+    std::string& line = m_text_file[n];
+    std::string kept;
+    size_t i = 0;
+    for (;;) {
+      if (in_comment) {
+        size_t close = line.find("-->", i);
+        if (close == std::string::npos) break;
+        in_comment = false;
+        i = close + 3;
+      } else {
+        size_t open = line.find("<!--", i);
+        if (open == std::string::npos) {
+          kept.append(line, i, std::string::npos);
+          break;
+        }
+        kept.append(line, i, open - i);
+        in_comment = true;
+        opened_at = n;
+        i = open + 4;
+      }
+    }
+    line.swap(kept);
+  }
+  if (in_comment && m_read_fault.empty()) {
+    m_read_fault = "a comment is not closed";
+    m_read_fault_line = opened_at + 1;
+  }
 }
 
 int CXmlParser::display_XML_file() {
@@ -421,7 +593,8 @@ void CXmlParser::index_device_lines() {
 // up to the next "<device>" line when the element lacks its closing line.
 int CXmlParser::get_device_xml_strings(std::vector<std::string>& dev_char_in_xml_fmt,
                                        std::vector<std::string>& dev_fw_info_in_xml_fmt,
-                                       unsigned int dev_pos) {
+                                       unsigned int dev_pos, std::vector<size_t>* dev_line_nos,
+                                       std::vector<size_t>* fw_line_nos) {
   if (!m_binit) {
     log_error("XML file not initialized to display");
     log_error("<--get_device_xml_strings()");
@@ -448,10 +621,10 @@ int CXmlParser::get_device_xml_strings(std::vector<std::string>& dev_char_in_xml
     } else if (line.find("</fw_item>") != std::string::npos) {
       fw_ended = true;
     } else if (dev_started) {
-      if (fw_started && !fw_ended)
-        dev_fw_info_in_xml_fmt.push_back(line);
-      else
-        dev_char_in_xml_fmt.push_back(line);
+      bool fw = fw_started && !fw_ended;
+      (fw ? dev_fw_info_in_xml_fmt : dev_char_in_xml_fmt).push_back(line);
+      std::vector<size_t>* numbers = fw ? fw_line_nos : dev_line_nos;
+      if (numbers != nullptr) numbers->push_back(i + 1);
     }
   }
   return 0;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <stack>
 #include <string>
+#include <utility>
 #include <vector>
 
 #define XML_TAG_START_STR "<"
@@ -36,6 +37,28 @@ std::string xml_unescape_value(const std::string& text);
 // unchanged and false is returned.
 bool xml_split_tag_value(const std::string& line, std::string& tag_name, std::string& tag_val,
                          char* log_buf, size_t log_buf_size);
+
+// One piece of markup on a line, as xml_scan_line finds it: a start tag with its attributes
+// (values decoded, either quote, blanks and tabs allowed wherever XML allows them), an end
+// tag, or anything else ("<?...?>", "<!...>"). A tag that does not end on its line, or breaks
+// the XML rules for tags, is kept with complete false and the reason in problem.
+struct XmlTag {
+  enum Kind { kStart, kEnd, kOther };
+  Kind kind = kOther;
+  std::string name;
+  bool complete = false;
+  bool empty_element = false;  // ends in "/>"
+  bool text_before = false;    // character data other than blanks since the previous tag
+  std::vector<std::pair<std::string, std::string>> attributes;
+  std::string problem;
+};
+// Every tag of one line, in order, in time linear in the line's length. text_after is true
+// when character data other than blanks follows the last tag (or fills a line without tags).
+struct XmlLineMarkup {
+  std::vector<XmlTag> tags;
+  bool text_after = false;
+};
+XmlLineMarkup xml_scan_line(const std::string& line);
 
 class CXmlParserTestPeer;
 
@@ -66,12 +89,22 @@ class CXmlParser {
   void close_xml_tag();
   void close_all_xml_tags();
 
+  // Reads the file as lines. XML comments are blanked out where they stand (also across
+  // lines, so line numbers stay those of the file): what is commented out is not content.
+  // An unterminated comment is a read fault (read_fault), not a failure of this call.
   int read_XML_file();
+  // Why the lines read cannot be trusted, with the 1-based line number; empty when they can.
+  const std::string& read_fault() const { return m_read_fault; }
+  size_t read_fault_line() const { return m_read_fault_line; }
+  const std::vector<std::string>& lines() const { return m_text_file; }
   int display_XML_file();
   int get_number_of_tags(std::string tag_name, unsigned int& count);
+  // dev_line_nos and fw_line_nos, when given, receive the 1-based line number of each line
+  // appended to the two outputs.
   int get_device_xml_strings(std::vector<std::string>& dev_char_in_xml_fmt,
                              std::vector<std::string>& dev_fw_info_in_xml_fmt,
-                             unsigned int dev_pos);
+                             unsigned int dev_pos, std::vector<size_t>* dev_line_nos = nullptr,
+                             std::vector<size_t>* fw_line_nos = nullptr);
 
  private:
   CXmlParser();
@@ -88,6 +121,7 @@ class CXmlParser {
   void put_pending_attributes();
   void pop_one_tag();
   void index_device_lines();
+  void blank_out_comments(size_t first_line);
 
   bool m_binit;
   std::string m_xml_file;
@@ -105,6 +139,8 @@ class CXmlParser {
   // so far, so that each device element is found without rescanning the file.
   std::vector<size_t> m_device_line_pos;
   size_t m_lines_indexed;
+  std::string m_read_fault;
+  size_t m_read_fault_line;
 };
 
 #endif

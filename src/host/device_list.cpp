@@ -33,21 +33,6 @@ OwnedDeviceList::~OwnedDeviceList() {
   for (CQrvlDevice* dev : devices) delete dev;
 }
 
-unsigned int qrvl_get_adapter_index_string(std::string requested_macOrWwn,
-                                           const std::vector<CQrvlDevice*>& dev_list,
-                                           std::string& response_adapt_idx) {
-  std::string mac_or_wwn;
-  for (CQrvlDevice* dev : dev_list) {
-    if (dev == nullptr) continue;
-    dev->getMacOrWWN(mac_or_wwn);
-    if (mac_or_wwn == requested_macOrWwn) {
-      dev->get_index(response_adapt_idx);
-      return 0;
-    }
-  }
-  return INTERNAL_OPER_FAILED;
-}
-
 void get_old_values_from_file(const std::vector<CQrvlDevice*>& dev_list, std::string& old_fw_ver_val,
                               std::string& old_fw_file_name, std::string& old_active_ver_val,
                               std::string& old_action_val) {
@@ -84,6 +69,17 @@ int get_skip_cnt_from_dev_vector(const std::vector<CQrvlDevice*>& dev_list) {
     }
   }
   return skip_cnt;
+}
+
+std::set<std::string> qrvl_skipped_identifiers(const std::vector<CQrvlDevice*>& dev_list) {
+  std::set<std::string> ids;
+  for (CQrvlDevice* dev : dev_list) {
+    if (dev == nullptr || !dev->IsDeviceActionSetToSkip()) continue;
+    std::string mac_or_wwn;
+    dev->getMacOrWWN(mac_or_wwn);
+    ids.insert(mac_or_wwn);
+  }
+  return ids;
 }
 
 unsigned int qrvl_get_all_adapters_index_string(flash_update_list_t& update_list) {
@@ -163,13 +159,18 @@ void qrvl_build_adapter_index_map(const std::vector<CQrvlDevice*>& dev_list,
   index_map.clear();
   index_map.reserve(dev_list.size());
   std::string mac_or_wwn;
+  std::string adapt_idx;
   for (CQrvlDevice* dev : dev_list) {
     if (dev == nullptr) continue;
     dev->getMacOrWWN(mac_or_wwn);
-    // emplace leaves an existing key alone: the first record with the key keeps it, as the
-    // walk from the front finds it first.
-    auto inserted = index_map.emplace(mac_or_wwn, std::string());
-    if (inserted.second) dev->get_index(inserted.first->second);
+    if (mac_or_wwn.empty()) continue;
+    dev->get_index(adapt_idx);
+    auto inserted = index_map.emplace(mac_or_wwn, adapter_match_s());
+    adapter_match_s& match = inserted.first->second;
+    if (inserted.second)
+      match.adapt_idx = adapt_idx;
+    else if (match.adapt_idx != adapt_idx && match.other_adapt_idx.empty())
+      match.other_adapt_idx = adapt_idx;
   }
 }
 
@@ -177,8 +178,8 @@ unsigned int qrvl_get_adapter_index_string(const std::string& requested_macOrWwn
                                            const adapter_index_map_t& index_map,
                                            std::string& response_adapt_idx) {
   adapter_index_map_t::const_iterator it = index_map.find(requested_macOrWwn);
-  if (it == index_map.end()) return INTERNAL_OPER_FAILED;
-  response_adapt_idx = it->second;
+  if (it == index_map.end() || !it->second.other_adapt_idx.empty()) return INTERNAL_OPER_FAILED;
+  response_adapt_idx = it->second.adapt_idx;
   return 0;
 }
 
@@ -203,6 +204,12 @@ auto find_indexed_entry(List& update_list, const update_status_index_t& status_i
 }
 
 }  // namespace
+
+flash_update_status_t* qrvl_find_update_status(const std::string& req_adapt_idx,
+                                               flash_update_list_t& update_list,
+                                               const update_status_index_t& status_index) {
+  return find_indexed_entry(update_list, status_index, req_adapt_idx);
+}
 
 bool IsUpdateRequiredForAdapterIndex(const std::string& req_adapt_idx,
                                      const flash_update_list_t& update_list,

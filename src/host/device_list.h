@@ -6,6 +6,7 @@
 #define VXINS_HOST_DEVICE_LIST_H
 
 #include <cstddef>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -23,11 +24,6 @@ typedef std::vector<flash_update_status_t> flash_update_list_t;
 void display_device_list(const std::vector<CQrvlDevice*>& dev_list);
 // Logs and deletes every record, then empties the list.
 void qrvl_free_device_list(std::vector<CQrvlDevice*>& dev_list);
-// The adapter index string of the first live record whose MAC address or WWN equals
-// requested_macOrWwn exactly: 0 found, 1001 not found (response left unchanged).
-unsigned int qrvl_get_adapter_index_string(std::string requested_macOrWwn,
-                                           const std::vector<CQrvlDevice*>& dev_list,
-                                           std::string& response_adapt_idx);
 // The firmware version, file, active version and action of the first non-null record; empty
 // strings when there is none.
 void get_old_values_from_file(const std::vector<CQrvlDevice*>& dev_list, std::string& old_fw_ver_val,
@@ -35,6 +31,9 @@ void get_old_values_from_file(const std::vector<CQrvlDevice*>& dev_list, std::st
                               std::string& old_action_val);
 // Number of records whose action was read back as skip.
 int get_skip_cnt_from_dev_vector(const std::vector<CQrvlDevice*>& dev_list);
+// The MAC addresses and WWNs of the records whose action was read back as skip (an empty one
+// included): the rewritten file keeps "Skip" on the devices that carry them.
+std::set<std::string> qrvl_skipped_identifiers(const std::vector<CQrvlDevice*>& dev_list);
 // Appends one entry per adapter index string of the agent: 0, 1001 (answer unusable or the
 // agent threw) or 4 (no adapter).
 unsigned int qrvl_get_all_adapters_index_string(flash_update_list_t& update_list);
@@ -46,16 +45,20 @@ void SetUpdateStatusInAdapterIndex(std::string req_adapt_idx, bool bstatus,
                                    flash_update_list_t& update_list, unsigned int index_list_cnt);
 
 // Indexed forms of the searches above, for the flash call's update pass, which searches once per
-// device of the discovery file: each index is built once per call, in one pass over its list,
-// and then answers exactly what the plain search would (first match, exact byte comparison,
-// count bound), without walking the list again. The lists must not change after the index
-// was built (the update pass only flips bUpgraded).
+// device of the discovery file: each index is built once per call, in one pass over its list.
+// The lists must not change after the index was built (the update pass only flips bUpgraded).
 //
-// MAC address or WWN -> adapter index string of the first live record that has it.
-typedef std::unordered_map<std::string, std::string> adapter_index_map_t;
+// MAC address or WWN -> the adapter whose functions carry it. An empty identifier names no
+// adapter, and one that functions of two different adapters carry names neither: a device of
+// the file is never matched to an adapter by a guess. Functions of one adapter may share one.
+struct adapter_match_s {
+  std::string adapt_idx;
+  std::string other_adapt_idx;  // a second adapter carrying the identifier: ambiguous
+};
+typedef std::unordered_map<std::string, adapter_match_s> adapter_index_map_t;
 void qrvl_build_adapter_index_map(const std::vector<CQrvlDevice*>& dev_list,
                                   adapter_index_map_t& index_map);
-// As qrvl_get_adapter_index_string: 0 found, 1001 not found (response left unchanged).
+// 0 found (response set), 1001 when no adapter or two carry it (response left unchanged).
 unsigned int qrvl_get_adapter_index_string(const std::string& requested_macOrWwn,
                                            const adapter_index_map_t& index_map,
                                            std::string& response_adapt_idx);
@@ -64,6 +67,11 @@ unsigned int qrvl_get_adapter_index_string(const std::string& requested_macOrWwn
 typedef std::unordered_map<std::string, size_t> update_status_index_t;
 void BuildUpdateStatusIndex(const flash_update_list_t& update_list, unsigned int index_list_cnt,
                             update_status_index_t& status_index);
+// The entry of an adapter among the first index_list_cnt entries the index was built with, or
+// null when the agent's list (as far as its count reaches) does not hold it.
+flash_update_status_t* qrvl_find_update_status(const std::string& req_adapt_idx,
+                                               flash_update_list_t& update_list,
+                                               const update_status_index_t& status_index);
 // As the plain forms called with the count the index was built with, including the
 // "Adapter NOT FOUND" warning.
 bool IsUpdateRequiredForAdapterIndex(const std::string& req_adapt_idx,

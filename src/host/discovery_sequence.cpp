@@ -60,10 +60,6 @@ int run_discovery(char* discovery_file, char* fw_file_path) {
 
   // From here on the previous discovery file is gone, whatever follows.
   delete_file_if_exists(discovery_file);
-  // An earlier file that could not be removed (read-only file system, immutable file) must not
-  // later pass for the one this call writes.
-  struct stat before;
-  bool old_file_left = stat(discovery_file, &before) == 0;
 
   OwnedDeviceList devices;
   rc = call_guarded("qrvl_enumerate_devices", [&] {
@@ -80,12 +76,10 @@ int run_discovery(char* discovery_file, char* fw_file_path) {
   snprintf(msg, sizeof msg, "Number of QuorvelDevices is %d", static_cast<int>(devices.devices.size()));
   VXINS_LOG_TRACE(LOG_INFO, msg);
   display_device_list(devices.devices);
-  write_to_xmlfile(discovery_file, devices.devices);
-  // The file is replaced by a rename, so the one just written is a readable regular file that
-  // is not the earlier one; without it the host must not be told that discovery succeeded.
-  struct stat after;
-  bool written = can_open_for_reading(discovery_file) && stat(discovery_file, &after) == 0 &&
-                 !(old_file_left && after.st_dev == before.st_dev && after.st_ino == before.st_ino);
+  // The writer knows whether its file took the discovery file's name; looking at the file
+  // afterwards cannot tell (a host umask may make a complete file unreadable, an earlier file
+  // that could not be removed may still be there).
+  bool written = write_to_xmlfile(discovery_file, devices.devices);
   if (!written) {
     snprintf(msg, sizeof msg, "Discovery file (%s) could not be written", discovery_file);
     VXINS_LOG_TRACE(LOG_ERROR, msg);

@@ -28,6 +28,8 @@ struct FlashCall {
   OwnedDeviceList live;      // DeviceListVector: the fresh enumeration
   OwnedDeviceList from_xml;  // DeviceListVectorFromXml: what the host passed back
   flash_update_list_t update_state;
+  // Taken from the first device of the file; every rewritten device carries them.
+  std::string old_fw_ver_val, old_fw_file_name, old_active_ver_val, old_action_val;
 
   void free_lists() {
     qrvl_free_device_list(live.devices);
@@ -35,6 +37,23 @@ struct FlashCall {
     update_state.clear();
   }
 };
+
+// Says why a device of the file matched no adapter, where the reason is not plain absence.
+void log_unmatched_device(int position, const std::string& mac_or_wwn,
+                          const adapter_index_map_t& live_by_mac_or_wwn) {
+  char msg[300];
+  adapter_index_map_t::const_iterator it = live_by_mac_or_wwn.find(mac_or_wwn);
+  if (mac_or_wwn.empty()) {
+    snprintf(msg, sizeof msg, "Quorvel device(%d) has no MAC address or WWN: not matched", position);
+  } else if (it != live_by_mac_or_wwn.end()) {
+    snprintf(msg, sizeof msg,
+             "Quorvel device(%d): %s belongs to adapters %s and %s: not matched", position,
+             mac_or_wwn.c_str(), it->second.adapt_idx.c_str(), it->second.other_adapt_idx.c_str());
+  } else {
+    return;
+  }
+  VXINS_LOG_TRACE(LOG_ERROR, msg);
+}
 
 // The update pass over the file's devices. Returns the action status for the rewritten file.
 int update_pass(FlashCall& call, const std::string& fw_file, unsigned int adaptCnt) {
@@ -64,12 +83,26 @@ int update_pass(FlashCall& call, const std::string& fw_file, unsigned int adaptC
     std::string adapt_idx;
     unsigned int lookup = qrvl_get_adapter_index_string(mac_or_wwn, live_by_mac_or_wwn, adapt_idx);
     if (lookup != 0) {
+      log_unmatched_device(static_cast<int>(i), mac_or_wwn, live_by_mac_or_wwn);
       snprintf(msg, sizeof msg, "ERROR:(%d), upgrade failed.\t\t\tNo quorvel devices found\n",
                static_cast<int>(lookup));
       VXINS_LOG_TRACE(LOG_INFO, msg);
       return kStatusFailed;
     }
-    if (IsUpdateRequiredForAdapterIndex(adapt_idx, call.update_state, status_index)) continue;
+    flash_update_status_t* status =
+        qrvl_find_update_status(adapt_idx, call.update_state, status_index);
+    if (status == nullptr) {
+      // Beyond the agent's adapter count, or missing from its index list: the adapter behind a
+      // device the operator chose is not flashed, and the outcome must say so.
+      VXINS_LOG_TRACE(LOG_WARN, "Adapter NOT FOUND");
+      snprintf(msg, sizeof msg, "Adapter %s is not among the agent's listed adapters: not flashed",
+               adapt_idx.c_str());
+      VXINS_LOG_TRACE(LOG_ERROR, msg);
+      any_failed = true;
+      action_status_val = kStatusFailed;
+      continue;
+    }
+    if (status->bUpgraded) continue;
 
     err_msg[0] = '\0';
     int rc = dev->boot_update(adapt_idx, fw_file, err_msg);
@@ -85,9 +118,25 @@ int update_pass(FlashCall& call, const std::string& fw_file, unsigned int adaptC
     }
     // A failure is never overwritten by a later success: the file carries one status for all.
     action_status_val = any_failed ? kStatusFailed : kStatusSuccess;
-    SetUpdateStatusInAdapterIndex(adapt_idx, true, call.update_state, status_index);
+    status->bUpgraded = true;
   }
   return action_status_val;
+}
+
+// Rewrites the discovery file with the outcome; false (logged) when it could not be written.
+// The operator's skips are carried by identifier, the other old values from the first device.
+bool rewrite_discovery_file(FlashCall& call, const char* discovery_file, int status) {
+  if (modify_and_write_to_xmlfile(discovery_file, call.live.devices, status, call.old_fw_ver_val,
+                                  call.old_fw_file_name, call.old_active_ver_val,
+                                  qrvl_skipped_identifiers(call.from_xml.devices)))
+    return true;
+  char msg[300];
+  snprintf(msg, sizeof msg,
+           "Discovery file (%s) could not be rewritten with the outcome; the earlier file is "
+           "removed",
+           discovery_file);
+  VXINS_LOG_TRACE(LOG_ERROR, msg);
+  return false;
 }
 
 // Leaves the call after the agent was opened: releases it and writes the exit trace.
@@ -201,42 +250,40 @@ int run_flash(char* discovery_file, char* firmware_file_or_path) {
     return VXINS_RC_NO_ADAPTERS;
   }
 
-  std::string old_fw_ver_val, old_fw_file_name, old_active_ver_val, old_action_val;
-  get_old_values_from_file(call.from_xml.devices, old_fw_ver_val, old_fw_file_name,
-                           old_active_ver_val, old_action_val);
+  get_old_values_from_file(call.from_xml.devices, call.old_fw_ver_val, call.old_fw_file_name,
+                           call.old_active_ver_val, call.old_action_val);
 
+  // The three ends that rewrite the file return 1001 instead of their own result when the file
+  // could not be rewritten: the host must not take an earlier file for this call's outcome.
   int skip_cnt = get_skip_cnt_from_dev_vector(call.from_xml.devices);
   if (skip_cnt == num_of_dev) {
     VXINS_LOG_TRACE(LOG_ERROR, "All Action Status Values are Set to Skip\n");
-    modify_and_write_to_xmlfile(discovery_file, call.live.devices, kStatusFailed, old_fw_ver_val,
-                                old_fw_file_name, old_active_ver_val, old_action_val);
+    bool rewritten = rewrite_discovery_file(call, discovery_file, kStatusFailed);
     call.free_lists();
     VXINS_LOG_TRACE(LOG_ERROR, "Not proceeding with boot update\n");
-    return leave(VXINS_RC_ALL_SKIP, false);
+    return leave(rewritten ? VXINS_RC_ALL_SKIP : INTERNAL_OPER_FAILED, false);
   }
 
-  if (old_fw_file_name != tmp_file_without_path) {
+  if (call.old_fw_file_name != tmp_file_without_path) {
     snprintf(msg, sizeof msg, "Passed=%s != DiscoveryFw file=%s", tmp_file_without_path.c_str(),
-             old_fw_file_name.c_str());
+             call.old_fw_file_name.c_str());
     VXINS_LOG_TRACE(LOG_INFO, msg);
-    modify_and_write_to_xmlfile(discovery_file, call.live.devices, VXINS_RC_FW_MISMATCH,
-                                old_fw_ver_val, old_fw_file_name, old_active_ver_val,
-                                old_action_val);
+    bool rewritten = rewrite_discovery_file(call, discovery_file, VXINS_RC_FW_MISMATCH);
     call.free_lists();
     VXINS_LOG_TRACE(LOG_ERROR, "Not proceeding with boot update\n");
-    return leave(VXINS_RC_FW_MISMATCH, false);
+    return leave(rewritten ? VXINS_RC_FW_MISMATCH : INTERNAL_OPER_FAILED, false);
   }
   snprintf(msg, sizeof msg, "PassedFw file(%s) == DiscoveryFw file(%s)",
-           tmp_file_without_path.c_str(), old_fw_file_name.c_str());
+           tmp_file_without_path.c_str(), call.old_fw_file_name.c_str());
   VXINS_LOG_TRACE(LOG_ERROR, msg);
 
   int action_status_val = update_pass(call, fw_file, adaptCnt);
 
-  modify_and_write_to_xmlfile(discovery_file, call.live.devices, action_status_val, old_fw_ver_val,
-                              old_fw_file_name, old_active_ver_val, old_action_val);
+  bool rewritten = rewrite_discovery_file(call, discovery_file, action_status_val);
   qrvl_free_device_list(call.from_xml.devices);
   qrvl_free_device_list(call.live.devices);
   call.update_state.clear();
+  if (!rewritten) return leave(INTERNAL_OPER_FAILED, true);
   int deinit_rc = qrvl_vxinslib_deinit();
   return deinit_rc != 0 ? deinit_rc : VXINS_RC_FLASH_DONE;
 }

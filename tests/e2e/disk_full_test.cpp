@@ -1,6 +1,6 @@
-// The flash call rewrites the discovery file it was given. On a file system with no room left the
-// rewrite cannot complete, and the host must still find the previous file whole: a small tmpfs,
-// mounted by the test (root only), is filled up before the flash call.
+// The discovery file on a file system that cannot take it: a small tmpfs, mounted by the test
+// (root only), filled up or remounted read-only between the calls. No call may report success
+// it did not have, and no file may be left half written.
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -83,70 +84,80 @@ std::vector<Json::Value> Adapters() {
   return {cna, hba};
 }
 
-TEST(DiskFullTest, FlashRewriteOnAFullFileSystemKeepsThePreviousFileWhole) {
-  vxtest::TempDir tmp;
-  SmallTmpfs fs(tmp, 256);
-  if (!fs.mounted()) {
-    GTEST_SKIP() << "cannot mount a tmpfs here (" << fs.error()
-                 << "): the disk-full test needs root and permission to mount";
+// A discovery file on a small tmpfs of its own, written by a first discovery call.
+class DiskFullTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs_.mounted()) {
+      GTEST_SKIP() << "cannot mount a tmpfs here (" << fs_.error()
+                   << "): these tests need root and permission to mount";
+    }
+    sim_.reset(new SimMachine(vxe2e::inventory_text(adapters_)));
+    fw_dir_ = vxe2e::make_fw_dir(tmp_, "3.1.0.0");
+    disc_ = fs_.file("discovery.xml");
+    ASSERT_EQ(Plugin::get().discover(disc_.c_str(), fw_dir_.c_str()), 0);
   }
-  SimMachine sim(vxe2e::inventory_text(Adapters()));
-  std::string fw_dir = vxe2e::make_fw_dir(tmp, "3.1.0.0");
-  std::string disc = fs.file("discovery.xml");
-  ASSERT_EQ(Plugin::get().discover(disc.c_str(), fw_dir.c_str()), 0);
-  const std::string before = vxtest::read_file(disc);
-  ASSERT_NE(before.find("</vx_rom_discovery>"), std::string::npos);
+  int Discover() { return Plugin::get().discover(disc_.c_str(), fw_dir_.c_str()); }
+  int Flash() { return Plugin::get().flash(disc_.c_str(), fw_dir_.c_str()); }
+  void RemountReadOnly() {
+    // Every pointer given: valgrind reads a null type as an unaddressable argument.
+    ASSERT_EQ(mount("vxins-disk-full", fs_.path().c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, ""),
+              0)
+        << strerror(errno);
+  }
 
-  ASSERT_EQ(FillUp(fs.file("filler")), ENOSPC);
-  sim.clear_journal();
-  EXPECT_EQ(Plugin::get().flash(disc.c_str(), fw_dir.c_str()), 1);
+  vxtest::TempDir tmp_;
+  SmallTmpfs fs_{tmp_, 256};
+  std::vector<Json::Value> adapters_ = Adapters();
+  std::unique_ptr<SimMachine> sim_;
+  std::string fw_dir_, disc_;
+};
 
-  // The adapters were flashed; only the rewrite failed, and it took nothing with it.
-  EXPECT_EQ(sim.calls("hba_flashUpgrade").size(), 2u);
-  EXPECT_EQ(vxtest::read_file(disc), before);
-  vxe2e::XmlDiscovery doc;
-  std::string why;
-  EXPECT_TRUE(vxe2e::parse_discovery(disc, doc, why)) << why;
-  EXPECT_EQ(doc.devices.size(), 4u);
-  EXPECT_TRUE(vxe2e::files_with_prefix(fs.path(), ".vxins-discovery-").empty())
+// The flash call that cannot rewrite its file must not leave a file reporting an earlier
+// call's outcome: an earlier successful flash had written "1", and with a full disk this call
+// returned 1 and left that file, whatever its own adapters did.
+TEST_F(DiskFullTest, FlashWhoseRewriteFailsReturns1001AndLeavesNoFileSayingSuccess) {
+  ASSERT_EQ(Flash(), 1);
+  ASSERT_NE(vxtest::read_file(disc_).find("<action_status value=\"1\"/>"), std::string::npos);
+
+  // This time the CNA's flash fails, and the disk is full.
+  adapters_[0]["flash"]["result"] = 5;
+  vxtest::write_file(sim_->path("inventory.json"), vxe2e::inventory_text(adapters_));
+  ASSERT_EQ(FillUp(fs_.file("filler")), ENOSPC);
+  sim_->clear_journal();
+  EXPECT_EQ(Flash(), 1001);
+  EXPECT_EQ(sim_->calls("hba_flashUpgrade").size(), 2u);
+  EXPECT_FALSE(vxtest::file_exists(disc_)) << "the earlier file, saying \"1\", was left";
+  EXPECT_TRUE(vxe2e::files_with_prefix(fs_.path(), ".vxins-discovery-").empty())
       << "the failed rewrite left its temporary file";
-  std::vector<std::string> lines = vxe2e::log_lines_containing("Discovery file " + disc +
+  std::vector<std::string> lines = vxe2e::log_lines_containing("Discovery file " + disc_ +
                                                                " not written: ");
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find("No space left on device"), std::string::npos) << lines[0];
-
-  // With room again, the same call rewrites the file.
-  ASSERT_EQ(remove(fs.file("filler").c_str()), 0);
-  EXPECT_EQ(Plugin::get().flash(disc.c_str(), fw_dir.c_str()), 1);
-  EXPECT_NE(vxtest::read_file(disc), before);
-  EXPECT_TRUE(vxe2e::parse_discovery(disc, doc, why)) << why;
-  EXPECT_EQ(doc.devices.size(), 4u);
+  EXPECT_EQ(vxe2e::log_lines_containing("could not be rewritten with the outcome").size(), 1u);
+  EXPECT_FALSE(sim_->calls("free_hba_lib").empty());
 }
 
-}  // namespace
-
-namespace {
+// On a file system remounted read-only the flash can neither rewrite nor remove the file; it
+// says so by its result instead of returning 1.
+TEST_F(DiskFullTest, FlashOnAReadOnlyFileSystemReturns1001) {
+  const std::string before = vxtest::read_file(disc_);
+  RemountReadOnly();
+  sim_->clear_journal();
+  EXPECT_EQ(Flash(), 1001);
+  EXPECT_EQ(sim_->calls("hba_flashUpgrade").size(), 2u);
+  EXPECT_EQ(vxtest::read_file(disc_), before);  // discovery's file: no outcome in it
+  EXPECT_EQ(before.find("<action_status value=\"1\"/>"), std::string::npos);
+}
 
 // Regression: when the earlier discovery file could not be removed and the new one not
 // written (a file system remounted read-only), discovery took the old file for the new one
 // and returned 0.
-TEST(DiskFullTest, DiscoveryOnAReadOnlyFileSystemFailsAndKeepsTheOldFile) {
-  vxtest::TempDir tmp;
-  SmallTmpfs fs(tmp, 256);
-  if (!fs.mounted()) {
-    GTEST_SKIP() << "cannot mount a tmpfs here (" << fs.error()
-                 << "): this test needs root and permission to mount";
-  }
-  SimMachine sim(vxe2e::inventory_text(Adapters()));
-  std::string fw_dir = vxe2e::make_fw_dir(tmp, "3.1.0.0");
-  std::string disc = fs.file("discovery.xml");
-  ASSERT_EQ(Plugin::get().discover(disc.c_str(), fw_dir.c_str()), 0);
-  const std::string before = vxtest::read_file(disc);
-  // Every pointer given: valgrind reads a null type as an unaddressable argument.
-  ASSERT_EQ(mount("vxins-disk-full", fs.path().c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, ""), 0)
-      << strerror(errno);
-  EXPECT_EQ(Plugin::get().discover(disc.c_str(), fw_dir.c_str()), 1001);
-  EXPECT_EQ(vxtest::read_file(disc), before);
+TEST_F(DiskFullTest, DiscoveryOnAReadOnlyFileSystemFailsAndKeepsTheOldFile) {
+  const std::string before = vxtest::read_file(disc_);
+  RemountReadOnly();
+  EXPECT_EQ(Discover(), 1001);
+  EXPECT_EQ(vxtest::read_file(disc_), before);
   EXPECT_EQ(vxe2e::log_lines_containing("could not be written").size(), 1u);
 }
 

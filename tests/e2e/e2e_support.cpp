@@ -176,8 +176,9 @@ bool parse_discovery(const std::string& path, XmlDiscovery& out, std::string& er
   return true;
 }
 
-int run_driver(const std::string& ld_path, const std::vector<std::string>& args) {
-  std::string cmd = "LD_LIBRARY_PATH=" + vxtest::shell_quote(ld_path) + " " +
+int run_driver(const std::string& ld_path, const std::vector<std::string>& args,
+               const std::string& wrapper) {
+  std::string cmd = "LD_LIBRARY_PATH=" + vxtest::shell_quote(ld_path) + " " + wrapper + " " +
                     vxtest::shell_quote(VXINS_DRIVER_PATH) + " " +
                     vxtest::shell_quote(VXINS_PLUGIN_PATH);
   for (const std::string& a : args) cmd += " " + vxtest::shell_quote(a);

@@ -83,9 +83,11 @@ struct XmlDiscovery {
 // discovery document.
 bool parse_discovery(const std::string& path, XmlDiscovery& out, std::string& error);
 
-// Runs the stand-alone driver with LD_LIBRARY_PATH=ld_path; returns the printed result code,
-// or a value below -1000 when the driver itself failed.
-int run_driver(const std::string& ld_path, const std::vector<std::string>& args);
+// Runs the stand-alone driver with LD_LIBRARY_PATH=ld_path, behind the command `wrapper` when
+// one is given (e.g. setpriv); returns the printed result code, or a value below -1000 when the
+// driver itself failed.
+int run_driver(const std::string& ld_path, const std::vector<std::string>& args,
+               const std::string& wrapper = "");
 
 // Lines of the trace log that start with the given prefix text (after the level prefix).
 std::vector<std::string> log_lines_containing(const std::string& needle);

@@ -4,6 +4,9 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
+#include <cstring>
+
 #include "e2e_support.h"
 
 using vxe2e::Plugin;
@@ -59,6 +62,23 @@ void SetAction(const std::string& path, const std::string& mac_or_wwn, const std
   text.replace(act, end - act, action);
   vxtest::write_file(path, text);
 }
+
+// Replaces the whole action leaf of the device element holding `mac_or_wwn` by `leaf`.
+void SetActionLeaf(const std::string& path, const std::string& mac_or_wwn, const std::string& leaf) {
+  std::string text = vxtest::read_file(path);
+  size_t at = text.find("<macaddress value=\"" + mac_or_wwn + "\"/>");
+  ASSERT_NE(at, std::string::npos) << mac_or_wwn;
+  size_t begin = text.find("<action value=", at);
+  ASSERT_NE(begin, std::string::npos);
+  size_t end = text.find("/>", begin) + 2;
+  text.replace(begin, end - begin, leaf);
+  vxtest::write_file(path, text);
+}
+
+// The HBA of TwoAdapters(): its two FC functions.
+const char* const kHbaPorts[] = {"21:00:00:0e:1e:d7:00:40", "21:00:00:0e:1e:d7:00:41"};
+const char kCna[] = "20:00:00:0e:1e:c4:51:10";
+const char kHba[] = "20:00:00:0e:1e:d7:00:40";
 
 class FlashTest : public ::testing::Test {
  protected:
@@ -413,6 +433,176 @@ TEST_F(FlashTest, DecisionLinesAndTheirOrder) {
                               std::string(".\t\t\t") + kFlashExit, "",
                               "LOG_INFO : --> ~qrvl_vxinslib_init() Destructor.",
                               "LOG_INFO : <-- ~qrvl_vxinslib_init() Destructor."}));
+}
+
+}  // namespace
+
+// The operator's choices survive the discovery file's round trip: a device set to Skip, in
+// whatever spelling an XML tool writes, never gets its adapter flashed; what cannot be read for
+// sure is refused; a device is never matched to an adapter by a guess.
+namespace {
+
+TEST_F(FlashTest, RetryAfterARefusedFlashStillSkipsTheAdapter) {
+  Discover(TwoAdapters());
+  for (const char* port : kHbaPorts) SetAction(disc_, port, "Skip");
+  std::string other = tmp_.file("other_name.tar");
+  ASSERT_TRUE(vxtest::make_package_with_version(other, "3.1.0.0"));
+  ASSERT_EQ(Flash(other), 8);  // the wrong package: refused, the file rewritten
+  vxe2e::XmlDiscovery d = Parsed();
+  ASSERT_EQ(d.devices.size(), 6u);
+  for (size_t i = 0; i < 6; ++i) EXPECT_EQ(d.devices[i].fw.at("action") == "Skip", i >= 4) << i;
+  // The operator retries with the rewritten file and the right package.
+  EXPECT_EQ(Flash(Package()), 1);
+  EXPECT_EQ(Flashed(), std::vector<std::string>{kCna});
+}
+
+TEST_F(FlashTest, SkipInEverySpellingOfAnXmlToolIsHonoured) {
+  const std::vector<std::string> spellings = {
+      "<action value='Skip'/>",   "<action value = \"Skip\" />", "<action\tvalue=\"skip\"/>",
+      "<action value=\"&#83;kip\"/>", "<action value=\"S&#x6B;ip\"></action>",
+  };
+  for (const std::string& leaf : spellings) {
+    Discover(TwoAdapters());
+    for (const char* port : kHbaPorts) SetActionLeaf(disc_, port, leaf);
+    EXPECT_EQ(Flash(Package()), 1) << leaf;
+    EXPECT_EQ(Flashed(), std::vector<std::string>{kCna}) << leaf;
+  }
+}
+
+TEST_F(FlashTest, CommentedOutAdapterIsNoDevice) {
+  Discover(TwoAdapters());
+  std::string text = vxtest::read_file(disc_);
+  size_t first = text.rfind("<device>", text.find(kHbaPorts[0]));
+  size_t last = text.find("</device>", text.find(kHbaPorts[1])) + strlen("</device>");
+  text.insert(last, "\n-->");
+  text.insert(first, "<!-- not this one\n");
+  vxtest::write_file(disc_, text);
+  EXPECT_EQ(Flash(Package()), 1);
+  EXPECT_EQ(Flashed(), std::vector<std::string>{kCna});
+  EXPECT_EQ(vxe2e::log_lines_containing("Number of Devices from XML File: 4").size(), 1u);
+}
+
+TEST_F(FlashTest, FileThatCannotBeReadForSureIsRefusedWhole) {
+  const std::vector<std::string> leaves = {
+      "<action value=\"Sk\nip\"/>",                              // split over two lines
+      "<action value=Skip/>",                                      // no quotes
+      "<action val=\"Skip\"/>",                                    // another attribute
+      "<action value=\"Skip\"/>\n<action value=\"Upgrade\"/>",     // twice in one device
+      "<!-- <action value=\"Skip\"/>",                             // unterminated comment
+  };
+  for (const std::string& leaf : leaves) {
+    Discover(TwoAdapters());
+    SetActionLeaf(disc_, kHbaPorts[1], leaf);
+    const std::string before = vxtest::read_file(disc_);
+    EXPECT_EQ(Flash(Package()), 1001) << leaf;
+    EXPECT_TRUE(Flashed().empty()) << leaf;
+    EXPECT_EQ(vxtest::read_file(disc_), before) << leaf;
+    EXPECT_EQ(vxe2e::log_lines_containing("ERROR:(1001)-Read from XML file " + disc_ + " Failed")
+                  .size(),
+              1u)
+        << leaf;
+    EXPECT_EQ(LastLines(4), (std::vector<std::string>{
+                                std::string("LOG_ERROR : ") + kFlashExit, "",
+                                "LOG_INFO : --> ~qrvl_vxinslib_init() Destructor.",
+                                "LOG_INFO : <-- ~qrvl_vxinslib_init() Destructor."}))
+        << leaf;
+  }
+}
+
+// Two CNAs whose FCoE functions (identified by their node WWN) the agent reports with the same
+// node WWN, or with none at all.
+std::vector<Json::Value> AdaptersSharing(const std::string& node_wwn) {
+  Json::Value a = vxe2e::sim_adapter("10:00:00:0e:1e:00:00:0a", "Quorvel-QC8442", 1, "3.0.2.1");
+  vxe2e::add_fc_port(a, "21:00:00:0e:1e:00:00:0a", node_wwn, "0000:0a:00.2", "CNA");
+  Json::Value b = vxe2e::sim_adapter("10:00:00:0e:1e:00:00:0b", "Quorvel-QC8442", 1, "3.0.2.1");
+  vxe2e::add_fc_port(b, "21:00:00:0e:1e:00:00:0b", node_wwn, "0000:0b:00.2", "CNA");
+  return {a, b};
+}
+
+// With an empty or shared WWN the device of adapter B matched adapter A, which the operator had
+// skipped, and A was flashed.
+TEST_F(FlashTest, EmptyOrSharedIdentifierFlashesNothing) {
+  for (const std::string wwn : {"", "20:00:00:0e:1e:00:00:99"}) {
+    Discover(AdaptersSharing(wwn));
+    std::string text = vxtest::read_file(disc_);
+    size_t first_action = text.find("<action value=\"");
+    ASSERT_NE(first_action, std::string::npos);
+    text.replace(first_action, text.find("/>", first_action) - first_action,
+                 "<action value=\"Skip\"");
+    vxtest::write_file(disc_, text);
+    EXPECT_EQ(Flash(Package()), 1) << wwn;
+    EXPECT_TRUE(Flashed().empty()) << wwn;
+    ExpectStatusEverywhere("");
+    EXPECT_EQ(vxe2e::log_lines_containing("ERROR:(1001), upgrade failed.").size(), 1u) << wwn;
+  }
+}
+
+}  // namespace
+
+// The outcome written is the outcome that happened.
+namespace {
+
+// Adapters beyond the agent's count were logged "Adapter NOT FOUND" and silently not flashed,
+// while the file said "1".
+TEST_F(FlashTest, AdapterLeftUnflashedByASmallCountIsAFailure) {
+  Json::Value extra(Json::objectValue);
+  extra["adapterCount"] = 1;
+  Discover(TwoAdapters(), extra);
+  EXPECT_EQ(Flash(Package()), 1);
+  EXPECT_EQ(Flashed(), std::vector<std::string>{kCna});
+  ExpectStatusEverywhere("");
+  EXPECT_EQ(vxe2e::log_lines_containing("Adapter NOT FOUND").size(), 2u);  // its two functions
+  EXPECT_EQ(vxe2e::log_lines_containing(std::string("Adapter ") + kHba +
+                                        " is not among the agent's listed adapters")
+                .size(),
+            2u);
+}
+
+// Discovery judged its file by opening it afterwards: under a host umask that leaves the owner
+// no read permission, a complete file was reported as not written (1001). The host here is root
+// without the right to bypass file permissions, as most hosts are.
+TEST_F(FlashTest, DiscoveryTrustsItsOwnWriterUnderAnyUmask) {
+  Discover(TwoAdapters());
+  remove(disc_.c_str());
+  const char* ld_path = getenv("LD_LIBRARY_PATH");  // the simulator's folder
+  ASSERT_NE(ld_path, nullptr);
+  mode_t old_mask = umask(0477);
+  int rc = vxe2e::run_driver(ld_path, {"discover", disc_, fw_dir_},
+                             "setpriv --bounding-set=-dac_override,-dac_read_search");
+  umask(old_mask);
+  if (rc < -1000) GTEST_SKIP() << "setpriv cannot drop capabilities here";
+  EXPECT_EQ(rc, 0);
+  struct stat st;
+  ASSERT_EQ(stat(disc_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0200u);
+  EXPECT_EQ(Parsed().devices.size(), 6u);
+}
+
+}  // namespace
+
+// Reading what the host hands over.
+namespace {
+
+// A value of many "&" without ";" made the reader search the rest of the value at every "&":
+// a 1.6 MB file held the host's thread for minutes.
+TEST_F(FlashTest, ValueOfManyAmpersandsIsReadInLinearTime) {
+  Discover(TwoAdapters());
+  const std::string saved = vxtest::read_file(disc_);
+  auto flash_seconds = [&](char fill) {
+    std::string text = saved;
+    size_t msg = text.find("<message value=\"VX Reserved\"/>");
+    text.replace(msg, strlen("<message value=\"VX Reserved\"/>"),
+                 "<message value=\"" + std::string(1600 * 1000, fill) + "\"/>");
+    vxtest::write_file(disc_, text);
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_EQ(Flash(Package()), 1);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  };
+  double plain = flash_seconds('a');
+  double ampersands = flash_seconds('&');
+  // Linear: about the same as a value of plain letters (minutes when quadratic).
+  EXPECT_LT(ampersands, 1.0 + 4 * plain) << plain << " s for letters";
+  EXPECT_EQ(Flashed().size(), 4u);
 }
 
 }  // namespace

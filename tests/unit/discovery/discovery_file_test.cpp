@@ -3,6 +3,8 @@
 #include "discovery/discovery_file.h"
 
 #include <gtest/gtest.h>
+
+#include <set>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -215,23 +217,22 @@ struct ActionCase {
 };
 
 TEST(DiscoveryReadTest, ActionWordsSetCodeAndSkipFlag) {
-  // Each device first says "Downgrade", then the word: an unknown word keeps the earlier code.
+  // An unknown word leaves the code a record starts with, which is not a skip.
   const std::vector<ActionCase> cases = {
       {"Upgrade", FW_STATUS_UPGRADE, false},     {"upgrade", FW_STATUS_UPGRADE, false},
       {"Downgrade", FW_STATUS_DOWNGRADE, false}, {"downgrade", FW_STATUS_DOWNGRADE, false},
       {"Rewrite", FW_STATUS_REWRITE, false},     {"rewrite", FW_STATUS_REWRITE, false},
       {"FW mismatch", FW_STATUS_MISMATCH, false}, {"fw mismatch", FW_STATUS_MISMATCH, false},
       {"Skip", FW_STATUS_SKIP, true},            {"skip", FW_STATUS_SKIP, true},
-      {"SKIP", FW_STATUS_DOWNGRADE, false},      {"UPGRADE", FW_STATUS_DOWNGRADE, false},
-      {"Skip ", FW_STATUS_DOWNGRADE, false},     {"", FW_STATUS_DOWNGRADE, false},
+      {"SKIP", FW_STATUS_SKIP, false},           {"UPGRADE", FW_STATUS_SKIP, false},
+      {"Skip ", FW_STATUS_SKIP, false},          {"", FW_STATUS_SKIP, false},
   };
   LogCapture log;
   TempDir dir;
   std::string text = kHeader;
   for (const ActionCase& c : cases) {
-    text += "\n\t\t<device>\n\t\t\t<fw_item>\n\t\t\t\t<action value=\"Downgrade\"/>"
-            "\n\t\t\t\t<action value=\"" + std::string(c.word) +
-            "\"/>\n\t\t\t</fw_item>\n\t\t</device>";
+    text += "\n\t\t<device>\n\t\t\t<fw_item>\n\t\t\t\t<action value=\"" +
+            std::string(c.word) + "\"/>\n\t\t\t</fw_item>\n\t\t</device>";
   }
   text += kFooter;
   std::string path = dir.file("actions.xml");
@@ -254,28 +255,70 @@ TEST(DiscoveryReadTest, ReadsHandEditedFileWithoutFailing) {
   ASSERT_EQ(read_from_xmlfile(std::string(VXINS_FIXTURES_DIR) + "/discovery/hand_edited.xml",
                               back.devices),
             0);
-  ASSERT_EQ(back.devices.size(), 2u);
+  ASSERT_EQ(back.devices.size(), 2u);  // the third is commented out
   const dev_char_t& a = back.devices[0]->info();
   EXPECT_EQ(a.mac_or_wwn, "00:0E:1E:0A:0B:0C");
-  EXPECT_EQ(a.bus_num, "6");  // repeated leaf: the later one wins
-  EXPECT_EQ(a.dev_num, "");   // empty value
+  EXPECT_EQ(a.bus_num, "6");  // single quotes
+  EXPECT_EQ(a.dev_num, "");   // empty value, element with its end tag
   EXPECT_EQ(a.fn_num, "2");   // after </fw_item>: still a device leaf
-  EXPECT_EQ(a.dev_type, "Eth");
+  EXPECT_EQ(a.dev_type, "Eth");  // tab before the attribute, blanks around "=" and before "/>"
   EXPECT_EQ(a.slot_num, "");  // no slotnumber leaf in this element
   EXPECT_EQ(a.fw_dev.fw_version, "3.64.02");
-  EXPECT_EQ(a.fw_dev.fw_file, "Q3664A.tar");
-  EXPECT_EQ(a.fw_dev.action, "skip");
+  EXPECT_EQ(a.fw_dev.fw_file, "Q3664A.tar");  // a comment after it on the line
+  EXPECT_EQ(a.fw_dev.action, "skip");         // a character reference
   EXPECT_TRUE(back.devices[0]->IsDeviceActionSetToSkip());
   const dev_char_t& b = back.devices[1]->info();
   EXPECT_EQ(b.mac_or_wwn, "21:00:00:0e:1e:0a:0b:0d");
   EXPECT_EQ(b.fw_dev.active_version, "3.63.10");  // CRLF line ends
   EXPECT_EQ(b.fw_dev.action, "Rewrite");
-  EXPECT_EQ(b.ven_id, "");  // line without closing quote: ignored
   EXPECT_FALSE(back.devices[1]->IsDeviceActionSetToSkip());
-  // Device lines without a known tag: nictype, "junk", the empty line, the broken venid.
-  EXPECT_EQ(log.count("LOG_ERROR : ERROR:DEV Unknown Tag"), 4u);
-  // Firmware lines: type, the misspelt "Version value", the line without "=".
-  EXPECT_EQ(log.count("LOG_ERROR : FW ERROR:Unknown Tag"), 3u);
+  // Device lines without a leaf the reader fills: nictype, "junk", the empty line.
+  EXPECT_EQ(log.count("LOG_ERROR : ERROR:DEV Unknown Tag"), 3u);
+  // Firmware lines: type, the misspelt "Version".
+  EXPECT_EQ(log.count("LOG_ERROR : FW ERROR:Unknown Tag"), 2u);
+}
+
+// A leaf the reader fills that it cannot read for sure makes it refuse the whole file: read
+// any other way, a "Skip" written like this was lost and the adapter flashed.
+TEST(DiscoveryReadTest, RefusesLeavesItCannotReadForSure) {
+  struct Refused {
+    std::string device_lines, fw_lines, why;
+  };
+  const std::string mac = "\n\t\t\t<macaddress value=\"00:0e:1e:00:00:01\"/>";
+  const std::vector<Refused> cases = {
+      {mac, "\n<action value=\"Sk\nip\"/>", "line 11 (device 1): the action leaf cannot be read: "
+                                            "the value of value does not end on its line"},
+      {mac, "\n<action value=Skip/>", "the value of value is not quoted"},
+      {mac, "\n<action val=\"Skip\"/>", "it has an attribute other than value"},
+      {mac, "\n<action value=\"Skip\" by=\"me\"/>", "it has an attribute other than value"},
+      {mac, "\n<action/>", "it has no value attribute"},
+      {mac, "\n<action>Skip</action>", "it has no value attribute"},
+      {mac, "\n<action value=\"Skip\"", "the tag does not end on its line"},
+      {mac, "\n<action value=\"Upgrade\"/>\n<action value=\"Skip\"/>", "comes twice in one device"},
+      {mac + mac, "", "the macaddress leaf comes twice in one device"},
+      {mac, "\n<type value=\"ROM\"/><action value=\"Skip\"/>", "shares its line with other markup"},
+      {mac, "\n<action value=\"Skip\"/><action value=\"Skip\"/>", "leaves share a line"},
+      {mac, "\n<action value=\"Skip\">x</action>", "its element does not end on its line"},
+      {mac + "\n<action value=\"Skip\"/>", "", "stands outside its firmware section"},
+      {"", "\n<macaddress value=\"00:0e:1e:00:00:01\"/>", "stands outside its device section"},
+      {mac, "\n<!-- <action value=\"Upgrade\"/>", "line 11: a comment is not closed"},
+      {mac + "\n\t\t\t<fw_item><action value=\"Skip\"/>", "",
+       "the action leaf shares its line with a device or fw_item tag"},
+  };
+  LogCapture log;
+  TempDir dir;
+  std::string path = dir.file("refused.xml");
+  for (const Refused& c : cases) {
+    std::string text = kHeader + "\n\t\t<device>" + c.device_lines + "\n\t\t\t<fw_item>" +
+                       c.fw_lines + "\n\t\t\t</fw_item>\n\t\t</device>" + kFooter;
+    write_file(path, text);
+    DeviceList back;
+    std::string why;
+    EXPECT_EQ(read_from_xmlfile(path, back.devices, &why), 1001) << c.why;
+    EXPECT_NE(why.find(c.why), std::string::npos) << why;
+    EXPECT_NE(log.text().find("LOG_ERROR : Discovery file " + path + " line "), std::string::npos);
+    EXPECT_EQ(read_file(path), text);
+  }
 }
 
 TEST(DiscoveryReadTest, FirstLineDeviceLosesTheLastElement) {
@@ -351,7 +394,7 @@ TEST(DiscoveryRewriteTest, WritesOutcomeAndOldValuesIntoEveryDevice) {
   std::string path = dir.file("discovery.xml");
   {
     LogCapture log;
-    modify_and_write_to_xmlfile(path, list.devices, 8, "3.60.00", "Q3660A.tar", "3.59.00", "skip");
+    modify_and_write_to_xmlfile(path, list.devices, 8, "3.60.00", "Q3660A.tar", "3.59.00", {});
     EXPECT_EQ(read_file(path), fixture("two_ports_rewritten.xml"));
     EXPECT_EQ(log.text(), "LOG_INFO : ********Device[0]****************\n\n"
                           "LOG_INFO : ********Device[1]****************\n\n");
@@ -359,7 +402,7 @@ TEST(DiscoveryRewriteTest, WritesOutcomeAndOldValuesIntoEveryDevice) {
   LogCapture log;
   for (const StatusCase& c : std::vector<StatusCase>{{1, "1"}, {-1, ""}, {8, "8"}, {0, "0"},
                                                      {-1001, "-1001"}}) {
-    modify_and_write_to_xmlfile(path, list.devices, c.code, "v", "f", "a", "Upgrade");
+    modify_and_write_to_xmlfile(path, list.devices, c.code, "v", "f", "a", {});
     std::vector<XmlDevice> devs = parse_with_tinyxml2(path);
     ASSERT_EQ(devs.size(), 2u);
     for (const XmlDevice& d : devs) {
@@ -375,29 +418,36 @@ TEST(DiscoveryRewriteTest, WritesOutcomeAndOldValuesIntoEveryDevice) {
   EXPECT_EQ(folder_entries(dir.path()), std::vector<std::string>{"discovery.xml"});
 }
 
-TEST(DiscoveryRewriteTest, OnlyExactSkipOverridesEachDevicesAction) {
+// The rewrite used to spread the first device's "Skip" onto every device and drop every other
+// one: after a refused flash the operator retried with the rewritten file, and the adapter
+// they had skipped was flashed.
+TEST(DiscoveryRewriteTest, SkipStaysWithTheIdentifierItWasSetOn) {
   LogCapture log;
   TempDir dir;
   DeviceList list;
   two_ports(list);
+  disctest::PortValues no_id = disctest::eth_port();
+  no_id.mac_or_wwn = "";
+  list.devices.push_back(make_port(no_id, "2"));
+  const std::string eth = disctest::eth_port().mac_or_wwn, fc = disctest::fc_port().mac_or_wwn;
   std::string path = dir.file("discovery.xml");
-  const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
-      {"Skip", {"Skip", "Skip"}},
-      {"skip", {"Upgrade", "Rewrite"}},
-      {"SKIP", {"Upgrade", "Rewrite"}},
-      {"", {"Upgrade", "Rewrite"}},
+  const std::vector<std::pair<std::set<std::string>, std::vector<std::string>>> cases = {
+      {{}, {"Upgrade", "Rewrite", "Upgrade"}},
+      {{eth}, {"Skip", "Rewrite", "Upgrade"}},
+      {{fc}, {"Upgrade", "Skip", "Upgrade"}},
+      {{"", "21:00:00:00:00:00:00:99"}, {"Upgrade", "Rewrite", "Skip"}},
+      {{eth, fc, ""}, {"Skip", "Skip", "Skip"}},
   };
   for (const auto& c : cases) {
-    modify_and_write_to_xmlfile(path, list.devices, 1, "v", "f", "a", c.first);
+    ASSERT_TRUE(modify_and_write_to_xmlfile(path, list.devices, 1, "v", "f", "a", c.first));
     DeviceList back;
     ASSERT_EQ(read_from_xmlfile(path, back.devices), 0);
-    ASSERT_EQ(back.devices.size(), 2u);
-    for (size_t i = 0; i < 2; ++i) {
+    ASSERT_EQ(back.devices.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
       std::string action;
       back.devices[i]->get_action_val(action);
-      EXPECT_EQ(action, c.second[i]) << c.first;
-      EXPECT_EQ(back.devices[i]->IsDeviceActionSetToSkip(), c.first == "Skip");
-      EXPECT_EQ(back.devices[i]->info().fw_dev.action_st, "1");
+      EXPECT_EQ(action, c.second[i]) << i;
+      EXPECT_EQ(back.devices[i]->IsDeviceActionSetToSkip(), c.second[i] == "Skip") << i;
     }
   }
 }
@@ -442,7 +492,7 @@ TEST(DiscoveryAtomicTest, FailedWriteKeepsThePreviousFile) {
   {
     FileSizeLimit limit(32 * 1024);
     ASSERT_TRUE(limit.ok());
-    modify_and_write_to_xmlfile(path, big.devices, 1, "v", "f", "a", "Skip");
+    EXPECT_FALSE(write_to_xmlfile(path, big.devices));
   }
   EXPECT_EQ(read_file(path), before);
   EXPECT_EQ(folder_entries(dir.path()), std::vector<std::string>{"discovery.xml"});
@@ -451,6 +501,15 @@ TEST(DiscoveryAtomicTest, FailedWriteKeepsThePreviousFile) {
   const std::string prefix = "LOG_ERROR : Discovery file " + path + " not written: ";
   EXPECT_EQ(lines.back().compare(0, prefix.size(), prefix), 0) << lines.back();
   EXPECT_NE(lines.back().find("File too large"), std::string::npos) << lines.back();
+
+  // A rewrite after a flash that fails removes the earlier file: kept, it would report an
+  // earlier call's outcome as this one's.
+  {
+    FileSizeLimit limit(32 * 1024);
+    ASSERT_TRUE(limit.ok());
+    EXPECT_FALSE(modify_and_write_to_xmlfile(path, big.devices, 1, "v", "f", "a", {}));
+  }
+  EXPECT_EQ(folder_entries(dir.path()), std::vector<std::string>{});
 }
 
 TEST(DiscoveryAtomicTest, UnwritableTargetsLeaveNothingBehind) {
@@ -547,14 +606,14 @@ TEST(DiscoveryAtomicTest, LongNamesAreHandledWithoutOverrun) {
   ASSERT_GT(long_path.size(), 256u);
   write_to_xmlfile(long_path, list.devices);
   EXPECT_EQ(read_file(long_path), fixture("two_ports.xml"));
-  modify_and_write_to_xmlfile(long_path, list.devices, 8, "3.60.00", "Q3660A.tar", "3.59.00", "");
+  modify_and_write_to_xmlfile(long_path, list.devices, 8, "3.60.00", "Q3660A.tar", "3.59.00", {});
   EXPECT_EQ(read_file(long_path), fixture("two_ports_rewritten.xml"));
   EXPECT_EQ(folder_entries(deep), std::vector<std::string>{std::string(255, 'n')});
 
   // Too long for the file system: refused and logged, nothing written.
   log.clear();
   std::string too_long = dir.file(std::string(300, 'x'));
-  modify_and_write_to_xmlfile(too_long, list.devices, 1, "v", "f", "a", "");
+  modify_and_write_to_xmlfile(too_long, list.devices, 1, "v", "f", "a", {});
   EXPECT_EQ(log.lines().back(),
             "LOG_ERROR : Discovery file " + too_long + " not written: rename failed: File name too long");
   EXPECT_FALSE(vxtest::file_exists(too_long));

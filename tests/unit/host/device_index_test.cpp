@@ -1,7 +1,6 @@
-// The indexed lookups of the flash call's update pass against the plain list walks they stand
-// in for: on every list shape (duplicates, keys differing only in case or by an embedded NUL,
-// null entries, empty keys, counts below and beyond the list) both must give the same answers,
-// the same marks and the same log lines.
+// The indexed lookups of the flash call's update pass: matching a device to its adapter, and the
+// update-status list against the plain list walk it stands in for (duplicates, keys differing
+// only in case or by an embedded NUL, empty keys, counts below and beyond the list).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -34,48 +33,45 @@ CQrvlDevice* Live(const std::string& adapter, const std::string& mac) {
 
 const std::string kNul("00:0e:1e\0:01", 12);
 
-TEST_F(DeviceIndexTest, AdapterLookupAnswersAsTheListWalk) {
+// A device of the discovery file is matched to the one live adapter whose functions carry its
+// MAC address or WWN, byte for byte. An empty identifier, or one that functions of two adapters
+// carry (an agent reporting an empty or a copied WWN), matches nothing: matching it to the first
+// such adapter flashed adapter A for a device of adapter B.
+TEST_F(DeviceIndexTest, AdapterLookupMatchesOneAdapterExactlyOrNone) {
   OwnedDeviceList list;
   list.devices = {nullptr,
                   Live("A1", "00:0e:1e:aa:bb:01"),
+                  Live("A1", "00:0e:1e:aa:bb:01"),  // a second function of the same adapter
                   Live("A2", "00:0E:1E:AA:BB:01"),  // differs in case only: a key of its own
-                  Live("A3", "00:0e:1e:aa:bb:01"),  // duplicate: the first record keeps it
+                  Live("A3", "21:00:00:0e:1e:c4:51:10"),
+                  Live("A4", "21:00:00:0e:1e:c4:51:10"),  // the same WWN on another adapter
                   nullptr,
-                  Live("A4", ""),                   // empty key: found by an empty request
                   Live("A5", ""),
                   Live("A6", kNul),
-                  Live("A7", "00:0e:1e"),           // the NUL key's C-string prefix
-                  Live("A8", "21:00:00:0e:1e:c4:51:10"),
+                  Live("A7", "00:0e:1e"),  // the NUL key's C-string prefix
                   Live("", "20:00:00:0e:1e:c4:51:11")};  // no index string: found, and empty
   adapter_index_map_t index_map;
-  index_map["stale"] = "left over from an earlier call";
+  index_map["stale"].adapt_idx = "left over from an earlier call";
   qrvl_build_adapter_index_map(list.devices, index_map);
 
-  const std::vector<std::string> requests = {
-      "00:0e:1e:aa:bb:01", "00:0E:1E:AA:BB:01", "00:0e:1e:AA:bb:01", "", kNul, "00:0e:1e",
-      "21:00:00:0e:1e:c4:51:10", "21:00:00:0e:1e:c4:51:10 ", "20:00:00:0e:1e:c4:51:11",
-      "stale", "00:0e:1e:aa:bb:0"};
-  for (const std::string& req : requests) {
-    std::string plain = "unchanged", indexed = "unchanged";
-    unsigned int plain_rc = qrvl_get_adapter_index_string(req, list.devices, plain);
-    unsigned int indexed_rc = qrvl_get_adapter_index_string(req, index_map, indexed);
-    EXPECT_EQ(indexed_rc, plain_rc) << "request \"" << req << "\"";
-    EXPECT_EQ(indexed, plain) << "request \"" << req << "\"";
+  const std::vector<std::pair<std::string, std::string>> found = {
+      {"00:0e:1e:aa:bb:01", "A1"}, {"00:0E:1E:AA:BB:01", "A2"}, {kNul, "A6"},
+      {"00:0e:1e", "A7"},          {"20:00:00:0e:1e:c4:51:11", ""}};
+  for (const auto& f : found) {
+    std::string idx = "unchanged";
+    EXPECT_EQ(qrvl_get_adapter_index_string(f.first, index_map, idx), 0u) << f.first;
+    EXPECT_EQ(idx, f.second) << f.first;
   }
-  // Spot checks that the walk itself gives what the flash call relies on.
-  std::string idx;
-  ASSERT_EQ(qrvl_get_adapter_index_string("00:0e:1e:aa:bb:01", index_map, idx), 0u);
-  EXPECT_EQ(idx, "A1");
-  ASSERT_EQ(qrvl_get_adapter_index_string(kNul, index_map, idx), 0u);
-  EXPECT_EQ(idx, "A6");
-  idx = "unchanged";
-  EXPECT_EQ(qrvl_get_adapter_index_string("stale", index_map, idx), 1001u);
-  EXPECT_EQ(idx, "unchanged");
-
+  for (const std::string& req : {std::string("21:00:00:0e:1e:c4:51:10"), std::string(""),
+                                 std::string("00:0e:1e:AA:bb:01"), std::string("stale"),
+                                 std::string("21:00:00:0e:1e:c4:51:10 ")}) {
+    std::string idx = "unchanged";
+    EXPECT_EQ(qrvl_get_adapter_index_string(req, index_map, idx), 1001u) << req;
+    EXPECT_EQ(idx, "unchanged") << req;
+  }
   adapter_index_map_t empty_map;
   qrvl_build_adapter_index_map({nullptr, nullptr}, empty_map);
   EXPECT_TRUE(empty_map.empty());
-  EXPECT_EQ(qrvl_get_adapter_index_string("", empty_map, idx), 1001u);
 }
 
 // One step of a script run against both forms of the update-status list.

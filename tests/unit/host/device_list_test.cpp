@@ -76,19 +76,6 @@ TEST_F(DeviceListTest, OldValuesComeFromTheFirstRecordPastNullEntries) {
   EXPECT_EQ(ver + file + active + action, "");
 }
 
-TEST_F(DeviceListTest, AdapterLookupIsExactAndFirstMatchWins) {
-  OwnedDeviceList list;
-  list.devices = {nullptr, Live("adapter-1", "00:0e:1e:aa:bb:01"), Live("adapter-2", "00:0e:1e:aa:bb:02"),
-                  Live("adapter-3", "00:0e:1e:aa:bb:02")};
-  std::string idx = "unchanged";
-  EXPECT_EQ(qrvl_get_adapter_index_string("00:0e:1e:aa:bb:02", list.devices, idx), 0u);
-  EXPECT_EQ(idx, "adapter-2");
-  idx = "unchanged";
-  EXPECT_EQ(qrvl_get_adapter_index_string("00:0E:1E:AA:BB:02", list.devices, idx), 1001u);
-  EXPECT_EQ(idx, "unchanged");
-  EXPECT_EQ(qrvl_get_adapter_index_string("", list.devices, idx), 1001u);
-}
-
 TEST_F(DeviceListTest, UpdateStatusMarksAndQueriesWithinTheCount) {
   flash_update_list_t list(3);
   list[0].adapt_idx = "A";
