@@ -38,19 +38,30 @@ void log_reader(const char* text) {
   VXINS_LOG_TRACE(LOG_INFO, gLogBuf);
 }
 
+// Value of the n characters of octal text at `text`, summed in 64 bits (eleven 7s, a legal size
+// of 8 GiB - 1, already exceed int). No character is rejected; get_boot_power is 0 from power
+// 11 on, so only the last eleven characters count.
+int64_t octal_value(const unsigned char* text, size_t n) {
+  int64_t result = 0;
+  size_t terms = n < 11 ? n : 11;
+  for (size_t k = 0; k < terms; ++k) {
+    int64_t digit = static_cast<int64_t>(text[n - 1 - k]) - 48;
+    result += digit * static_cast<int64_t>(get_boot_power(static_cast<int>(k)));
+  }
+  return result;
+}
+
 // The size field is 12 bytes of octal digits ended by a NUL or a blank: GNU tar writes
 // "00000000033\0", bsdtar "00000000033 " (no NUL at all), and old archives pad with leading
-// blanks. Only the digits are handed to the decoder, which would count a blank as a digit
-// worth -16 and so turn every bsdtar size into garbage; a field without any terminator stops at
-// its 12th byte.
-int decode_size(const unsigned char (&field)[12]) {
-  unsigned char text[sizeof field + 1] = {};
+// blanks. Only the digits are decoded, since a blank would count as a digit worth -16 and so
+// turn every bsdtar size into garbage; a field without any terminator stops at its 12th byte.
+// Decoded in 64 bits: a boot image past 2 GiB is stepped over like any other.
+int64_t decode_size(const unsigned char (&field)[12]) {
   size_t i = 0;
   while (i < sizeof field && field[i] == ' ') ++i;
   size_t n = 0;
-  for (; i < sizeof field && field[i] != '\0' && field[i] != ' '; ++i) text[n++] = field[i];
-  text[n] = '\0';
-  return conv_octal_to_decimal(text);
+  while (i + n < sizeof field && field[i + n] != '\0' && field[i + n] != ' ') ++n;
+  return octal_value(field + i, n);
 }
 
 bool has_ustar_magic(const fw_tar_hdr_t& hdr) { return memcmp(hdr.magic, "ustar", 5) == 0; }
@@ -87,6 +98,81 @@ int64_t bytes_left(FILE* fp) {
   off_t pos = ftello(fp);
   if (pos < 0 || pos > st.st_size) return 0;
   return static_cast<int64_t>(st.st_size) - static_cast<int64_t>(pos);
+}
+
+// The failures met on the way to one member and over its size, as the trace names them: those
+// of the first member (the archive's start) and those of the second (the version member).
+struct MemberLines {
+  int bad_code;               // short header, wrong magic, size beyond the file
+  const char* short_header;   // a header cut short by the end of the file
+  bool log_read_count;        // the short read's byte count follows on a line of its own
+  const char* bad_magic;
+  const char* bad_size;       // a size beyond what the file still holds
+  const char* negative_size;  // a size that names no buffer (1004)
+};
+
+const MemberLines kFirstMember = {VXINS_RC_BAD_TAR_HEADER,
+                                  "sizeof(fw_tar_hdr_t) is not matched with fread",
+                                  true,
+                                  "Tar Hdr USTART failed",
+                                  "FRead of filesize failed",
+                                  "fbuf Malloc failed"};
+const MemberLines kSecondMember = {VXINS_RC_BAD_VERSION_MEMBER,
+                                   "FRead of fw_xmlfile_hdr failed",
+                                   false,
+                                   "fw_xmlfile_hdr ustar failed",
+                                   "Fread of xml_filesize Failed",
+                                   "xml_fbuf malloc failed"};
+
+// Checks a header's size against the rest of the file before anything is sought or allocated:
+// 0 with the size, else the member's failure code (logged).
+int checked_size(FILE* fp, const fw_tar_hdr_t& hdr, const MemberLines& m, int64_t& size) {
+  size = decode_size(hdr.filesize);
+  if (size < 0) return reader_fail(VXINS_RC_NO_MEMORY, m.negative_size);
+  if (size > bytes_left(fp)) return reader_fail(m.bad_code, m.bad_size);
+  return 0;
+}
+
+// Steps over a member's data and the zero fill up to the next whole block.
+int skip_member_data(FILE* fp, const fw_tar_hdr_t& hdr, const MemberLines& m) {
+  int64_t size = 0;
+  int rc = checked_size(fp, hdr, m, size);
+  if (rc != 0) return rc;
+  int64_t padded = (size + kTarBlock - 1) / kTarBlock * kTarBlock;
+  if (fseeko(fp, static_cast<off_t>(padded), SEEK_CUR) != 0) {
+    return reader_fail(m.bad_code, m.bad_size);
+  }
+  return 0;
+}
+
+// pax extended headers ('x' for the next member, 'g' global) and GNU long names ('L' for the
+// name, 'K' for the link target) describe the member that follows them; they are no members.
+bool is_member_metadata(const fw_tar_hdr_t& hdr) {
+  return hdr.linkindicator == 'x' || hdr.linkindicator == 'g' || hdr.linkindicator == 'L' ||
+         hdr.linkindicator == 'K';
+}
+
+// Reads the next member's header into hdr, stepping over the metadata entries before it (pax
+// and GNU tar write them, Python's tarfile too). Every header on the way must carry the ustar
+// magic and every metadata size must fit the file. 0, or the member's failure code (logged).
+int read_member_header(FILE* fp, fw_tar_hdr_t& hdr, const MemberLines& m) {
+  for (;;) {
+    size_t got = fread(&hdr, 1, sizeof hdr, fp);
+    if (got < sizeof hdr) {
+      if (!m.log_read_count) return reader_fail(m.bad_code, m.short_header);
+      log_reader(m.short_header);
+      snprintf(gLogBuf, sizeof gLogBuf, "sizeof(fw_tar_hdr_t) = %d, fread_size=%d",
+               static_cast<int>(sizeof hdr), static_cast<int>(got));
+      VXINS_LOG_TRACE(LOG_INFO, gLogBuf);
+      log_reader("<-- getFwVersionFromFwFile()");
+      return m.bad_code;
+    }
+    if (!has_ustar_magic(hdr)) return reader_fail(m.bad_code, m.bad_magic);
+    if (!is_member_metadata(hdr)) return 0;
+    // Each pass consumes at least one block of the file, so the loop ends at its end.
+    int rc = skip_member_data(fp, hdr, m);
+    if (rc != 0) return rc;
+  }
 }
 
 // Creates the empty scratch file without following a link or touching an existing file.
@@ -130,15 +216,7 @@ int get_boot_power(int pwr) {
 
 int conv_octal_to_decimal(unsigned char* octal) {
   if (octal == nullptr) return 0;
-  size_t n = strlen(reinterpret_cast<const char*>(octal));
-  // Summed in 64 bits: eleven 7s (a legal 8 GiB size) already exceed int.
-  int64_t result = 0;
-  // get_boot_power is 0 from power 11 on, so only the last eleven characters count.
-  size_t terms = n < 11 ? n : 11;
-  for (size_t k = 0; k < terms; ++k) {
-    int64_t digit = static_cast<int64_t>(octal[n - 1 - k]) - 48;
-    result += digit * static_cast<int64_t>(get_boot_power(static_cast<int>(k)));
-  }
+  int64_t result = octal_value(octal, strlen(reinterpret_cast<const char*>(octal)));
   if (result > INT_MAX) return INT_MAX;
   if (result < INT_MIN) return INT_MIN;
   return static_cast<int>(result);
@@ -216,28 +294,10 @@ int getFwVersionFromFwFile(std::string fw_file, std::string& fw_ver_from_file) {
 
   // First member: normally the package's top directory; its data is skipped, never read.
   fw_tar_hdr_t fw_hdr;
-  size_t fread_size = fread(&fw_hdr, 1, sizeof fw_hdr, st.fp);
-  if (fread_size < sizeof fw_hdr) {
-    log_reader("sizeof(fw_tar_hdr_t) is not matched with fread");
-    snprintf(gLogBuf, sizeof gLogBuf, "sizeof(fw_tar_hdr_t) = %d, fread_size=%d",
-             static_cast<int>(sizeof fw_hdr), static_cast<int>(fread_size));
-    VXINS_LOG_TRACE(LOG_INFO, gLogBuf);
-    log_reader("<-- getFwVersionFromFwFile()");
-    return VXINS_RC_BAD_TAR_HEADER;
-  }
-  if (!has_ustar_magic(fw_hdr)) return reader_fail(VXINS_RC_BAD_TAR_HEADER, "Tar Hdr USTART failed");
-
-  int filesize = decode_size(fw_hdr.filesize);
-  // A negative size names a buffer that cannot exist.
-  if (filesize < 0) return reader_fail(VXINS_RC_NO_MEMORY, "fbuf Malloc failed");
-  if (static_cast<int64_t>(filesize) > bytes_left(st.fp)) {
-    return reader_fail(VXINS_RC_BAD_TAR_HEADER, "FRead of filesize failed");
-  }
-  // Data and the zero fill up to the next whole block.
-  int64_t padded = (static_cast<int64_t>(filesize) + kTarBlock - 1) / kTarBlock * kTarBlock;
-  if (fseeko(st.fp, static_cast<off_t>(padded), SEEK_CUR) != 0) {
-    return reader_fail(VXINS_RC_BAD_TAR_HEADER, "FRead of filesize failed");
-  }
+  int rc = read_member_header(st.fp, fw_hdr, kFirstMember);
+  if (rc != 0) return rc;
+  rc = skip_member_data(st.fp, fw_hdr, kFirstMember);
+  if (rc != 0) return rc;
 
   snprintf(st.scratch_name, sizeof st.scratch_name, "tmp_%lx",
            static_cast<unsigned long>(pthread_self()));
@@ -261,25 +321,22 @@ int getFwVersionFromFwFile(std::string fw_file, std::string& fw_ver_from_file) {
 
   // Second member: the version text.
   fw_tar_hdr_t fw_xmlfile_hdr;
-  if (fread(&fw_xmlfile_hdr, 1, sizeof fw_xmlfile_hdr, st.fp) < sizeof fw_xmlfile_hdr) {
-    return reader_fail(VXINS_RC_BAD_VERSION_MEMBER, "FRead of fw_xmlfile_hdr failed");
-  }
-  if (!has_ustar_magic(fw_xmlfile_hdr)) {
-    return reader_fail(VXINS_RC_BAD_VERSION_MEMBER, "fw_xmlfile_hdr ustar failed");
-  }
-
-  int xml_filesize = decode_size(fw_xmlfile_hdr.filesize);
-  if (xml_filesize < 0) return reader_fail(VXINS_RC_NO_MEMORY, "xml_fbuf malloc failed");
-  if (static_cast<int64_t>(xml_filesize) > bytes_left(st.fp)) {
-    return reader_fail(VXINS_RC_BAD_VERSION_MEMBER, "Fread of xml_filesize Failed");
+  rc = read_member_header(st.fp, fw_xmlfile_hdr, kSecondMember);
+  if (rc != 0) return rc;
+  int64_t xml_filesize = 0;
+  rc = checked_size(st.fp, fw_xmlfile_hdr, kSecondMember, xml_filesize);
+  if (rc != 0) return rc;
+  // A size the address space cannot hold (a 32-bit process, a member of gigabytes).
+  if (static_cast<uint64_t>(xml_filesize) >= SIZE_MAX) {
+    return reader_fail(VXINS_RC_NO_MEMORY, kSecondMember.negative_size);
   }
   // One byte more than the member holds, for the terminator: the member's last byte is part of
   // the text ("</version>" may end the member without a newline).
   st.xml_fbuf = static_cast<char*>(calloc(static_cast<size_t>(xml_filesize) + 1, 1));
-  if (st.xml_fbuf == nullptr) return reader_fail(VXINS_RC_NO_MEMORY, "xml_fbuf malloc failed");
+  if (st.xml_fbuf == nullptr) return reader_fail(VXINS_RC_NO_MEMORY, kSecondMember.negative_size);
   if (fread(st.xml_fbuf, 1, static_cast<size_t>(xml_filesize), st.fp) <
       static_cast<size_t>(xml_filesize)) {
-    return reader_fail(VXINS_RC_BAD_VERSION_MEMBER, "Fread of xml_filesize Failed");
+    return reader_fail(kSecondMember.bad_code, kSecondMember.bad_size);
   }
   st.xml_fbuf[xml_filesize] = '\0';
 

@@ -7,8 +7,8 @@
 
 #include <string>
 
-// One ustar header block, read whole with a single read. Only filename, filesize and magic are
-// looked at; the checksum and type flag are not.
+// One ustar header block, read whole with a single read. Only filename, filesize, magic and the
+// type flag (to step over pax and GNU long-name metadata) are looked at; the checksum is not.
 typedef struct FW_TAR_HEADER_T {
   char filename[100];
   unsigned char filemode[8];
@@ -31,7 +31,8 @@ static_assert(sizeof(fw_tar_hdr_t) == 512, "a tar header is one 512-byte block")
 int get_fwfile_from_path(char* dirpath, char* fw_fname);
 
 // Reads the text between "<version>" and "</version>" in the package's second member into
-// fw_ver_from_file. 0 on success; 9 package not opened or not a regular file; 1006 bad first
+// fw_ver_from_file; pax extended headers and GNU long names are metadata of the member after
+// them, not members. 0 on success; 9 package not opened or not a regular file; 1006 bad first
 // header or short first member; 1007 bad second header, short second member, no usable version
 // element or scratch file not created; 1004 out of memory. On failure fw_ver_from_file keeps its
 // previous value.

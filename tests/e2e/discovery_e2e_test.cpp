@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -104,29 +105,82 @@ TEST(DiscoveryArgumentsTest, UnopenablePackageReturns9) {
                                       std::string("LOG_ERROR : ") + kExit, ""}));
 }
 
+// Files past 2 GiB are made sparse, so their holes cost no disk. False where the file system
+// stores holes as data (checked on a small probe before any large file is made).
+bool HoldsSparseFiles(const std::string& dir) {
+  std::string probe = dir + "/.vxins-sparse-probe";
+  int fd = open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  struct stat st;
+  bool sparse = ftruncate(fd, 64 << 20) == 0 && fstat(fd, &st) == 0 && st.st_blocks < 2048;
+  close(fd);
+  unlink(probe.c_str());
+  return sparse;
+}
+
+const long long kPast2GiB = (1LL << 31) + 1000;
+
+// A ustar package whose first member is a sparse file of kPast2GiB bytes, without writing them:
+// GNU tar's header of that member, a hole for its data and fill (all zeros, as tar would write
+// them), then GNU tar's archive of the version member.
+bool MakePackageAfterHugeMember(const std::string& package, const std::string& version_member) {
+  TempDir staging;
+  if (mkdir(staging.file("fw").c_str(), 0755) != 0) return false;
+  vxtest::write_file(staging.file("fw/boot.bin"), "");
+  if (truncate(staging.file("fw/boot.bin").c_str(), kPast2GiB) != 0) return false;
+  vxtest::write_file(staging.file("fw/boot.txt"), version_member);
+  long long padded = (kPast2GiB + 511) / 512 * 512;
+  std::string q = vxtest::shell_quote(package);
+  return vxtest::run("cd " + vxtest::shell_quote(staging.path()) +
+                     " && { tar --format=ustar -cf - fw/boot.bin 2>/dev/null | head -c 512 >" + q +
+                     "; } && truncate -s " + std::to_string(512 + padded) + " " + q +
+                     " && tar --format=ustar -cf - fw/boot.txt >>" + q) == 0;
+}
+
 struct PackageCase {
   const char* name;
   const char* content;  // written as the only file of the firmware folder (not a tar when set)
   const char* version_member;  // else: a real tar whose version member holds this text
   int expected;
-  const char* last_message;
+  const char* last_message;  // on success: the version every device is offered
+  vxtest::TarTool tool = vxtest::TarTool::Gnu;
+  bool huge_first_member = false;  // made by MakePackageAfterHugeMember
 };
+
+void PrintTo(const PackageCase& c, std::ostream* os) { *os << c.name; }
 
 class DiscoveryPackageTest : public ::testing::TestWithParam<PackageCase> {};
 
-TEST_P(DiscoveryPackageTest, BadPackageFailsBeforeTheOldDiscoveryFileIsTouched) {
+TEST_P(DiscoveryPackageTest, PackageIsReadOrFailsBeforeTheOldDiscoveryFileIsTouched) {
   const PackageCase& c = GetParam();
   TempDir tmp;
   std::string dir = tmp.file("fw");
   ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
-  if (c.content)
+  if (c.content) {
     vxtest::write_file(dir + "/boot.tar", c.content);
-  else
-    ASSERT_TRUE(vxtest::make_package(dir + "/boot.tar", c.version_member));
+  } else if (c.huge_first_member) {
+    if (!HoldsSparseFiles(tmp.path()))
+      GTEST_SKIP() << "the file system under " << tmp.path() << " does not keep sparse files";
+    ASSERT_TRUE(MakePackageAfterHugeMember(dir + "/boot.tar", c.version_member));
+    struct stat st;
+    ASSERT_EQ(stat((dir + "/boot.tar").c_str(), &st), 0);
+    ASSERT_GT(st.st_size, kPast2GiB);
+    ASSERT_LT(st.st_blocks, 2048) << "the package took real disk space";
+  } else {
+    ASSERT_TRUE(vxtest::make_package(dir + "/boot.tar", c.version_member, c.tool));
+  }
   std::string disc = tmp.file("discovery.xml");
   vxtest::write_file(disc, "previous discovery");
   SimMachine sim;
   EXPECT_EQ(Plugin::get().discover(disc.c_str(), dir.c_str()), c.expected);
+  if (c.expected == 0) {
+    vxe2e::XmlDiscovery d;
+    std::string err;
+    ASSERT_TRUE(vxe2e::parse_discovery(disc, d, err)) << err;
+    ASSERT_FALSE(d.devices.empty());
+    for (const vxe2e::XmlDevice& dev : d.devices) EXPECT_EQ(dev.fw.at("version"), c.last_message);
+    return;
+  }
   EXPECT_EQ(vxtest::read_file(disc), "previous discovery");
   std::vector<std::string> tail = Tail(vxtest::trace_log_lines(), 5);
   ASSERT_EQ(tail.size(), 5u);
@@ -143,7 +197,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(PackageCase{"NotATar", "just some text, not an archive\n", nullptr, 1006,
                                   "sizeof(fw_tar_hdr_t) = 512, fread_size=31"},
                       PackageCase{"NoVersionElement", nullptr, "release notes only\n", 1007,
-                                  "strstr of Version Failed"}),
+                                  "strstr of Version Failed"},
+                      // Used to fail the open test with EOVERFLOW (9) in the 32-bit plug-in.
+                      PackageCase{"FirstMemberPast2GiB", nullptr, "<version>3.1.0.0</version>\n",
+                                  0, "3.1.0.0", vxtest::TarTool::Gnu, true},
+                      // pax headers used to be taken for members (1007).
+                      PackageCase{"PythonTarfile", nullptr, "<version>3.1.0.0</version>\n", 0,
+                                  "3.1.0.0", vxtest::TarTool::PythonTarfile},
+                      PackageCase{"GnuLongNames", nullptr, "<version>3.1.0.0</version>\n", 0,
+                                  "3.1.0.0", vxtest::TarTool::GnuLongNames}),
     [](const ::testing::TestParamInfo<PackageCase>& info) { return std::string(info.param.name); });
 
 TEST(DiscoveryAgentTest, MissingAgentLibraryReturns6AndKeepsTheOldFile) {
@@ -214,6 +276,39 @@ TEST(PciEntryPointTest, ReturnsNotSupportedAndAppendsOneWarning) {
   std::string after = vxtest::read_file(vxtest::trace_log_path());
   EXPECT_EQ(after, before + "LOG_WARN : <--> oem_do_full_flash_PCI()\n\n" +
                        "LOG_WARN : <--> oem_do_full_flash_PCI()\n\n");
+}
+
+// The 32-bit plug-in used to drop every line once the log had grown past 2 GiB (EOVERFLOW), and
+// could not restart it either.
+TEST(PciEntryPointTest, AppendsToALogPast2GiBThatTheNextCallRestarts) {
+  std::string log = vxtest::trace_log_path();
+  if (!HoldsSparseFiles("/var/log")) GTEST_SKIP() << "/var/log does not keep sparse files";
+  struct RemoveLog {
+    std::string path;
+    ~RemoveLog() { unlink(path.c_str()); }
+  } remove_log{log};
+  int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ASSERT_GE(fd, 0);
+  bool grown = ftruncate(fd, kPast2GiB) == 0;
+  close(fd);
+  ASSERT_TRUE(grown);
+  EXPECT_EQ(Plugin::get().pci("/any/file", true, 3, 0, 1), 1000);
+  const std::string line = "LOG_WARN : <--> oem_do_full_flash_PCI()\n\n";
+  struct stat st;
+  ASSERT_EQ(stat(log.c_str(), &st), 0);
+  ASSERT_EQ(st.st_size, kPast2GiB + static_cast<long long>(line.size()));
+  std::string tail(line.size(), '\0');
+  fd = open(log.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ssize_t got = pread(fd, &tail[0], tail.size(), kPast2GiB);
+  close(fd);
+  EXPECT_EQ(got, static_cast<ssize_t>(line.size()));
+  EXPECT_EQ(tail, line);
+
+  EXPECT_EQ(Plugin::get().discover(nullptr, "/nonexistent"), 1002);
+  ASSERT_EQ(stat(log.c_str(), &st), 0);
+  ASSERT_LT(st.st_size, 4096);
+  LogAfterBanner();
 }
 
 }  // namespace

@@ -77,16 +77,28 @@ std::string shell_quote(const std::string& s) {
 
 bool make_package(const std::string& package_path, const std::string& version_member_text,
                   TarTool tool) {
+  bool long_names = tool != TarTool::Gnu && tool != TarTool::Bsd;
+  std::string folder = long_names ? "fw_" + std::string(100, 'l') : "fw";
+  std::string file = folder + "/" + (long_names ? std::string(100, 'v') + "_boot.txt" : "boot.txt");
   TempDir staging;
-  if (run("mkdir -p " + shell_quote(staging.file("fw"))) != 0) return false;
-  write_file(staging.file("fw/boot.txt"), version_member_text);
+  if (run("mkdir -p " + shell_quote(staging.file(folder))) != 0) return false;
+  write_file(staging.file(file), version_member_text);
+  std::string members = shell_quote(folder) + " " + shell_quote(file);
+  std::string in = " -C " + shell_quote(staging.path()) + " -cf " + shell_quote(package_path);
   std::string cmd;
-  if (tool == TarTool::Gnu) {
-    cmd = "tar --format=ustar --no-recursion -C " + shell_quote(staging.path()) + " -cf " +
-          shell_quote(package_path) + " fw fw/boot.txt";
-  } else {
-    cmd = "bsdtar --format=ustar -C " + shell_quote(staging.path()) + " -cf " +
-          shell_quote(package_path) + " -n fw fw/boot.txt";
+  switch (tool) {
+    case TarTool::Gnu: cmd = "tar --format=ustar --no-recursion" + in + " " + members; break;
+    case TarTool::GnuPax: cmd = "tar --format=pax --no-recursion" + in + " " + members; break;
+    case TarTool::GnuLongNames: cmd = "tar --format=gnu --no-recursion" + in + " " + members; break;
+    case TarTool::Bsd: cmd = "bsdtar --format=ustar" + in + " -n " + members; break;
+    case TarTool::BsdPax: cmd = "bsdtar --format=pax" + in + " -n " + members; break;
+    case TarTool::PythonTarfile:
+      cmd = "cd " + shell_quote(staging.path()) + " && python3 -c " +
+            shell_quote("import sys, tarfile\n"
+                        "with tarfile.open(sys.argv[1], 'w') as t:\n"
+                        "    for name in sys.argv[2:]: t.add(name, recursive=False)\n") +
+            " " + shell_quote(package_path) + " " + members;
+      break;
   }
   return run(cmd + " 2>/dev/null") == 0;
 }

@@ -33,12 +33,15 @@ std::vector<std::string> split_lines(const std::string& text);
 int run(const std::string& command);
 std::string shell_quote(const std::string& s);
 
-// Which tool writes the archive.
-enum class TarTool { Gnu, Bsd };
+// Which tool writes the archive, and in which format: GNU tar and bsdtar in ustar format, GNU
+// tar and bsdtar in pax format, GNU tar in its own format, Python's tarfile in its default one.
+enum class TarTool { Gnu, Bsd, GnuPax, GnuLongNames, BsdPax, PythonTarfile };
 
-// Builds a firmware package at `package_path`: a ustar archive whose first member is the folder
+// Builds a firmware package at `package_path`: a tar archive whose first member is the folder
 // "fw/" (size 0) and whose second member is "fw/boot.txt" holding `version_member_text`
-// verbatim. Extra members may follow. Returns true when tar succeeded.
+// verbatim. Extra members may follow. Returns true when tar succeeded. The tools beyond Gnu and
+// Bsd get a folder and a file name longer than 100 characters, so that they write their
+// metadata entry (a pax extended header or a GNU long name) before each of the two members.
 bool make_package(const std::string& package_path, const std::string& version_member_text,
                   TarTool tool = TarTool::Gnu);
 // Convenience: a version member "<version>V</version>\n".

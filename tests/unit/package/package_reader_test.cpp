@@ -1,5 +1,5 @@
-// The package reader against archives written by GNU tar and bsdtar and against hand-built
-// malformed ones, with the exact trace lines of every failure and the scratch-file rules.
+// The package reader against archives written by GNU tar, bsdtar and Python's tarfile, and
+// against hand-built malformed ones: the exact trace lines of each failure, the scratch-file rules.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -110,11 +110,29 @@ std::vector<BadPackage> bad_packages() {
       {"plain text file", std::string(2048, 'v'), 1006, {"LOG_INFO : Tar Hdr USTART failed"}},
       {"truncated first member", tar_header("fw/boot.bin", 1000) + std::string(300, 'b'), 1006,
        {"LOG_INFO : FRead of filesize failed"}},
+      // Cut inside its last block: a size check one block too lenient lets it through.
+      {"first member cut in its last block",
+       tar_header("fw/boot.bin", 1000) + std::string(900, 'b'), 1006,
+       {"LOG_INFO : FRead of filesize failed"}},
       {"first size beyond the file", tar_header("fw/boot.bin", 07777777777LL) + kFolder, 1006,
        {"LOG_INFO : FRead of filesize failed"}},
       {"negative first size", with_size_field("fw/boot.bin", kNegativeSize) + kFolder, 1004,
        {"LOG_INFO : fbuf Malloc failed"}},
       {"no second header", kFolder, 1007, {"LOG_INFO : FRead of fw_xmlfile_hdr failed"}},
+      // Metadata entries (pax, GNU long names) are checked like members and lead to one.
+      {"long name beyond the file", tar_header("././@LongLink", 07777777777LL, 'L') + kFolder,
+       1006, {"LOG_INFO : FRead of filesize failed"}},
+      {"pax header beyond the file",
+       kFolder + tar_header("PaxHeader/boot.txt", 07777777777LL, 'x') + std::string(1024, '\0'),
+       1007, {"LOG_INFO : Fread of xml_filesize Failed"}},
+      {"negative pax size", with_size_field("PaxHeader/fw", kNegativeSize) + kFolder, 1004,
+       {"LOG_INFO : fbuf Malloc failed"}},
+      {"pax header and no member", tar_member("PaxHeader/fw", "20 path=fw/boot.bin\n", 'x'),
+       1006,
+       {"LOG_INFO : sizeof(fw_tar_hdr_t) is not matched with fread",
+        "LOG_INFO : sizeof(fw_tar_hdr_t) = 512, fread_size=0"}},
+      {"global header and no second member", kFolder + tar_member("pax_global_header", "", 'g'),
+       1007, {"LOG_INFO : FRead of fw_xmlfile_hdr failed"}},
       {"second header of 200 bytes", kFolder + std::string(200, '\0'), 1007,
        {"LOG_INFO : FRead of fw_xmlfile_hdr failed"}},
       {"second header without magic",
@@ -211,6 +229,12 @@ TEST_F(PackageReaderTest, ReadsTheVersionFromToolMadePackages) {
       {"255 characters", "<version>" + std::string(255, '9') + "</version>\n", TarTool::Gnu,
        std::string(255, '9')},
       {"empty version", "<version></version>\n", TarTool::Gnu, ""},
+      // Metadata entries before both members used to be taken for the members themselves.
+      {"GNU tar, pax format", "<version>3.1.0.0</version>\n", TarTool::GnuPax, "3.1.0.0"},
+      {"GNU tar, gnu format, long names", "<version>3.1.0.0</version>\n", TarTool::GnuLongNames,
+       "3.1.0.0"},
+      {"bsdtar, pax format", "<version>3.1.0.0</version>\n", TarTool::BsdPax, "3.1.0.0"},
+      {"Python tarfile", "<version>3.1.0.0</version>\n", TarTool::PythonTarfile, "3.1.0.0"},
   };
   for (const GoodPackage& c : cases) {
     SCOPED_TRACE(c.label);
@@ -434,6 +458,9 @@ TEST_F(PackageReaderTest, ChecksSizeFieldsAgainstTheFileBeforeAllocating) {
   const std::vector<Case> cases = {
       {"first member", tar_header("fw/boot.bin", 07777777777LL) + kFolder, 1006},
       {"second member", kFolder + tar_header("fw/boot.txt", 07777777777LL) + std::string(4096, '\0'),
+       1007},
+      {"pax header", kFolder + tar_header("PaxHeader/boot.txt", 07777777777LL, 'x') +
+                         std::string(4096, '\0'),
        1007},
   };
   for (const Case& c : cases) {
