@@ -9,6 +9,7 @@
 #include <exception>
 #include <string>
 
+#include "agent/znaj_cxn_methods.h"
 #include "vxins_host_api.h"
 #include "vxins_log.h"
 
@@ -105,14 +106,12 @@ int open_session() {
     VXINS_LOG_TRACE(LOG_ERROR, "libInitHbaLib returned a malformed answer (not an object)");
     return INTERNAL_OPER_FAILED;
   }
-  int result = 0;
-  if (answer.isMember("result")) {
-    const Json::Value& member = answer["result"];
-    if (!member.isInt()) {
-      VXINS_LOG_TRACE(LOG_ERROR, "libInitHbaLib returned a malformed answer (result not an int)");
-      return INTERNAL_OPER_FAILED;
-    }
-    result = member.asInt();
+  // "result" is read as JsonCpp's asInt reads it (null 0, 7.0 7); only a value that asInt
+  // refuses (text, an array, a number out of int range) makes the answer malformed.
+  Json::Int result = 0;
+  if (answer.isMember("result") && !qrvl_agent_scalar(answer["result"], result)) {
+    VXINS_LOG_TRACE(LOG_ERROR, "libInitHbaLib returned a malformed answer (result not an int)");
+    return INTERNAL_OPER_FAILED;
   }
   if (result != 0) {
     snprintf(gLogBuf, sizeof gLogBuf, "libInitHbaLib is failed with - %d", result);

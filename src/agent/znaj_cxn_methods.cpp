@@ -31,8 +31,9 @@ Json::Value single_request(const char* key, const std::string& value) {
   return request;
 }
 
-// An error answer: an object with an "error" member. Its code and message are read only when
-// they have the expected types (0 and "" otherwise), so a malformed refusal is still a refusal.
+// An error answer: an object with an "error" member. Its code is read as JsonCpp converts it
+// and its message only when it is text (0 and "" otherwise), so a malformed refusal is still a
+// refusal.
 struct AgentRefusal {
   bool present = false;
   int code = 0;
@@ -45,7 +46,7 @@ AgentRefusal read_refusal(const Json::Value& answer) {
   refusal.present = true;
   const Json::Value& error = answer["error"];
   if (error.isObject()) {
-    if (error.isMember("code") && error["code"].isInt()) refusal.code = error["code"].asInt();
+    if (error.isMember("code")) qrvl_agent_scalar(error["code"], refusal.code);
     if (error.isMember("message") && error["message"].isString())
       refusal.message = error["message"].asString();
   }
@@ -370,6 +371,31 @@ int ZnajCxnMethods::getAllEthPortDetailsByAdapter(std::string index, Json::Value
     }
   }
   return 0;
+}
+
+namespace {
+
+// The check and the conversion both come from JsonCpp, so they cannot disagree.
+template <typename T>
+bool convert_scalar(const Json::Value& value, Json::ValueType to, T (Json::Value::*as)() const,
+                    T& out) {
+  if (!value.isConvertibleTo(to)) return false;
+  out = (value.*as)();
+  return true;
+}
+
+}  // namespace
+
+bool qrvl_agent_scalar(const Json::Value& value, std::string& out) {
+  return convert_scalar(value, Json::stringValue, &Json::Value::asString, out);
+}
+
+bool qrvl_agent_scalar(const Json::Value& value, Json::UInt& out) {
+  return convert_scalar(value, Json::uintValue, &Json::Value::asUInt, out);
+}
+
+bool qrvl_agent_scalar(const Json::Value& value, Json::Int& out) {
+  return convert_scalar(value, Json::intValue, &Json::Value::asInt, out);
 }
 
 unsigned int qrvl_get_num_of_adapters() {

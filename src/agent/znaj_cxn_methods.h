@@ -39,6 +39,14 @@ class ZnajCxnMethods {
   static ZnajCxnMethods* m_znajCxnMethodsObj;
 };
 
+// A scalar of an agent answer read as JsonCpp's asString / asUInt / asInt read it: a number
+// where text is expected gives JsonCpp's text of it, a double its integer part, null "" or 0, a
+// bool "true"/"false" or 1/0. False, with out untouched, for a value that conversion refuses
+// (would throw on), as JsonCpp's own isConvertibleTo() tells: the caller reports it.
+bool qrvl_agent_scalar(const Json::Value& value, std::string& out);
+bool qrvl_agent_scalar(const Json::Value& value, Json::UInt& out);
+bool qrvl_agent_scalar(const Json::Value& value, Json::Int& out);
+
 // The agent's adapter count ("getNumberOfAdapters"), logged. The agent may throw here: callers
 // (the flash entry point) call it inside their own catch-all.
 unsigned int qrvl_get_num_of_adapters();

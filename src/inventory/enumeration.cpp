@@ -46,10 +46,12 @@ struct port_info_s {
   const std::string* fw_id;
 };
 
-// Reads members of one adapter's answers. The agent is not trusted: a member of the wrong type
-// would make JsonCpp throw on conversion, so every member is checked first. A missing (or
-// null) member reads as empty text or 0; a wrong type is logged, naming the member and the
-// adapter, and the reader answers false so that the enumeration can stop.
+// Reads members of one adapter's answers. Scalars are read as JsonCpp's asString / asUInt
+// convert them (10 where text is expected reads "10", 2.0 where a count is expected reads 2,
+// null reads "" or 0); a missing member reads as empty text or 0. The agent is not trusted: a
+// value that conversion refuses (an object, an array, a negative or too large count) would
+// make JsonCpp throw, so it is logged instead, naming the member and the adapter, and the
+// reader answers false so that the enumeration can stop.
 class AnswerReader {
  public:
   AnswerReader(int adIndex, const std::string& index) : m_adIndex(adIndex), m_index(index) {}
@@ -69,27 +71,19 @@ class AnswerReader {
             std::string& out) {
     out.clear();
     const Json::Value* v = find(obj, member);
-    if (v == nullptr || v->isNull()) return true;
-    if (!v->isString()) return wrong_type(where, "a string");
-    out = v->asString();
-    return true;
+    if (v == nullptr || qrvl_agent_scalar(*v, out)) return true;
+    return wrong_type(where, "a string");
   }
 
-  // A non-negative integral JSON number that fits 32 bits.
   bool number(const Json::Value* obj, const char* member, const std::string& where,
               uint32_t& out) {
     out = 0;
     const Json::Value* v = find(obj, member);
-    if (v == nullptr || v->isNull()) return true;
-    if (v->isUInt()) {
-      out = v->asUInt();
-      return true;
-    }
-    if (v->isInt() && v->asInt() >= 0) {
-      out = static_cast<uint32_t>(v->asInt());
-      return true;
-    }
-    return wrong_type(where, "an unsigned number");
+    Json::UInt value = 0;
+    if (v != nullptr && !qrvl_agent_scalar(*v, value))
+      return wrong_type(where, "an unsigned number");
+    out = value;
+    return true;
   }
 
   bool wrong_type(const std::string& where, const char* expected) {

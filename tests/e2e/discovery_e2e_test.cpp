@@ -247,22 +247,50 @@ TEST(DiscoveryAgentTest, MissingSymbolStopsResolutionAfterThirteenLookups) {
 }
 
 TEST(DiscoveryAgentTest, InitialisationAnswersDecideTheResult) {
+  auto result = [](const Json::Value& value) {
+    Json::Value answer(Json::objectValue);
+    answer["result"] = value;
+    return answer;
+  };
   struct Case {
-    const char* init;
+    const char* name;
+    Json::Value init;
     int expected;
-    const char* line;
-  } cases[] = {{"null", 1001, "LOG_ERROR : libInitHbaLib returns NULL"},
-               {"{\"result\": 7}", 7, "LOG_ERROR : libInitHbaLib is failed with - 7"}};
+    const char* line;  // nullptr: the session opens and the discovery completes
+  } cases[] = {{"null answer", Json::Value(), 1001, "LOG_ERROR : libInitHbaLib returns NULL"},
+               {"result 7", result(7), 7, "LOG_ERROR : libInitHbaLib is failed with - 7"},
+               // "result" is read as JsonCpp's asInt reads it.
+               {"result null", result(Json::Value()), 0, nullptr},
+               {"result 7.0", result(7.0), 7, "LOG_ERROR : libInitHbaLib is failed with - 7"},
+               {"result \"0\"", result("0"), 1001,
+                "LOG_ERROR : libInitHbaLib returned a malformed answer (result not an int)"}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     TempDir tmp;
     std::string dir = vxe2e::make_fw_dir(tmp, "3.1.0.0");
     std::string disc = tmp.file("discovery.xml");
     vxtest::write_file(disc, "previous discovery");
-    SimMachine sim(std::string("{\"init\": ") + c.init + ", \"adapters\": []}");
-    EXPECT_EQ(Plugin::get().discover(disc.c_str(), dir.c_str()), c.expected) << c.init;
-    EXPECT_EQ(vxtest::read_file(disc), "previous discovery") << c.init;
-    EXPECT_EQ(vxe2e::log_lines_containing("libInitHbaLib"), std::vector<std::string>{c.line});
+    Json::Value adapter =
+        vxe2e::sim_adapter("20:00:00:0e:1e:a0:00:01", "Quorvel-QF2742", 1, "3.0.0.0");
+    vxe2e::add_fc_port(adapter, "21:00:00:0e:1e:a0:00:01", "20:00:00:0e:1e:a0:00:01",
+                       "0000:0a:00.0");
+    Json::Value extra(Json::objectValue);
+    extra["init"] = c.init;
+    SimMachine sim(vxe2e::inventory_text({adapter}, extra));
+    EXPECT_EQ(Plugin::get().discover(disc.c_str(), dir.c_str()), c.expected);
     EXPECT_EQ(sim.calls("init_hba_lib").size(), 1u);
+    if (c.line == nullptr) {
+      vxe2e::XmlDiscovery d;
+      std::string err;
+      ASSERT_TRUE(vxe2e::parse_discovery(disc, d, err)) << err;
+      EXPECT_EQ(d.devices.size(), 1u);
+      EXPECT_TRUE(vxe2e::log_lines_containing("libInitHbaLib").empty());
+      EXPECT_EQ(sim.calls("free_hba_lib").size(), 1u);
+    } else {
+      EXPECT_EQ(vxtest::read_file(disc), "previous discovery");
+      EXPECT_EQ(vxe2e::log_lines_containing("libInitHbaLib"), std::vector<std::string>{c.line});
+      EXPECT_TRUE(sim.calls("free_hba_lib").empty());
+    }
   }
 }
 
@@ -412,31 +440,71 @@ TEST(DiscoveryFileTest, NoAdapterReturns4AndRemovesTheOldFile) {
   EXPECT_EQ(sim.calls("free_hba_lib").size(), 1u);
 }
 
-// Regression: a member of the wrong type in an agent answer made JsonCpp throw out of the
-// plug-in into the host's process.
-TEST(DiscoveryFileTest, MalformedAgentAnswersReturn1001AndReleaseTheAgent) {
+// Values in agent answers are read as JsonCpp's asString / asUInt convert them; only a value
+// that conversion refuses makes the answer malformed: 1001, the old file gone, the agent
+// released. (A refused value used to make JsonCpp throw out of the plug-in into the host's
+// process; a number where text is expected used to be refused.)
+TEST(DiscoveryFileTest, AgentAnswerValuesDecideTheResult) {
   struct Case {
     const char* name;
-    const char* member;
+    const char* member;  // of the second adapter in the simulator's inventory; "a/b" nests
     Json::Value value;
-  } cases[] = {{"ModelIsANumber", "model", Json::Value(42)},
-               {"PortCountIsText", "portCount", Json::Value("two")},
-               {"FlashedVersionIsAnObject", "flashedBiosVersion", Json::Value(Json::objectValue)}};
+    int expected;
+    const char* leaf;  // 0: a leaf of the second adapter's device, and its value
+    const char* want;
+  } cases[] = {
+      {"StorageDriverVersionIs10", "storageDriverVersion", Json::Value(10), 0, "firmware_id", "10"},
+      {"StorageDriverVersionIsNull", "storageDriverVersion", Json::Value(), 0, "firmware_id", ""},
+      {"PortCountIs2Point0", "portCount", Json::Value(2.0), 0, "product_id",
+       "Quorvel QF2742 Dual-Port 32Gb Fibre Channel HBA"},
+      {"VendorIdIs4215Point0", "pcie/vendorID", Json::Value(4215.0), 0, "venid", "1077"},
+      {"DeviceIdIsNull", "pcie/deviceID", Json::Value(), 0, "devid", "0"},
+      {"SubsystemIdIsTrue", "pcie/subSystemID", Json::Value(true), 0, "subdevid", "1"},
+      {"ModelIsANumber", "model", Json::Value(42), 0, "product_id", "Invalid Model"},
+      {"PortCountIsText", "portCount", Json::Value("two"), 1001, nullptr, nullptr},
+      {"PortCountIsNegative", "portCount", Json::Value(-1), 1001, nullptr, nullptr},
+      {"PortCountIs1e12", "portCount", Json::Value(1e12), 1001, nullptr, nullptr},
+      {"FlashedVersionIsAnObject", "flashedBiosVersion", Json::Value(Json::objectValue), 1001,
+       nullptr, nullptr},
+      {"StorageDriverVersionIsAnArray", "storageDriverVersion", Json::Value(Json::arrayValue),
+       1001, nullptr, nullptr}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     TempDir tmp;
-    Json::Value good = vxe2e::sim_adapter("20:00:00:0e:1e:a0:00:01", "Quorvel-QF2742", 1, "3.0.0.0");
-    vxe2e::add_fc_port(good, "21:00:00:0e:1e:a0:00:01", "20:00:00:0e:1e:a0:00:01", "0000:0a:00.0");
-    Json::Value bad = vxe2e::sim_adapter("20:00:00:0e:1e:b0:00:01", "Quorvel-QF2742", 1, "3.0.0.0");
-    vxe2e::add_fc_port(bad, "21:00:00:0e:1e:b0:00:01", "20:00:00:0e:1e:b0:00:01", "0000:0b:00.0");
-    bad[c.member] = c.value;
+    Json::Value good =
+        vxe2e::sim_adapter("20:00:00:0e:1e:a0:00:01", "Quorvel-QF2742", 1, "3.0.0.0");
+    vxe2e::add_fc_port(good, "21:00:00:0e:1e:a0:00:01", "20:00:00:0e:1e:a0:00:01",
+                       "0000:0a:00.0");
+    // The model names the port count: one port is the QF2740, two the QF2742.
+    Json::Value bad =
+        vxe2e::sim_adapter("20:00:00:0e:1e:b0:00:01", "Quorvel-QF2700", 1, "3.0.0.0");
+    vxe2e::add_fc_port(bad, "21:00:00:0e:1e:b0:00:01", "20:00:00:0e:1e:b0:00:01",
+                       "0000:0b:00.0");
+    const std::string member = c.member;
+    const std::string::size_type slash = member.find('/');
+    if (slash == std::string::npos)
+      bad[member] = c.value;
+    else
+      bad[member.substr(0, slash)][member.substr(slash + 1)] = c.value;
     SimMachine sim(vxe2e::inventory_text({good, bad}));
     std::string dir = vxe2e::make_fw_dir(tmp, "3.1.0.0");
     std::string disc = tmp.file("discovery.xml");
-    EXPECT_EQ(Plugin::get().discover(disc.c_str(), dir.c_str()), 1001) << c.name;
-    EXPECT_FALSE(vxtest::file_exists(disc)) << c.name;
-    EXPECT_EQ(sim.calls("free_hba_lib").size(), 1u) << c.name;
-    // The good adapter's record was made and freed (logged once when freed).
-    EXPECT_EQ(vxe2e::log_lines_containing("macaddress value:21:00:00:0e:1e:a0:00:01").size(), 1u) << c.name;
+    vxtest::write_file(disc, "previous discovery");
+    EXPECT_EQ(Plugin::get().discover(disc.c_str(), dir.c_str()), c.expected);
+    EXPECT_EQ(sim.calls("free_hba_lib").size(), 1u);
+    if (c.expected != 0) {
+      EXPECT_FALSE(vxtest::file_exists(disc));
+      // The good adapter's record was made and freed (logged once when freed).
+      EXPECT_EQ(vxe2e::log_lines_containing("macaddress value:21:00:00:0e:1e:a0:00:01").size(),
+                1u);
+      continue;
+    }
+    vxe2e::XmlDiscovery d;
+    std::string err;
+    ASSERT_TRUE(vxe2e::parse_discovery(disc, d, err)) << err;
+    ASSERT_EQ(d.devices.size(), 2u);
+    const vxe2e::XmlDevice& dev = d.devices[1];
+    EXPECT_EQ(dev.dev.count(c.leaf) ? dev.dev.at(c.leaf) : dev.fw.at(c.leaf), c.want);
   }
 }
 

@@ -171,6 +171,18 @@ INSTANTIATE_TEST_SUITE_P(
                  "{\"result\": -3}",
                  -3,
                  {"LOG_ERROR : libInitHbaLib is failed with - -3"}},
+        // "result" is read as JsonCpp's asInt reads it.
+        InitCase{"ResultNull", "{\"result\": null}", 0, {}},
+        InitCase{"ResultSevenAsDouble",
+                 "{\"result\": 7.0}",
+                 7,
+                 {"LOG_ERROR : libInitHbaLib is failed with - 7"}},
+        InitCase{
+            "ResultTrue", "{\"result\": true}", 1, {"LOG_ERROR : libInitHbaLib is failed with - 1"}},
+        InitCase{"ResultBeyondInt",
+                 "{\"result\": 4294967295}",
+                 1001,
+                 {"LOG_ERROR : libInitHbaLib returned a malformed answer (result not an int)"}},
         InitCase{"NullAnswer", "null", 1001, {"LOG_ERROR : libInitHbaLib returns NULL"}},
         // Malformed answers used to make JsonCpp throw out of the session set-up.
         InitCase{"StringAnswer",

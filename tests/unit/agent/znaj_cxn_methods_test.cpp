@@ -702,6 +702,15 @@ INSTANTIATE_TEST_SUITE_P(
                       {err(std::string(kFcPort) + " - libGetPortByWwn got User exception 0: m, "
                                                   "returned INTERNAL_OPER_FAILED"),
                        err("<-- ZnajCxnMethods::getPortDetails()")}},
+        // The code is read as JsonCpp's asInt reads it; only the log shows it.
+        MalformedCase{"ErrorCodeFractional",
+                      &ZnajCxnMethods::getFcPortDetails,
+                      kFcPort,
+                      "getPortByWwn",
+                      "{\"error\": {\"code\": 3.5, \"message\": \"m\"}}",
+                      1001,
+                      {err(std::string(kFcPort) + " - libGetPortByWwn got User exception 3: m, "
+                                                  "returned INTERNAL_OPER_FAILED")}},
         MalformedCase{"EthPortAsArray",
                       &ZnajCxnMethods::getEthPortDetails,
                       kEthPort,

@@ -1,6 +1,7 @@
 // Adapter enumeration against an in-process fake agent: record order and attributes, version
 // and action rules, hardware paths, every failure of the adapter list and of single adapters,
 // and malformed agent answers.
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -649,6 +650,78 @@ TEST_F(EnumerationTest, NullMembersReadAsEmpty) {
   EXPECT_EQ(list.at(3).dev_type, "Fc");
 }
 
+// The "name value=..." texts of a record's pairs.
+std::vector<std::string> attribs(CQrvlDevice* dev) {
+  std::vector<std::string> out;
+  for (const std::string& t : pair_texts(dev)) out.push_back(t.substr(t.find('|', 2) + 1));
+  return out;
+}
+
+// Scalars are read as JsonCpp's asString / asUInt convert them; these used to fail the whole
+// enumeration with 1001.
+TEST_F(EnumerationTest, ScalarsReadAsJsonCppConvertsThem) {
+  struct Case {
+    const char* what;
+    std::function<void(Json::Value& details)> set;  // changes adapter kIdx1's answers
+    std::vector<std::pair<size_t, std::string>> want;  // record, one of its attributes
+  };
+  auto port = [](const char* key) -> Json::Value& { return fake::g_fake["ports"][key]; };
+  const std::string fc = "Quorvel QC8400 Series ";
+  const Case cases[] = {
+      {"storage driver version is 10",
+       [](Json::Value& d) { d["driver"]["storageDriverVersion"] = 10; },
+       {{2, "firmware_id value=10"}, {3, "firmware_id value=10"}, {0, "firmware_id value=5.1.7"}}},
+      {"network driver version is 8.5",
+       [](Json::Value& d) { d["driver"]["networkDriverVersion"] = 8.5; },
+       {{0, "firmware_id value=8.5"}, {1, "firmware_id value=8.5"}}},
+      {"port count is 2.0", [](Json::Value& d) { d["hbaData"]["portCount"] = 2.0; },
+       {{3, "product_id value=" + fc + "Dual-Port 32Gb Fibre Channel HBA"}}},
+      {"port count is 1.5", [](Json::Value& d) { d["hbaData"]["portCount"] = 1.5; },
+       {{3, "product_id value=" + fc + "Single-Port 32Gb Fibre Channel HBA"}}},
+      {"port count is true", [](Json::Value& d) { d["hbaData"]["portCount"] = true; },
+       {{3, "product_id value=" + fc + "Single-Port 32Gb Fibre Channel HBA"}}},
+      {"vendor ID is 4215.0", [](Json::Value& d) { d["pcieInfo"]["vendorID"] = 4215.0; },
+       {{0, "device_id value=1077.8442.1d7a.2"}, {3, "venid value=1077"}}},
+      {"subsystem ID is 2.25", [](Json::Value& d) { d["pcieInfo"]["subSystemID"] = 2.25; },
+       {{1, "subdevid value=2"}}},
+      {"subsystem vendor ID is false",
+       [](Json::Value& d) { d["pcieInfo"]["subSystemVendorID"] = false; },
+       {{2, "subvenid value=0"}}},
+      {"model is a number", [](Json::Value& d) { d["hbaData"]["model"] = 8442; },
+       {{3, "product_id value=Invalid Model"}}},
+      {"flashed version is 3",
+       [](Json::Value&) { fake::adapter(kIdx1)["adv"]["flashedBiosVersion"] = 3; },
+       {{0, "active_version value=3"}, {3, "active_version value=3"}}},
+      {"Ethernet MAC is true",
+       [&](Json::Value&) { port("00:0e:1e:c0:01:10")["ethData"]["macAddress"] = true; },
+       {{0, "macaddress value=true"}, {1, "macaddress value=00:0e:1e:c0:01:11"}}},
+      {"FC hardware path is 1.5",
+       [&](Json::Value&) { port("21:00:00:0e:1e:c0:01:21")["hardwarePath"] = 1.5; },
+       {{3, "busnumber value="}, {2, "busnumber value=a"}}},
+      {"FC wwn is 5", [&](Json::Value&) { port("21:00:00:0e:1e:c0:01:21")["wwn"] = 5; },
+       {{3, "macaddress value=5"}}},
+      {"CNA port mode is false",
+       [&](Json::Value&) { port("21:00:00:0e:1e:c0:01:20")["portMode"] = false; },
+       {{2, "macaddress value=21:00:00:0e:1e:c0:01:20"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fake::reset();
+    add_cna_adapter(kIdx1);
+    c.set(fake::adapter(kIdx1)["details"]);
+    log.clear();
+    DeviceList list;
+    ASSERT_EQ(enumerate(list), 0);
+    ASSERT_EQ(list.size(), 4u);
+    for (const auto& w : c.want) {
+      const std::vector<std::string> got = attribs(list.v[w.first]);
+      EXPECT_NE(std::find(got.begin(), got.end(), w.second), got.end())
+          << "record " << w.first << " lacks " << w.second;
+    }
+    EXPECT_EQ(log.count(kExit), 0u);
+  }
+}
+
 struct MalformedCase {
   const char* what;
   std::function<void()> spoil;  // spoils adapter kIdx2
@@ -656,8 +729,8 @@ struct MalformedCase {
   size_t records;  // records left in the list (adapter 1 has four)
 };
 
-// A member of the wrong type used to reach JsonCpp's as*() and throw out of the enumeration;
-// it is now reported and the enumeration fails with 1001, keeping what it had appended.
+// A member that JsonCpp's as*() refuses used to throw out of the enumeration; it is now
+// reported and the enumeration fails with 1001, keeping what it had appended.
 TEST_F(EnumerationTest, WrongTypeMembersFailWith1001) {
   auto details = [] () -> Json::Value& { return fake::adapter(kIdx2)["details"]; };
   auto fcport = [] () -> Json::Value& {
@@ -668,34 +741,32 @@ TEST_F(EnumerationTest, WrongTypeMembersFailWith1001) {
   };
   const std::string a2 = "LOG_ERROR : Malformed agent answer for adapter 2 (" + kIdx2 + "): ";
   const std::vector<MalformedCase> cases = {
-      {"model is a number", [&] { details()["hbaData"]["model"] = 8442; },
-       a2 + "hbaData/model is not a string", 4},
       {"hbaData is text", [&] { details()["hbaData"] = "QC8442"; },
        a2 + "hbaData is not an object", 4},
       {"port count is text", [&] { details()["hbaData"]["portCount"] = "2"; },
        a2 + "hbaData/portCount is not an unsigned number", 4},
       {"port count is negative", [&] { details()["hbaData"]["portCount"] = -2; },
        a2 + "hbaData/portCount is not an unsigned number", 4},
-      {"port count is fractional", [&] { details()["hbaData"]["portCount"] = 1.5; },
+      {"port count is 1e12", [&] { details()["hbaData"]["portCount"] = 1e12; },
        a2 + "hbaData/portCount is not an unsigned number", 4},
-      {"port count is boolean", [&] { details()["hbaData"]["portCount"] = true; },
+      {"port count is 2^40", [&] { details()["hbaData"]["portCount"] = Json::Int64(1) << 40; },
        a2 + "hbaData/portCount is not an unsigned number", 4},
+      {"model is an object",
+       [&] { details()["hbaData"]["model"] = Json::Value(Json::objectValue); },
+       a2 + "hbaData/model is not a string", 4},
       {"pcieInfo is an array", [&] { details()["pcieInfo"] = Json::Value(Json::arrayValue); },
        a2 + "pcieInfo is not an object", 4},
       {"vendor ID is text", [&] { details()["pcieInfo"]["vendorID"] = "1d7a"; },
        a2 + "pcieInfo/vendorID is not an unsigned number", 4},
       {"device ID is negative", [&] { details()["pcieInfo"]["deviceID"] = -1; },
        a2 + "pcieInfo/deviceID is not an unsigned number", 4},
+      {"device ID is -1.0", [&] { details()["pcieInfo"]["deviceID"] = -1.0; },
+       a2 + "pcieInfo/deviceID is not an unsigned number", 4},
       {"subsystem vendor ID too large",
        [&] { details()["pcieInfo"]["subSystemVendorID"] = 4294967296.0; },
        a2 + "pcieInfo/subSystemVendorID is not an unsigned number", 4},
-      {"subsystem ID is fractional", [&] { details()["pcieInfo"]["subSystemID"] = 2.25; },
-       a2 + "pcieInfo/subSystemID is not an unsigned number", 4},
       {"driver is text", [&] { details()["driver"] = "10.2"; }, a2 + "driver is not an object",
        4},
-      {"storage driver version is a number",
-       [&] { details()["driver"]["storageDriverVersion"] = 10; },
-       a2 + "driver/storageDriverVersion is not a string", 4},
       {"network driver version is an object",
        [&] {
          Json::Value v;
@@ -703,27 +774,22 @@ TEST_F(EnumerationTest, WrongTypeMembersFailWith1001) {
          details()["driver"]["networkDriverVersion"] = v;
        },
        a2 + "driver/networkDriverVersion is not a string", 4},
-      {"flashed version is a number",
-       [] { fake::adapter(kIdx2)["adv"]["flashedBiosVersion"] = 3; },
+      {"flashed version is an array",
+       [] { fake::adapter(kIdx2)["adv"]["flashedBiosVersion"] = Json::Value(Json::arrayValue); },
        a2 + "flashedBiosVersion is not a string", 4},
       {"advanced answer is text", [] { fake::adapter(kIdx2)["adv"] = "3.0.3.0"; },
        a2 + "advanced adapter answer is not an object", 4},
-      {"Ethernet hardware path is a number", [&] { ethdata()["hardwarePath"] = 7; },
-       a2 + "Ethernet port 1 ethData/hardwarePath is not a string", 4},
-      {"Ethernet MAC is boolean", [&] { ethdata()["macAddress"] = true; },
+      {"Ethernet MAC is an object",
+       [&] { ethdata()["macAddress"] = Json::Value(Json::objectValue); },
        a2 + "Ethernet port 1 ethData/macAddress is not a string", 4},
-      {"FC wwn is a number", [&] { fcport()["wwn"] = 5; },
-       a2 + "FC port 1 wwn is not a string", 6},
       {"FC node wwn is an array", [&] { fcport()["nodeWwn"] = Json::Value(Json::arrayValue); },
        a2 + "FC port 1 nodeWwn is not a string", 6},
-      {"FC hardware path is fractional", [&] { fcport()["hardwarePath"] = 1.5; },
-       a2 + "FC port 1 hardwarePath is not a string", 6},
-      {"FC port mode is boolean", [&] { fcport()["portMode"] = false; },
-       a2 + "FC port 1 portMode is not a string", 6},
       {"FC port answer is text", [&] { fcport() = "21:00:00:0e:1e:c0:02:20"; },
        a2 + "FC port 1 answer is not an object", 6},
       {"second FC port malformed",
-       [] { fake::g_fake["ports"]["21:00:00:0e:1e:c0:02:21"]["wwn"] = 1; },
+       [] {
+         fake::g_fake["ports"]["21:00:00:0e:1e:c0:02:21"]["wwn"] = Json::Value(Json::arrayValue);
+       },
        a2 + "FC port 2 wwn is not a string", 7},
       {"index string is a number", [] { fake::g_fake["order"][1] = 2; },
        "LOG_ERROR : Malformed agent answer: indexStrings element 2 is not a string", 4},
