@@ -1,17 +1,30 @@
 // The discovery file on a file system that cannot take it: a small tmpfs, mounted by the test
 // (root only), filled up or remounted read-only between the calls. No call may report success
-// it did not have, and no file may be left half written.
+// it did not have, and no file may be left half written. Nor may a host killed at any moment of
+// a call leave one, or a temporary file that outlives its next call.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
+
+#if defined(__has_include)
+#if __has_include(<valgrind/valgrind.h>)
+#include <valgrind/valgrind.h>
+#endif
+#endif
 
 #include "e2e_support.h"
 #include "process_probe.h"
@@ -159,6 +172,124 @@ TEST_F(DiskFullTest, DiscoveryOnAReadOnlyFileSystemFailsAndKeepsTheOldFile) {
   EXPECT_EQ(Discover(), 1001);
   EXPECT_EQ(vxtest::read_file(disc_), before);
   EXPECT_EQ(vxe2e::log_lines_containing("could not be written").size(), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+// 64 CNAs with an Ethernet and an FCoE port each: 128 devices, a file of some 170 KB.
+const size_t kManyDevices = 128;
+std::vector<Json::Value> ManyAdapters() {
+  std::vector<Json::Value> out;
+  for (int i = 0; i < 64; ++i) {
+    char wwn[32], mac[32], port_wwn[32], eth_path[16], fc_path[16];
+    snprintf(wwn, sizeof wwn, "20:00:00:0e:1e:c4:%02x:10", i);
+    snprintf(port_wwn, sizeof port_wwn, "21:00:00:0e:1e:c4:%02x:10", i);
+    snprintf(mac, sizeof mac, "00:0e:1e:c4:%02x:20", i);
+    snprintf(eth_path, sizeof eth_path, "0000:%02x:00.0", i + 1);
+    snprintf(fc_path, sizeof fc_path, "0000:%02x:00.2", i + 1);
+    Json::Value cna = vxe2e::sim_adapter(wwn, "Quorvel-QC8442", 2, "3.0.2.1");
+    vxe2e::add_eth_port(cna, mac, eth_path);
+    vxe2e::add_fc_port(cna, port_wwn, wwn, fc_path, "CNA");
+    out.push_back(cna);
+  }
+  return out;
+}
+
+// Each round a child process and, mostly, a call to sweep up: under valgrind a few suffice.
+int KillRounds() {
+#if defined(RUNNING_ON_VALGRIND)
+  if (RUNNING_ON_VALGRIND != 0) return 4;
+#endif
+  return 60;
+}
+
+// Runs one host call in a child process and returns its id; the child exits when it is done.
+pid_t StartCall(bool flash, const std::string& disc, const std::string& fw_dir) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (flash) {
+      Plugin::get().flash(disc.c_str(), fw_dir.c_str());
+    } else {
+      Plugin::get().discover(disc.c_str(), fw_dir.c_str());
+    }
+    _exit(0);
+  }
+  return pid;
+}
+
+long MicrosSince(std::chrono::steady_clock::time_point start) {
+  return static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(
+                               std::chrono::steady_clock::now() - start)
+                               .count());
+}
+
+// A host killed at any moment of discovery or flash leaves either no discovery file or a whole
+// one, and no temporary file that outlives the next call: a killed writer's temporary used to
+// stay in the host's folder for good.
+TEST(KilledHostTest, LeavesNoPartialFileAndNoTemporaryBehind) {
+  vxtest::TempDir tmp;
+  SimMachine sim(vxe2e::inventory_text(ManyAdapters()));
+  unsetenv("DZNAJ_SIM_JOURNAL");  // not looked at here; it would double the time of a flash
+  std::string fw_dir = vxe2e::make_fw_dir(tmp, "3.1.0.0");
+  std::string disc = tmp.file("discovery.xml");
+  ASSERT_EQ(Plugin::get().discover(disc.c_str(), fw_dir.c_str()), 0);
+  const std::vector<std::string> leaves = vxe2e::device_leaves(disc);
+  ASSERT_FALSE(leaves.empty());
+
+  // How long each call takes when nobody interrupts it: the kills are spread over that time.
+  long duration[2];
+  for (int flash = 0; flash < 2; ++flash) {
+    auto start = std::chrono::steady_clock::now();
+    pid_t pid = StartCall(flash != 0, disc, fw_dir);
+    ASSERT_EQ(waitpid(pid, nullptr, 0), pid);
+    duration[flash] = MicrosSince(start);
+  }
+  const unsigned seed = static_cast<unsigned>(time(nullptr));
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 rng(seed);
+  const int rounds = KillRounds();
+  int killed = 0;
+  int temporaries = 0;
+  for (int round = 0; round < rounds; ++round) {
+    const bool flash = round % 2 == 1;
+    SCOPED_TRACE(std::string(flash ? "flash" : "discovery") + " round " + std::to_string(round));
+    const std::string before = vxtest::read_file(disc);
+    pid_t pid = StartCall(flash, disc, fw_dir);
+    usleep(static_cast<useconds_t>(rng() % (duration[flash] + 1)));
+    kill(pid, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    killed += WIFSIGNALED(status) ? 1 : 0;
+
+    std::string why;
+    vxe2e::FileOutcome outcome = vxe2e::discovery_file_outcome(disc, before, leaves, why);
+    ASSERT_NE(outcome, vxe2e::FileOutcome::Broken) << why;
+    // Flash never removes the file before its new one is complete.
+    ASSERT_FALSE(flash && outcome == vxe2e::FileOutcome::Absent);
+    std::vector<std::string> left = vxe2e::files_with_prefix(tmp.path(), ".vxins-discovery-");
+    left.push_back("discovery.xml");
+    for (const std::string& name : left) {
+      if (!vxtest::file_exists(tmp.file(name))) continue;
+      vxe2e::XmlDiscovery doc;
+      ASSERT_TRUE(vxe2e::parse_discovery(tmp.file(name), doc, why)) << name << ": " << why;
+      ASSERT_EQ(doc.devices.size(), kManyDevices) << name;
+    }
+    temporaries += static_cast<int>(left.size()) - 1;
+
+    // The next call that writes sweeps what the killed one left. One runs now when there is
+    // something to sweep, or no file for the next flash to read.
+    if (left.size() > 1 || !vxtest::file_exists(disc)) {
+      ASSERT_EQ(Plugin::get().discover(disc.c_str(), fw_dir.c_str()), 0);
+      ASSERT_EQ(vxe2e::files_with_prefix(tmp.path(), ".vxins-discovery-"),
+                std::vector<std::string>{});
+    }
+  }
+  // Most calls must really have been interrupted, or the test proves nothing.
+  EXPECT_GE(killed, rounds / 2) << "discovery takes " << duration[0] << " us, flash " << duration[1];
+  RecordProperty("killed", killed);
+  RecordProperty("temporaries_found", temporaries);
 }
 
 }  // namespace

@@ -1,13 +1,20 @@
 // The discovery file: golden layouts, reading back into records (tags, action words, edited
 // files), the rewrite after a flash, and the atomic replacement of the file.
 #include "discovery/discovery_file.h"
+#include "discovery/atomic_output.h"
 
 #include <gtest/gtest.h>
 
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <set>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fcntl.h>
@@ -641,6 +648,151 @@ TEST(DiscoveryReadTest, ReadsThousandsOfDevicesBackIntoTheWrittenRecords) {
   ASSERT_EQ(back.devices.size(), 2000u);
   for (size_t i = 0; i < back.devices.size(); ++i) expect_record(*back.devices[i], values[i]);
   EXPECT_EQ(parse_with_tinyxml2(large).size(), 2000u);
+}
+
+}  // namespace
+
+namespace {
+
+// A process id that is certainly not running: a child that has exited and been reaped.
+pid_t dead_pid() {
+  pid_t pid = fork();
+  if (pid == 0) _exit(0);
+  waitpid(pid, nullptr, 0);
+  return pid;
+}
+
+std::string tmp_name(long pid, const std::string& rest = "-3-0badf00d.tmp") {
+  return ".vxins-discovery-" + std::to_string(pid) + rest;
+}
+
+// A writer killed half way leaves its temporary; the next write removes it, and only it.
+TEST(DiscoveryAtomicTest, StaleTemporariesOfDeadWritersAreSweptAndNothingElse) {
+  LogCapture log;
+  TempDir dir;
+  const long dead = dead_pid();
+  const std::string stale = tmp_name(dead);
+  enum Kind { kFile, kLink, kFolder };
+  struct Entry {
+    std::string name;
+    Kind kind;
+    bool removed;
+  };
+  const std::vector<Entry> entries = {
+      {stale, kFile, true},
+      {tmp_name(dead, "-4294967295-ffffffff.tmp"), kFile, true},
+      {tmp_name(getpid()), kFile, false},  // this process is writing it
+      {tmp_name(1), kFile, false},         // a live process's
+      {tmp_name(dead) + "~", kFile, false},
+      {tmp_name(dead, "-3-0BADF00D.tmp"), kFile, false},
+      {tmp_name(dead, "-3-badf00d.tmp"), kFile, false},
+      {tmp_name(dead, "-03-0badf00d.tmp"), kFile, false},
+      {tmp_name(dead, "--0badf00d.tmp"), kFile, false},
+      {tmp_name(dead, "-4294967296-0badf00d.tmp"), kFile, false},
+      {".vxins-discovery-0" + std::to_string(dead) + "-3-0badf00d.tmp", kFile, false},
+      {".vxins-discovery-4294967297-3-0badf00d.tmp", kFile, false},
+      {"x" + stale, kFile, false},
+      {tmp_name(dead, "-5-0badf00d.tmp"), kLink, false},
+      {tmp_name(dead, "-6-0badf00d.tmp"), kFolder, false},
+      {"discovery.xml", kFile, false},
+  };
+  const std::string victim = dir.file("victim");
+  write_file(victim, "keep me");
+  std::vector<std::string> kept = {"victim"};
+  for (const Entry& e : entries) {
+    const std::string path = dir.file(e.name);
+    if (e.kind == kFile) write_file(path, "<?xml");
+    if (e.kind == kLink) {
+      ASSERT_EQ(symlink(victim.c_str(), path.c_str()), 0);
+    }
+    if (e.kind == kFolder) {
+      ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
+    }
+    if (!e.removed) kept.push_back(e.name);
+  }
+  std::sort(kept.begin(), kept.end());
+  log.clear();
+  EXPECT_EQ(remove_stale_discovery_temporaries(dir.path()), 2);
+  EXPECT_EQ(folder_entries(dir.path()), kept);
+  EXPECT_EQ(read_file(victim), "keep me");
+  EXPECT_EQ(log.count("LOG_INFO : Removed " + dir.file(stale) + ", left by process " +
+                      std::to_string(dead)),
+            1u);
+
+  // Every write sweeps its folder, whichever way it then writes.
+  write_file(dir.file(stale), "<?xml");
+  DeviceList list;
+  two_ports(list);
+  write_to_xmlfile(dir.file("discovery.xml"), list.devices);
+  EXPECT_EQ(folder_entries(dir.path()), kept);
+  EXPECT_EQ(read_file(dir.file("discovery.xml")), fixture("two_ports.xml"));
+}
+
+// Makes the calls of syscall nr whose argument arg carries any of the flag bits fail with err,
+// in this process for the rest of its life.
+bool refuse_syscall(int nr, int arg, uint32_t flags, int err) {
+#if defined(__i386__)
+  const uint32_t arch = AUDIT_ARCH_I386;
+#else
+  const uint32_t arch = AUDIT_ARCH_X86_64;
+#endif
+  // The arguments' low words, where a little-endian machine keeps them.
+  struct sock_filter code[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, arch)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, arch, 1, 0),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<uint32_t>(nr), 0, 3),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, static_cast<uint32_t>(offsetof(struct seccomp_data, args) + 8 * arg)),
+      BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, flags, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | static_cast<uint32_t>(err)),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  struct sock_fprog prog = {static_cast<unsigned short>(sizeof code / sizeof code[0]), code};
+  return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &prog) == 0;
+}
+
+struct RefusalCase {
+  const char* what;
+  int nr, arg;
+  uint32_t flags;
+  int err;
+};
+
+// Where O_TMPFILE is refused the file is written under a temporary name; where the unnamed file
+// cannot be linked (no /proc, no capability) its content is copied to one. Either way the
+// target is replaced whole, with fopen's permissions, and nothing else is left.
+TEST(DiscoveryAtomicTest, WritesWholeFileWhereAnUnnamedOneCannotBeMadeOrLinked) {
+  const RefusalCase cases[] = {
+      {"O_TMPFILE refused", __NR_openat, 2, O_TMPFILE & ~O_DIRECTORY, EOPNOTSUPP},
+      {"linkat refused", __NR_linkat, 4, AT_EMPTY_PATH | AT_SYMLINK_FOLLOW, EPERM},
+  };
+  LogCapture log;
+  DeviceList list;
+  two_ports(list);
+  for (const RefusalCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string path = dir.file("discovery.xml");
+    write_file(path, "old");
+    write_file(dir.file(tmp_name(dead_pid())), "<?xml");
+    pid_t pid = fork();
+    if (pid == 0) {
+      if (!refuse_syscall(c.nr, c.arg, c.flags, c.err)) _exit(2);
+      umask(027);
+      write_to_xmlfile(path, list.devices);
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(read_file(path), fixture("two_ports.xml"));
+    EXPECT_EQ(folder_entries(dir.path()), std::vector<std::string>{"discovery.xml"});
+    struct stat st;
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+  }
 }
 
 }  // namespace
