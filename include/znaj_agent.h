@@ -33,64 +33,56 @@ typedef int (*voidRetIntFP)();
 typedef int (*flashUpgradeFP)(char* wwn, char* file, uint32_t size, int flag, char* pErrStr,
                               uint32_t len);
 
+// The sixteen entry points, in the order the plug-in resolves them: X(symbol, shape, the
+// plug-in's pointer, the default stub stored before the lookup). Every list of the entry points
+// (declarations, pointer table, resolution, the simulator's exports and the build's export
+// lists) is generated from this one.
+#define ZNAJ_ENTRY_POINTS(X)                                                                    \
+  X(getRequestID, voidRetIntFP, libGetRequestID, default_voidRetIntFP)                          \
+  X(init_hba_lib, JsonReqFP, libInitHbaLib, default_JsonReqFP)                                  \
+  X(get_agt_version, voidRetStrFP, libGetAgtVersion, default_voidRetStrFP)                      \
+  X(free_hba_lib, voidRetIntFP, libFreeHbaLib, default_voidRetIntFP)                            \
+  X(getHbaByWwn, JsonReqFP, libGetHbaByWwn, default_JsonReqFP)                                  \
+  X(getNumberOfAdapters, voidRetUIntFP, libGetNumOfAdapters, default_voidRetUIntFP)             \
+  X(getAllAdaptersIndexString, JsonReqFP, libGetAllAdapterIndexString, default_JsonReqFP)       \
+  X(getEthPhyPortIndicesByAdapter, JsonReqFP, libGetEthPhyPortIndicesByAdapter,                 \
+    default_JsonReqFP)                                                                          \
+  X(getEthPortByEthMac, JsonReqFP, libGetEthPortByEthMac, default_JsonReqFP)                    \
+  X(getPortByWwn, JsonReqFP, libGetPortByWwn, default_JsonReqFP)                                \
+  X(getFcByFcWwn, JsonReqFP, libGetFcByFcWwn, default_JsonReqFP)                                \
+  X(setPortByWwn, JsonReqFP, libSetPortByWwn, default_JsonReqFP)                                \
+  X(getFcoeByPort, JsonReqFP, libGetFcoeByPort, default_JsonReqFP)                              \
+  X(getFcPhyPortIndicesByAdapter, JsonReqFP, libGetFcPhyPortIndicesByAdapter, default_JsonReqFP) \
+  X(hba_flashUpgrade, flashUpgradeFP, libHbaFlashUpgrade, default_flashUpgradeFP)               \
+  X(getAdvAdapterData, JsonReqFP, libGetAdvAdapterData, default_JsonReqFP)
+
+enum { ZNAJ_ENTRY_POINT_COUNT = 16 };
+
 // One type per entry point, named after its symbol.
-typedef voidRetIntFP getRequestID_fp;
-typedef JsonReqFP init_hba_lib_fp;
-typedef voidRetStrFP get_agt_version_fp;
-typedef voidRetIntFP free_hba_lib_fp;
-typedef JsonReqFP getHbaByWwn_fp;
-typedef voidRetUIntFP getNumberOfAdapters_fp;
-typedef JsonReqFP getAllAdaptersIndexString_fp;
-typedef JsonReqFP getEthPhyPortIndicesByAdapter_fp;
-typedef JsonReqFP getEthPortByEthMac_fp;
-typedef JsonReqFP getPortByWwn_fp;
-typedef JsonReqFP getFcByFcWwn_fp;
-typedef JsonReqFP setPortByWwn_fp;
-typedef JsonReqFP getFcoeByPort_fp;
-typedef JsonReqFP getFcPhyPortIndicesByAdapter_fp;
-typedef flashUpgradeFP hba_flashUpgrade_fp;
-typedef JsonReqFP getAdvAdapterData_fp;
+#define ZNAJ_DECLARE_TYPE(symbol, shape, pointer, stub) typedef shape symbol##_fp;
+ZNAJ_ENTRY_POINTS(ZNAJ_DECLARE_TYPE)
+#undef ZNAJ_DECLARE_TYPE
 
 // The agent's exported symbols, with C linkage (declared for the simulator, which defines
 // them; the plug-in never links against them, it resolves them at run time).
+#define ZNAJ_SIGNATURE_JsonReqFP(symbol) Json::Value symbol(const Json::Value& request);
+#define ZNAJ_SIGNATURE_voidRetStrFP(symbol) char* symbol();
+#define ZNAJ_SIGNATURE_voidRetUIntFP(symbol) uint32_t symbol();
+#define ZNAJ_SIGNATURE_voidRetIntFP(symbol) int symbol();
+#define ZNAJ_SIGNATURE_flashUpgradeFP(symbol) \
+  int symbol(char* wwn, char* file, uint32_t size, int flag, char* pErrStr, uint32_t len);
+#define ZNAJ_DECLARE_SYMBOL(symbol, shape, pointer, stub) ZNAJ_SIGNATURE_##shape(symbol)
 extern "C" {
-int getRequestID();
-Json::Value init_hba_lib(const Json::Value& request);
-char* get_agt_version();
-int free_hba_lib();
-Json::Value getHbaByWwn(const Json::Value& request);
-uint32_t getNumberOfAdapters();
-Json::Value getAllAdaptersIndexString(const Json::Value& request);
-Json::Value getEthPhyPortIndicesByAdapter(const Json::Value& request);
-Json::Value getEthPortByEthMac(const Json::Value& request);
-Json::Value getPortByWwn(const Json::Value& request);
-Json::Value getFcByFcWwn(const Json::Value& request);
-Json::Value setPortByWwn(const Json::Value& request);
-Json::Value getFcoeByPort(const Json::Value& request);
-Json::Value getFcPhyPortIndicesByAdapter(const Json::Value& request);
-int hba_flashUpgrade(char* wwn, char* file, uint32_t size, int flag, char* pErrStr, uint32_t len);
-Json::Value getAdvAdapterData(const Json::Value& request);
+ZNAJ_ENTRY_POINTS(ZNAJ_DECLARE_SYMBOL)
 }
+#undef ZNAJ_DECLARE_SYMBOL
 
 // The plug-in's binding (owned by the agent loader): valid between a successful
 // qrvl_vxinslib_init and qrvl_vxinslib_deinit.
 extern void* gLibHandle;
-extern getRequestID_fp libGetRequestID;
-extern init_hba_lib_fp libInitHbaLib;
-extern get_agt_version_fp libGetAgtVersion;
-extern free_hba_lib_fp libFreeHbaLib;
-extern getHbaByWwn_fp libGetHbaByWwn;
-extern getNumberOfAdapters_fp libGetNumOfAdapters;
-extern getAllAdaptersIndexString_fp libGetAllAdapterIndexString;
-extern getEthPhyPortIndicesByAdapter_fp libGetEthPhyPortIndicesByAdapter;
-extern getEthPortByEthMac_fp libGetEthPortByEthMac;
-extern getPortByWwn_fp libGetPortByWwn;
-extern getFcByFcWwn_fp libGetFcByFcWwn;
-extern setPortByWwn_fp libSetPortByWwn;
-extern getFcoeByPort_fp libGetFcoeByPort;
-extern getFcPhyPortIndicesByAdapter_fp libGetFcPhyPortIndicesByAdapter;
-extern hba_flashUpgrade_fp libHbaFlashUpgrade;
-extern getAdvAdapterData_fp libGetAdvAdapterData;
+#define ZNAJ_DECLARE_POINTER(symbol, shape, pointer, stub) extern symbol##_fp pointer;
+ZNAJ_ENTRY_POINTS(ZNAJ_DECLARE_POINTER)
+#undef ZNAJ_DECLARE_POINTER
 
 // Default stubs, stored into each pointer just before its symbol is looked up.
 Json::Value default_JsonReqFP(const Json::Value& request);

@@ -14,22 +14,9 @@
 #include "vxins_log.h"
 
 void* gLibHandle = nullptr;
-getRequestID_fp libGetRequestID = nullptr;
-init_hba_lib_fp libInitHbaLib = nullptr;
-get_agt_version_fp libGetAgtVersion = nullptr;
-free_hba_lib_fp libFreeHbaLib = nullptr;
-getHbaByWwn_fp libGetHbaByWwn = nullptr;
-getNumberOfAdapters_fp libGetNumOfAdapters = nullptr;
-getAllAdaptersIndexString_fp libGetAllAdapterIndexString = nullptr;
-getEthPhyPortIndicesByAdapter_fp libGetEthPhyPortIndicesByAdapter = nullptr;
-getEthPortByEthMac_fp libGetEthPortByEthMac = nullptr;
-getPortByWwn_fp libGetPortByWwn = nullptr;
-getFcByFcWwn_fp libGetFcByFcWwn = nullptr;
-setPortByWwn_fp libSetPortByWwn = nullptr;
-getFcoeByPort_fp libGetFcoeByPort = nullptr;
-getFcPhyPortIndicesByAdapter_fp libGetFcPhyPortIndicesByAdapter = nullptr;
-hba_flashUpgrade_fp libHbaFlashUpgrade = nullptr;
-getAdvAdapterData_fp libGetAdvAdapterData = nullptr;
+#define ZNAJ_DEFINE_POINTER(symbol, shape, pointer, stub) symbol##_fp pointer = nullptr;
+ZNAJ_ENTRY_POINTS(ZNAJ_DEFINE_POINTER)
+#undef ZNAJ_DEFINE_POINTER
 
 Json::Value default_JsonReqFP(const Json::Value& /*request*/) { return Json::Value(); }
 
@@ -132,27 +119,11 @@ int setup_znaj_entry_points() {
     VXINS_LOG_TRACE(LOG_ERROR, "<-- setup_znaj_entry_points failed");
     return VXINS_RC_AGENT_LOAD_FAILED;
   }
-  if (!resolve_symbol("getRequestID", libGetRequestID, default_voidRetIntFP) ||
-      !resolve_symbol("init_hba_lib", libInitHbaLib, default_JsonReqFP) ||
-      !resolve_symbol("get_agt_version", libGetAgtVersion, default_voidRetStrFP) ||
-      !resolve_symbol("free_hba_lib", libFreeHbaLib, default_voidRetIntFP) ||
-      !resolve_symbol("getHbaByWwn", libGetHbaByWwn, default_JsonReqFP) ||
-      !resolve_symbol("getNumberOfAdapters", libGetNumOfAdapters, default_voidRetUIntFP) ||
-      !resolve_symbol("getAllAdaptersIndexString", libGetAllAdapterIndexString,
-                      default_JsonReqFP) ||
-      !resolve_symbol("getEthPhyPortIndicesByAdapter", libGetEthPhyPortIndicesByAdapter,
-                      default_JsonReqFP) ||
-      !resolve_symbol("getEthPortByEthMac", libGetEthPortByEthMac, default_JsonReqFP) ||
-      !resolve_symbol("getPortByWwn", libGetPortByWwn, default_JsonReqFP) ||
-      !resolve_symbol("getFcByFcWwn", libGetFcByFcWwn, default_JsonReqFP) ||
-      !resolve_symbol("setPortByWwn", libSetPortByWwn, default_JsonReqFP) ||
-      !resolve_symbol("getFcoeByPort", libGetFcoeByPort, default_JsonReqFP) ||
-      !resolve_symbol("getFcPhyPortIndicesByAdapter", libGetFcPhyPortIndicesByAdapter,
-                      default_JsonReqFP) ||
-      !resolve_symbol("hba_flashUpgrade", libHbaFlashUpgrade, default_flashUpgradeFP) ||
-      !resolve_symbol("getAdvAdapterData", libGetAdvAdapterData, default_JsonReqFP)) {
-    return -1;
-  }
+  // In the table's order; the first missing symbol ends the resolution.
+#define ZNAJ_RESOLVE(symbol, shape, pointer, stub) \
+  if (!resolve_symbol(#symbol, pointer, stub)) return -1;
+  ZNAJ_ENTRY_POINTS(ZNAJ_RESOLVE)
+#undef ZNAJ_RESOLVE
   return 0;
 }
 
