@@ -1,15 +1,8 @@
-# Installing and the Debian package. Included from tools/CMakeLists.txt after GNUInstallDirs.
-# The plug-in goes to the multiarch library folder, vxins-host to bin, the agent simulator to a
-# private folder (VXINS_INSTALL_SIMDIR) where no loader search finds it.
-set(shlib_permissions OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
-install(TARGETS qrvlvxins LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        PERMISSIONS ${shlib_permissions} COMPONENT runtime)
-install(TARGETS dznaj_sim LIBRARY DESTINATION ${VXINS_INSTALL_SIMDIR}
-        PERMISSIONS ${shlib_permissions} COMPONENT runtime)
-install(TARGETS vxins-host RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
-
+# The Debian package, included last from the top-level CMakeLists.txt: the files only the
+# package installs (copyright, changelog, manual page, lintian overrides, the example inventory)
+# from packaging/, and the CPack settings. Each target's own install rule stands beside it.
 # Documentation Debian expects of every package: copyright, a compressed changelog and manual.
-set(pkg_src ${PROJECT_SOURCE_DIR}/tools/packaging)
+set(pkg_src ${PROJECT_SOURCE_DIR}/packaging)
 set(pkg_out ${CMAKE_BINARY_DIR}/packaging)
 set(gz_files "")
 foreach(pair "changelog|changelog.gz" "vxins-host.1|vxins-host.1.gz")
