@@ -537,6 +537,33 @@ TEST_F(FlashTest, EmptyOrSharedIdentifierFlashesNothing) {
   }
 }
 
+// A device is matched by its identifier byte for byte: one that differs from the adapter's only
+// in letter case names no adapter, and the pass ends there.
+TEST_F(FlashTest, IdentifierDifferingInCaseOnlyMatchesNoAdapter) {
+  Discover(TwoAdapters());
+  Edit(disc_, kHbaPorts[0], "21:00:00:0E:1E:D7:00:40");
+  EXPECT_EQ(Flash(Package()), 1);
+  EXPECT_EQ(Flashed(), std::vector<std::string>{kCna});
+  ExpectStatusEverywhere("");
+}
+
+// An agent that lists an adapter twice: its devices come twice, the adapter is flashed once.
+TEST_F(FlashTest, AdapterListedTwiceIsFlashedOnce) {
+  Json::Value extra(Json::objectValue);
+  Json::Value fault(Json::objectValue);
+  fault["symbol"] = "getAllAdaptersIndexString";
+  fault["kind"] = "answer";
+  fault["answer"]["indexStrings"].append(kHba);
+  fault["answer"]["indexStrings"].append(kCna);
+  fault["answer"]["indexStrings"].append(kHba);
+  extra["faults"].append(fault);
+  Discover(TwoAdapters(), extra);
+  EXPECT_EQ(Parsed().devices.size(), 8u);
+  EXPECT_EQ(Flash(Package()), 1);
+  EXPECT_EQ(Flashed(), (std::vector<std::string>{kHba, kCna}));
+  ExpectStatusEverywhere("1");
+}
+
 }  // namespace
 
 // The outcome written is the outcome that happened.
