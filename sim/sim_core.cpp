@@ -43,40 +43,30 @@ bool is_throw(Kind k) {
   return k == Kind::ThrowAgent || k == Kind::ThrowStd || k == Kind::ThrowOther;
 }
 
-// Which fault kinds make sense for which symbol. JSON entry points take all of them.
-const char* const kJsonSymbols[] = {"init_hba_lib",
-                                    "getHbaByWwn",
-                                    "getAllAdaptersIndexString",
-                                    "getEthPhyPortIndicesByAdapter",
-                                    "getEthPortByEthMac",
-                                    "getPortByWwn",
-                                    "getFcByFcWwn",
-                                    "setPortByWwn",
-                                    "getFcoeByPort",
-                                    "getFcPhyPortIndicesByAdapter",
-                                    "getAdvAdapterData"};
+// The agent's entry points and their shapes, from the contract's table.
+enum class Shape { JsonReqFP, voidRetStrFP, voidRetUIntFP, voidRetIntFP, flashUpgradeFP };
+struct EntryPoint {
+  const char* symbol;
+  Shape shape;
+};
+const EntryPoint kEntryPoints[] = {
+#define DZNAJ_SIM_ENTRY_POINT(symbol, shape, pointer, stub) {#symbol, Shape::shape},
+    ZNAJ_ENTRY_POINTS(DZNAJ_SIM_ENTRY_POINT)
+#undef DZNAJ_SIM_ENTRY_POINT
+};
 
-bool is_json_symbol(const std::string& s) {
-  for (const char* j : kJsonSymbols)
-    if (s == j) return true;
-  return false;
-}
-
-// Empty text when the kind applies to the symbol, else why not.
+// Which fault kinds make sense for which shape of entry point: JSON entry points take all of
+// them, every entry point may throw, a string or a count may be null or a given answer, an
+// integer result a given answer; a flash refusal is set in the inventory instead.
 std::string kind_problem(const std::string& symbol, Kind kind) {
-  if (is_json_symbol(symbol)) return "";
-  if (is_throw(kind)) {
-    if (symbol == "get_agt_version" || symbol == "free_hba_lib" || symbol == "getRequestID" ||
-        symbol == "getNumberOfAdapters" || symbol == "hba_flashUpgrade")
-      return "";
-    return "unknown symbol";
+  for (const EntryPoint& e : kEntryPoints) {
+    if (symbol != e.symbol) continue;
+    bool applies = e.shape == Shape::JsonReqFP || is_throw(kind);
+    if (e.shape == Shape::voidRetStrFP || e.shape == Shape::voidRetUIntFP)
+      applies |= kind == Kind::Null || kind == Kind::Answer;
+    if (e.shape == Shape::voidRetIntFP) applies |= kind == Kind::Answer;
+    return applies ? "" : "this kind does not apply to the symbol";
   }
-  if (symbol == "get_agt_version" && (kind == Kind::Null || kind == Kind::Answer)) return "";
-  if (symbol == "getNumberOfAdapters" && (kind == Kind::Null || kind == Kind::Answer)) return "";
-  if ((symbol == "free_hba_lib" || symbol == "getRequestID") && kind == Kind::Answer) return "";
-  if (symbol == "get_agt_version" || symbol == "free_hba_lib" || symbol == "getRequestID" ||
-      symbol == "getNumberOfAdapters" || symbol == "hba_flashUpgrade")
-    return "this kind does not apply to the symbol";
   return "unknown symbol";
 }
 
@@ -594,7 +584,7 @@ Json::Value json_call(const char* symbol, const Json::Value& request) {
   return answer;
 }
 
-char* agent_version() {
+char* get_agt_version() {
   ensure_loaded();
   Json::Value entry = journal_entry("get_agt_version", nullptr);
   const Json::Value* fault = find_fault("get_agt_version", "");
@@ -612,7 +602,7 @@ char* agent_version() {
   return &g.version_text[0];
 }
 
-int free_lib() {
+int free_hba_lib() {
   ensure_loaded();
   Json::Value entry = journal_entry("free_hba_lib", nullptr);
   const Json::Value* fault = find_fault("free_hba_lib", "");
@@ -626,7 +616,7 @@ int free_lib() {
   return 0;
 }
 
-int request_id() {
+int getRequestID() {
   ensure_loaded();
   Json::Value entry = journal_entry("getRequestID", nullptr);
   const Json::Value* fault = find_fault("getRequestID", "");
@@ -639,7 +629,7 @@ int request_id() {
   return ++g.next_request_id;
 }
 
-uint32_t adapter_count() {
+uint32_t getNumberOfAdapters() {
   ensure_loaded();
   Json::Value entry = journal_entry("getNumberOfAdapters", nullptr);
   const Json::Value* fault = find_fault("getNumberOfAdapters", "");
@@ -652,7 +642,7 @@ uint32_t adapter_count() {
   return g.inventory.isMember("adapters") ? g.inventory["adapters"].size() : 0;
 }
 
-int flash_upgrade(char* wwn, char* file, uint32_t size, int flag, char* err, uint32_t len) {
+int hba_flashUpgrade(char* wwn, char* file, uint32_t size, int flag, char* err, uint32_t len) {
   ensure_loaded();
   bool zeroed = err != nullptr;
   for (uint32_t i = 0; zeroed && i < len; ++i) zeroed = err[i] == '\0';

@@ -14,11 +14,13 @@ namespace dznajsim {
 // inventory and state files first; every other call reads them once, on first use.
 Json::Value json_call(const char* symbol, const Json::Value& request);
 
-char* agent_version();
-int free_lib();
-int request_id();
-uint32_t adapter_count();
-int flash_upgrade(char* wwn, char* file, uint32_t size, int flag, char* err, uint32_t len);
+// The entry points of the other shapes, each named after its symbol (sim_exports.cpp forwards
+// to them by that name).
+char* get_agt_version();
+int free_hba_lib();
+int getRequestID();
+uint32_t getNumberOfAdapters();
+int hba_flashUpgrade(char* wwn, char* file, uint32_t size, int flag, char* err, uint32_t len);
 
 }  // namespace dznajsim
 

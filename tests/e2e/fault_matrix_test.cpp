@@ -7,12 +7,14 @@
 // valgrind (scripts/valgrind.sh) and in the AddressSanitizer build.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "e2e_support.h"
 #include "process_probe.h"
+#include "znaj_agent.h"
 
 using vxe2e::FileOutcome;
 using vxe2e::Plugin;
@@ -34,30 +36,33 @@ void PrintTo(const FaultCase& c, std::ostream* os) {
       << c.kind;
 }
 
-const char* const kJsonSymbols[] = {
-    "init_hba_lib",  "getHbaByWwn",   "getAllAdaptersIndexString", "getEthPhyPortIndicesByAdapter",
-    "getEthPortByEthMac", "getPortByWwn", "getFcByFcWwn", "setPortByWwn", "getFcoeByPort",
-    "getFcPhyPortIndicesByAdapter", "getAdvAdapterData"};
+// The agent's entry points and their shapes, from the contract's table.
+struct EntryPoint {
+  const char* symbol;
+  std::string shape;
+};
+const EntryPoint kEntryPoints[] = {
+#define FAULT_MATRIX_ENTRY_POINT(symbol, shape, pointer, stub) {#symbol, #shape},
+    ZNAJ_ENTRY_POINTS(FAULT_MATRIX_ENTRY_POINT)
+#undef FAULT_MATRIX_ENTRY_POINT
+};
 const char* const kThrows[] = {"throwAgent", "throwStd", "throwOther"};
 
 // Every (symbol, kind) pair the simulator accepts (sim/README.md, "Fault kinds"), plus the
-// flash refusal that the simulator expresses through the inventory rather than a fault.
+// flash refusal that the simulator expresses through the inventory rather than a fault. Every
+// entry point may throw; a JSON answer may also be null, an error, wrongly shaped or anything
+// given; a version text or a count null or given; an integer result given.
 std::vector<FaultCase> Matrix() {
   std::vector<std::pair<std::string, std::string>> pairs;
-  for (const char* s : kJsonSymbols) {
-    for (const char* k : {"null", "error", "shape", "answer"}) pairs.push_back({s, k});
-    for (const char* k : kThrows) pairs.push_back({s, k});
+  for (const EntryPoint& e : kEntryPoints) {
+    std::vector<const char*> kinds;
+    if (e.shape == "JsonReqFP") kinds = {"null", "error", "shape", "answer"};
+    if (e.shape == "voidRetStrFP" || e.shape == "voidRetUIntFP") kinds = {"null", "answer"};
+    if (e.shape == "voidRetIntFP") kinds = {"answer"};
+    kinds.insert(kinds.end(), std::begin(kThrows), std::end(kThrows));
+    if (e.shape == "flashUpgradeFP") kinds.push_back("flashResult");
+    for (const char* k : kinds) pairs.push_back({e.symbol, k});
   }
-  for (const char* s : {"get_agt_version", "getNumberOfAdapters"}) {
-    for (const char* k : {"null", "answer"}) pairs.push_back({s, k});
-    for (const char* k : kThrows) pairs.push_back({s, k});
-  }
-  for (const char* s : {"free_hba_lib", "getRequestID"}) {
-    pairs.push_back({s, "answer"});
-    for (const char* k : kThrows) pairs.push_back({s, k});
-  }
-  for (const char* k : kThrows) pairs.push_back({"hba_flashUpgrade", k});
-  pairs.push_back({"hba_flashUpgrade", "flashResult"});
 
   std::vector<FaultCase> out;
   for (Mode mode : {Mode::Discovery, Mode::Flash})
@@ -231,11 +236,8 @@ INSTANTIATE_TEST_SUITE_P(AllEntryPointsAllFaults, FaultMatrixTest, ::testing::Va
 TEST(FaultMatrixTableTest, CoversEverySymbolInBothModes) {
   std::vector<FaultCase> m = Matrix();
   EXPECT_EQ(m.size(), 198u);
-  for (const char* s :
-       {"getRequestID", "init_hba_lib", "get_agt_version", "free_hba_lib", "getHbaByWwn",
-        "getNumberOfAdapters", "getAllAdaptersIndexString", "getEthPhyPortIndicesByAdapter",
-        "getEthPortByEthMac", "getPortByWwn", "getFcByFcWwn", "setPortByWwn", "getFcoeByPort",
-        "getFcPhyPortIndicesByAdapter", "hba_flashUpgrade", "getAdvAdapterData"}) {
+  for (const EntryPoint& e : kEntryPoints) {
+    const std::string s = e.symbol;
     size_t n = 0;
     for (const FaultCase& c : m) n += c.symbol == s;
     EXPECT_GE(n, 8u) << s;
