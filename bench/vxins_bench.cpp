@@ -28,6 +28,7 @@
 #include <json/json.h>
 
 #include "package/package_reader.h"
+#include "plugin_loader.h"
 #include "vxins_log.h"
 #include "znaj_agent.h"
 
@@ -37,8 +38,6 @@ const char kLogPath[] = "/var/log/libqrvlvxins.log";
 const char kPackageName[] = "qrvl_boot_3100.tar";
 const char kPackageVersion[] = "3.1.0.0";
 const char kFlashedVersion[] = "3.0.0.0";
-
-typedef int (*two_paths_fn)(char*, char*);
 
 struct Options {
   std::string self;
@@ -252,19 +251,13 @@ std::string make_fw_dir(const std::string& base, const std::string& name, int fi
   return dir;
 }
 
-struct Plugin {
-  void* handle = nullptr;
-  two_paths_fn discover = nullptr;
-  two_paths_fn flash = nullptr;
-
+// The plug-in loaded once, as the host framework does; dies when it cannot be used.
+struct Plugin : vxplugin::PluginLibrary {
   explicit Plugin(const std::string& path) {
-    handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) die(std::string("dlopen: ") + dlerror());
-    discover = reinterpret_cast<two_paths_fn>(dlsym(handle, "oem_do_discovery_with_files"));
-    flash = reinterpret_cast<two_paths_fn>(dlsym(handle, "oem_do_flash_with_file"));
+    std::string error;
+    if (!open(path, error)) die("dlopen: " + error);
     if (discover == nullptr || flash == nullptr) die("the plug-in lacks an entry point");
   }
-  ~Plugin() { dlclose(handle); }
 };
 
 void point_simulator(const std::string& dir, bool journal) {

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <dlfcn.h>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -18,24 +17,22 @@ Plugin& Plugin::get() {
 }
 
 Plugin::Plugin() {
-  handle_ = dlopen(VXINS_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-  if (handle_ == nullptr) throw std::runtime_error(std::string("dlopen plug-in: ") + dlerror());
-  discover_ = reinterpret_cast<int (*)(char*, char*)>(dlsym(handle_, "oem_do_discovery_with_files"));
-  flash_ = reinterpret_cast<int (*)(char*, char*)>(dlsym(handle_, "oem_do_flash_with_file"));
-  pci_ = reinterpret_cast<int (*)(char*, bool, int, int, int)>(dlsym(handle_, "oem_do_full_flash_PCI"));
-  if (!discover_ || !flash_ || !pci_) throw std::runtime_error("plug-in lacks an entry point");
+  std::string error;
+  if (!lib_.open(VXINS_PLUGIN_PATH, error)) throw std::runtime_error("dlopen plug-in: " + error);
+  if (lib_.missing() != nullptr)
+    throw std::runtime_error(std::string("plug-in lacks ") + lib_.missing());
 }
 
 int Plugin::discover(const char* discovery_file, const char* fw_dir) {
-  return discover_(const_cast<char*>(discovery_file), const_cast<char*>(fw_dir));
+  return lib_.discover(const_cast<char*>(discovery_file), const_cast<char*>(fw_dir));
 }
 
 int Plugin::flash(const char* discovery_file, const char* fw_file_or_dir) {
-  return flash_(const_cast<char*>(discovery_file), const_cast<char*>(fw_file_or_dir));
+  return lib_.flash(const_cast<char*>(discovery_file), const_cast<char*>(fw_file_or_dir));
 }
 
 int Plugin::pci(const char* fw_file, bool force, int bus, int dev, int fn) {
-  return pci_(const_cast<char*>(fw_file), force, bus, dev, fn);
+  return lib_.pci(const_cast<char*>(fw_file), force, bus, dev, fn);
 }
 
 SimMachine::SimMachine(const std::string& inventory_json) {

@@ -11,6 +11,7 @@
 
 #include <json/json.h>
 
+#include "plugin_loader.h"
 #include "test_support.h"
 
 namespace vxe2e {
@@ -25,10 +26,7 @@ class Plugin {
 
  private:
   Plugin();
-  void* handle_ = nullptr;
-  int (*discover_)(char*, char*) = nullptr;
-  int (*flash_)(char*, char*) = nullptr;
-  int (*pci_)(char*, bool, int, int, int) = nullptr;
+  vxplugin::PluginLibrary lib_;
 };
 
 // One simulated machine: inventory (empty text: the simulator's built-in one), journal and

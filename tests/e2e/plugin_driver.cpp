@@ -7,10 +7,9 @@
 // The word "NULL" passes a null pointer for a path.
 #include <cstdio>
 #include <cstring>
-#include <dlfcn.h>
+#include <string>
 
-typedef int (*two_paths_fn)(char*, char*);
-typedef int (*pci_fn)(char*, bool, int, int, int);
+#include "plugin_loader.h"
 
 static char* arg(char* s) { return strcmp(s, "NULL") == 0 ? nullptr : s; }
 
@@ -19,25 +18,26 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: %s PLUGIN discover|flash|pci [ARGS]\n", argv[0]);
     return 2;
   }
-  void* lib = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
-  if (lib == nullptr) {
-    fprintf(stderr, "dlopen: %s\n", dlerror());
+  vxplugin::PluginLibrary lib;
+  std::string error;
+  if (!lib.open(argv[1], error)) {
+    fprintf(stderr, "dlopen: %s\n", error.c_str());
+    return 2;
+  }
+  if (lib.missing() != nullptr) {
+    fprintf(stderr, "the plug-in lacks %s\n", lib.missing());
     return 2;
   }
   int rc;
   if (strcmp(argv[2], "pci") == 0) {
-    pci_fn fn = reinterpret_cast<pci_fn>(dlsym(lib, "oem_do_full_flash_PCI"));
-    rc = fn(nullptr, true, 1, 2, 3);
+    rc = lib.pci(nullptr, true, 1, 2, 3);
   } else if (argc == 5 && (strcmp(argv[2], "discover") == 0 || strcmp(argv[2], "flash") == 0)) {
-    const char* sym = argv[2][0] == 'd' ? "oem_do_discovery_with_files" : "oem_do_flash_with_file";
-    two_paths_fn fn = reinterpret_cast<two_paths_fn>(dlsym(lib, sym));
+    auto fn = argv[2][0] == 'd' ? lib.discover : lib.flash;
     rc = fn(arg(argv[3]), arg(argv[4]));
   } else {
     fprintf(stderr, "bad arguments\n");
-    dlclose(lib);
     return 2;
   }
   printf("%d\n", rc);
-  dlclose(lib);
   return 0;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "discovery_doc.h"
+#include "plugin_loader.h"
 #include "plugin_runner.h"
 #include "report.h"
 #include "result_codes.h"
@@ -85,7 +86,7 @@ int run_plugin_command(const Options& o, vxhost::EntryPoint entry, char** argv) 
   if (!o.agent.empty() && !vxhost::use_agent_dir(o.agent, argv, error))
     return finish(o, report, kExitHostFailed, error);
 
-  const char* symbol = flash ? "oem_do_flash_with_file" : "oem_do_discovery_with_files";
+  const char* symbol = flash ? vxplugin::kFlashSymbol : vxplugin::kDiscoverySymbol;
   report["entry_point"] = symbol;
   report["arguments"].append(o.discovery_file);
   report["arguments"].append(o.firmware);

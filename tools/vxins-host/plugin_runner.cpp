@@ -3,7 +3,6 @@
 // looks (by re-executing with LD_LIBRARY_PATH), so the plug-in runs exactly as in production.
 #include "plugin_runner.h"
 
-#include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +10,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+
+#include "plugin_loader.h"
 
 namespace vxhost {
 
@@ -109,20 +110,17 @@ bool call_plugin(const std::string& plugin_path, EntryPoint entry, const std::st
   // A path without a slash would make dlopen search the loader's path for another file.
   std::string load_path =
       plugin_path.find('/') == std::string::npos ? "./" + plugin_path : plugin_path;
-  dlerror();
-  void* handle = dlopen(load_path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) {
-    const char* why = dlerror();
-    error = "cannot load the plug-in " + plugin_path + ": " + (why ? why : "unknown reason");
+  vxplugin::PluginLibrary plugin;
+  std::string why;
+  if (!plugin.open(load_path, why)) {
+    error = "cannot load the plug-in " + plugin_path + ": " + why;
     return false;
   }
-  const char* symbol =
-      entry == EntryPoint::Discover ? "oem_do_discovery_with_files" : "oem_do_flash_with_file";
-  typedef int (*two_paths_fn)(char*, char*);
-  two_paths_fn fn = reinterpret_cast<two_paths_fn>(dlsym(handle, symbol));
+  const bool discover = entry == EntryPoint::Discover;
+  auto fn = discover ? plugin.discover : plugin.flash;
   if (fn == nullptr) {
-    error = "the plug-in " + plugin_path + " has no entry point " + symbol;
-    dlclose(handle);
+    error = "the plug-in " + plugin_path + " has no entry point " +
+            (discover ? vxplugin::kDiscoverySymbol : vxplugin::kFlashSymbol);
     return false;
   }
   // The framework hands over writable C strings; the plug-in must not change them, and these
@@ -131,7 +129,6 @@ bool call_plugin(const std::string& plugin_path, EntryPoint entry, const std::st
   a.push_back('\0');
   b.push_back('\0');
   result = fn(a.data(), b.data());
-  dlclose(handle);
   return true;
 }
 

@@ -2,11 +2,10 @@
 // HbaAgentError by type: neither library exports the class's type information, so the match
 // rests on the C++ runtime comparing type names. A discovery run with a throwing adapter query
 // shows which handler caught it.
-#include <dlfcn.h>
-
 #include <cstdlib>
 
 #include "agent_test_env.h"
+#include "plugin_loader.h"
 
 namespace {
 
@@ -22,16 +21,14 @@ TEST(PluginAgentErrorTest, AgentErrorIsCaughtByTypeInsideThePlugin) {
   ASSERT_EQ(vxtest::run("mkdir " + vxtest::shell_quote(dir.file("fw"))), 0);
   ASSERT_TRUE(vxtest::make_package_with_version(dir.file("fw/qf-boot.tar"), "3.1.0.0"));
 
-  void* plugin = dlopen(VXINS_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(plugin, nullptr) << dlerror();
-  typedef int (*discovery_fn)(char*, char*);
-  discovery_fn discover =
-      reinterpret_cast<discovery_fn>(dlsym(plugin, "oem_do_discovery_with_files"));
-  ASSERT_NE(discover, nullptr);
+  vxplugin::PluginLibrary plugin;
+  std::string error;
+  ASSERT_TRUE(plugin.open(VXINS_PLUGIN_PATH, error)) << error;
+  ASSERT_NE(plugin.discover, nullptr);
   std::string xml = dir.file("discovery.xml");
   std::string fw = dir.file("fw");
-  int rc = discover(&xml[0], &fw[0]);
-  dlclose(plugin);
+  int rc = plugin.discover(&xml[0], &fw[0]);
+  plugin.close();
   unsetenv("DZNAJ_SIM_INVENTORY");
   EXPECT_EQ(rc, 0);
 
