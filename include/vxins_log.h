@@ -12,13 +12,11 @@
 // int; the typedef lets the pre-formatted overload below be chosen by exact match.
 typedef enum { LOG_DEFAULT = 0, LOG_DEBUG = 1, LOG_INFO = 2, LOG_WARN = 3, LOG_ERROR = 4, LOG_CRITICAL = 5 } vxins_log_level_t;
 
-enum { VXINS_LOG_ROW_WIDTH = 20, VXINS_LOG_ROWS = 7, VXINS_LOGBUF_SIZE = 400, VXINS_LOGFNAME_SIZE = 100 };
+enum { VXINS_LOG_ROW_WIDTH = 20, VXINS_LOG_ROWS = 7, VXINS_LOGFNAME_SIZE = 100 };
 
 extern const char gerr_log_str[VXINS_LOG_ROWS][VXINS_LOG_ROW_WIDTH];
 // Path of the trace file, "/var/log/libqrvlvxins.log" at load time.
 extern char vxlogfname[VXINS_LOGFNAME_SIZE];
-// Shared message buffer of the utility functions: format with snprintf into it, then log it.
-extern char gLogBuf[VXINS_LOGBUF_SIZE];
 
 extern "C" {
 // printf-style: msg is a format filled by the trailing arguments. A null msg writes nothing.
@@ -28,10 +26,9 @@ VXINS_EXPORT void VXINS_LOG_TRACE(int level, const char* msg, ...)
 VXINS_EXPORT void delete_file_if_exists(char* fname);
 }
 
-// Pre-formatted text (no trailing arguments): written exactly as given, so a "%" in a file
-// name or an agent answer stays "%". A call with a level enumerator and no further argument
-// resolves to this form (exact match beats the int promotion of the variadic one).
-void VXINS_LOG_TRACE(vxins_log_level_t level, const char* msg);
+// Appends one line: the level's prefix, len bytes of text, a line feed. The plug-in's own code
+// writes through the level helpers of log/log.h, which call this.
+void vxins_log_write(int level, const char* text, size_t len);
 
 // Deletes the trace file and writes the four-line banner with the start time. Called first by
 // the discovery and flash entry points.

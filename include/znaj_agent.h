@@ -1,7 +1,7 @@
-// The contract of the vendor's agent library libdznaj.so: its sixteen C entry points, the
-// exception class it throws, and the plug-in's table of resolved pointers. Both the plug-in
-// (which resolves the symbols with dlsym) and our simulator (which exports them) include it,
-// so the compiler checks that the two agree.
+// The contract of the vendor's agent library libdznaj.so: its sixteen C entry points and the
+// exception class it throws. Both the plug-in (which resolves the symbols with dlsym, see
+// src/agent/entry_points.h) and our simulator (which exports them) include it, so the compiler
+// checks that the two agree.
 #ifndef ZNAJ_AGENT_H
 #define ZNAJ_AGENT_H
 
@@ -76,21 +76,6 @@ extern "C" {
 ZNAJ_ENTRY_POINTS(ZNAJ_DECLARE_SYMBOL)
 }
 #undef ZNAJ_DECLARE_SYMBOL
-
-// The plug-in's binding (owned by the agent loader): valid between a successful
-// qrvl_vxinslib_init and qrvl_vxinslib_deinit.
-extern void* gLibHandle;
-#define ZNAJ_DECLARE_POINTER(symbol, shape, pointer, stub) extern symbol##_fp pointer;
-ZNAJ_ENTRY_POINTS(ZNAJ_DECLARE_POINTER)
-#undef ZNAJ_DECLARE_POINTER
-
-// Default stubs, stored into each pointer just before its symbol is looked up.
-Json::Value default_JsonReqFP(const Json::Value& request);
-char* default_voidRetStrFP();
-uint32_t default_voidRetUIntFP();
-int default_voidRetIntFP();
-int default_flashUpgradeFP(char* wwn, char* file, uint32_t size, int flag, char* pErrStr,
-                           uint32_t len);
 
 // The session request's application identifier and the agent's file name.
 enum { ZNAJ_APP_ID = 5821, ZNAJ_FLASH_ERRBUF_LEN = 128 };

@@ -13,7 +13,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "vxins_log.h"
+#include "log/log.h"
+
+namespace vxins {
+namespace discovery {
 
 namespace {
 
@@ -21,7 +24,6 @@ const char kTmpPrefix[] = ".vxins-discovery-";
 const char kTmpSuffix[] = ".tmp";
 unsigned int g_tmp_sequence = 0;  // the <n> of the names, counting this process's attempts
 
-void log_buf(vxins_log_level_t level) { VXINS_LOG_TRACE(level, gLogBuf); }
 
 unsigned int random_word() {
   unsigned int word = 0;
@@ -95,9 +97,8 @@ int remove_stale_discovery_temporaries(const std::string& folder) {
       continue;
     if (unlinkat(dir_fd, e->d_name, 0) != 0) continue;
     ++removed;
-    snprintf(gLogBuf, sizeof gLogBuf, "Removed %s%s%s, left by process %ld", folder.c_str(),
-             folder.back() == '/' ? "" : "/", e->d_name, static_cast<long>(owner));
-    log_buf(LOG_INFO);
+    log::utility.info("Removed %s%s%s, left by process %ld", folder.c_str(),
+                      folder.back() == '/' ? "" : "/", e->d_name, static_cast<long>(owner));
   }
   closedir(dir);
   return removed;
@@ -119,11 +120,9 @@ bool AtomicOutput::create(const std::string& target) {
     close(fd);
     unlink(m_tmp_path.c_str());
   }
-  snprintf(gLogBuf, sizeof gLogBuf,
-           "Discovery file %s not written: cannot create temporary file %s: %s", target.c_str(),
-           m_tmp_path.c_str(), strerror(err));
-  log_buf(LOG_ERROR);
-  VXINS_LOG_TRACE(LOG_ERROR, "<-- Unable to open discovery file");
+  log::utility.error("Discovery file %s not written: cannot create temporary file %s: %s",
+                     target.c_str(), m_tmp_path.c_str(), strerror(err));
+  log::utility.error("<-- Unable to open discovery file");
   m_tmp_path.clear();
   return false;
 }
@@ -221,9 +220,8 @@ bool AtomicOutput::commit(bool write_failed, int write_errno) {
   if (step != nullptr) {
     if (!m_tmp_path.empty()) unlink(m_tmp_path.c_str());
     m_tmp_path.clear();
-    snprintf(gLogBuf, sizeof gLogBuf, "Discovery file %s not written: %s failed: %s",
-             m_target.c_str(), step, err != 0 ? strerror(err) : "I/O error");
-    log_buf(LOG_ERROR);
+    log::utility.error("Discovery file %s not written: %s failed: %s", m_target.c_str(), step,
+                       err != 0 ? strerror(err) : "I/O error");
     return false;
   }
   m_tmp_path.clear();
@@ -256,3 +254,6 @@ void AtomicOutput::discard() {
     m_tmp_path.clear();
   }
 }
+
+}  // namespace discovery
+}  // namespace vxins

@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <string>
 
+namespace vxins {
+namespace discovery {
+
 class AtomicOutput {
  public:
   AtomicOutput() : m_fp(nullptr), m_unnamed(false) {}
@@ -47,5 +50,8 @@ class AtomicOutput {
 // (".vxins-discovery-<pid>-<n>-<random>.tmp") whose process no longer exists; returns how many.
 // Never follows a link and touches nothing else: other names, links, folders, live writers.
 int remove_stale_discovery_temporaries(const std::string& folder);
+
+}  // namespace discovery
+}  // namespace vxins
 
 #endif

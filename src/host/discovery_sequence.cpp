@@ -1,94 +1,88 @@
-// The discovery call: package version, agent session, enumeration, discovery file.
-#include <cstdio>
+// The discovery call: package version, agent session, enumeration, discovery file. run_discovery
+// reads as the list of its stages.
 #include <string>
 #include <sys/stat.h>
 
-#include "agent/agent_loader.h"
-#include "discovery/discovery_file.h"
-#include "host/call_guard.h"
-#include "host/device_list.h"
+#include "discovery/discovery_writer.h"
+#include "host/agent_scope.h"
+#include "host/device_lists.h"
 #include "host/package_access.h"
 #include "host/sequences.h"
 #include "inventory/enumeration.h"
-#include "package/package_reader.h"
+#include "log/log.h"
 #include "vxins_host_api.h"
 #include "vxins_log.h"
 
-namespace {
-const char kExitTrace[] = "<--oem_do_discovery_with_files()\n";
-}
+namespace vxins {
+namespace host {
 
-int run_discovery(char* discovery_file, char* fw_file_path) {
-  char msg[300];
+namespace {
+
+const char kExitTrace[] = "<--oem_do_discovery_with_files()\n";
+
+// The arguments, the package in the firmware folder and its version.
+int prepare_package(char* discovery_file, char* fw_folder, std::string& name,
+                    std::string& version) {
   if (discovery_file == nullptr) {
-    VXINS_LOG_TRACE(LOG_ERROR, "Discovery File Name is NULL\n<--oem_do_discovery_with_files()\n");
+    log::entry.error("Discovery File Name is NULL\n<--oem_do_discovery_with_files()\n");
     return VXINS_RC_INVALID_ARG;
   }
-  if (fw_file_path == nullptr) {
-    VXINS_LOG_TRACE(LOG_ERROR, "FW File path is NULL\n<--oem_do_discovery_with_files()\n");
+  if (fw_folder == nullptr) {
+    log::entry.error("FW File path is NULL\n<--oem_do_discovery_with_files()\n");
     return VXINS_RC_INVALID_ARG;
   }
   struct stat st;
-  int st_rc = stat_firmware_path(fw_file_path, kExitTrace, st);
-  if (st_rc != 0) return st_rc;
+  int rc = stat_firmware_path(fw_folder, kExitTrace, st);
+  if (rc != 0) return rc;
   if (!S_ISDIR(st.st_mode)) {
-    snprintf(msg, sizeof msg, "Given path(%s) is Not a valid directory", fw_file_path);
-    VXINS_LOG_TRACE(LOG_INFO, msg);
-    snprintf(msg, sizeof msg, "Error(%d) in getting the FW File\n", st_rc);
-    VXINS_LOG_TRACE(LOG_ERROR, msg);
-    VXINS_LOG_TRACE(LOG_ERROR, kExitTrace);
+    log::entry.info("Given path(%s) is Not a valid directory", fw_folder);
+    log::entry.error("Error(%d) in getting the FW File\n", rc);
+    log::entry.error("%s", kExitTrace);
     return VXINS_RC_INVALID_ARG;
   }
-  char fw_name[256] = "";
-  std::string fw_file;
-  int rc = find_package_in_folder(fw_file_path, kExitTrace, fw_name, fw_file);
-  if (rc != 0) return rc;
-  rc = check_package_opens(fw_file, kExitTrace, VXINS_RC_FW_OPEN_FAILED);
-  if (rc != 0) return rc;
-  std::string fw_version;
-  rc = getFwVersionFromFwFile(fw_file, fw_version);
-  if (rc != 0) {
-    VXINS_LOG_TRACE(LOG_ERROR,
-                    "Getting Fw Version from boot file failed\n\t\t\t<--oem_do_discovery_with_files()\n");
-    return rc;
-  }
-  snprintf(msg, sizeof msg, "FW VERSION FROM TAR FILE IS %s\n", fw_version.c_str());
-  VXINS_LOG_TRACE(LOG_INFO, msg);
+  std::string path;
+  rc = find_package_in_folder(fw_folder, kExitTrace, name, path);
+  if (rc == 0) rc = check_package_opens(path, kExitTrace, VXINS_RC_FW_OPEN_FAILED);
+  if (rc == 0)
+    rc = read_version(
+        path, "Getting Fw Version from boot file failed\n\t\t\t<--oem_do_discovery_with_files()\n",
+        version);
+  if (rc == 0) log::entry.info("FW VERSION FROM TAR FILE IS %s\n", version.c_str());
+  return rc;
+}
 
-  rc = qrvl_vxinslib_init();
+}  // namespace
+
+int run_discovery(char* discovery_file, char* fw_file_path) {
+  std::string package_name, package_version;
+  int rc = prepare_package(discovery_file, fw_file_path, package_name, package_version);
+  if (rc != 0) return rc;
+  AgentScope agent;
+  rc = agent.open();
   if (rc != 0) return rc;
 
   // From here on the previous discovery file is gone, whatever follows.
   delete_file_if_exists(discovery_file);
-
-  OwnedDeviceList devices;
-  rc = call_guarded("qrvl_enumerate_devices", [&] {
-    return qrvl_enumerate_devices(fw_version, fw_name, devices.devices);
-  });
+  inventory::DeviceList devices;
+  rc = inventory::enumerate_devices(package_version, package_name, devices);
   if (rc != 0) {
-    VXINS_LOG_TRACE(LOG_ERROR, "Quorvel Device Enumeration Failed\n");
-    qrvl_free_device_list(devices.devices);
-    int deinit_rc = qrvl_vxinslib_deinit();
-    VXINS_LOG_TRACE(LOG_ERROR, kExitTrace);
-    (void)deinit_rc;  // the enumeration's code is the more useful one to report
-    return rc;
+    log::entry.error("Quorvel Device Enumeration Failed\n");
+    free_devices(devices);
+    // The enumeration's code is the more useful one to report than the release's.
+    return agent.leave(rc, kExitTrace, ExitOrder::kReleaseThenTrace);
   }
-  snprintf(msg, sizeof msg, "Number of QuorvelDevices is %d", static_cast<int>(devices.devices.size()));
-  VXINS_LOG_TRACE(LOG_INFO, msg);
-  display_device_list(devices.devices);
+  log::entry.info("Number of QuorvelDevices is %d", static_cast<int>(devices.size()));
+  log_devices(devices);
   // The writer knows whether its file took the discovery file's name; looking at the file
   // afterwards cannot tell (a host umask may make a complete file unreadable, an earlier file
   // that could not be removed may still be there).
-  bool written = write_to_xmlfile(discovery_file, devices.devices);
-  if (!written) {
-    snprintf(msg, sizeof msg, "Discovery file (%s) could not be written", discovery_file);
-    VXINS_LOG_TRACE(LOG_ERROR, msg);
-  }
-  qrvl_free_device_list(devices.devices);
-  int deinit_rc = qrvl_vxinslib_deinit();
-  if (!written) {
-    VXINS_LOG_TRACE(LOG_ERROR, kExitTrace);
-    return INTERNAL_OPER_FAILED;
-  }
-  return deinit_rc;
+  bool written = discovery::write_discovery_file(discovery_file, devices);
+  if (!written) log::entry.error("Discovery file (%s) could not be written", discovery_file);
+  free_devices(devices);
+  if (!written)
+    return agent.leave(VXINS_RC_INTERNAL_OPER_FAILED, kExitTrace, ExitOrder::kReleaseThenTrace);
+  return agent.finish(0);
 }
+
+}  // namespace host
+}  // namespace vxins

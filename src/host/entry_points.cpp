@@ -1,39 +1,39 @@
 // The exported C functions the host framework calls. They are the only place that catches
 // everything: whatever escapes a sequence (an exception our own code did not expect) becomes
 // INTERNAL_OPER_FAILED, and the agent library is released after the handler has ended.
-#include <cstdio>
 #include <exception>
 #include <new>
 
-#include "host/call_guard.h"
+#include "agent/session.h"
 #include "host/sequences.h"
+#include "log/log.h"
 #include "vxins_host_api.h"
 #include "vxins_log.h"
-#include "znaj_agent.h"
 
 namespace {
+
+using vxins::log::entry;
 
 template <typename F>
 int run_entry_point(const char* name, F&& body) {
   bool escaped = false;
-  int rc = INTERNAL_OPER_FAILED;
+  int rc = VXINS_RC_INTERNAL_OPER_FAILED;
   try {
     rc = body();
   } catch (const std::bad_alloc&) {
     escaped = true;
-    VXINS_LOG_TRACE(LOG_ERROR, "%s: out of memory, returned INTERNAL_OPER_FAILED", name);
+    entry.error("%s: out of memory, returned INTERNAL_OPER_FAILED", name);
   } catch (const std::exception& e) {
     escaped = true;
-    VXINS_LOG_TRACE(LOG_ERROR, "%s: unexpected exception: %s, returned INTERNAL_OPER_FAILED",
-                    name, e.what());
+    entry.error("%s: unexpected exception: %s, returned INTERNAL_OPER_FAILED", name, e.what());
   } catch (...) {
     escaped = true;
-    VXINS_LOG_TRACE(LOG_ERROR, "%s: unexpected exception, returned INTERNAL_OPER_FAILED", name);
+    entry.error("%s: unexpected exception, returned INTERNAL_OPER_FAILED", name);
   }
   // Outside the handler: the exception object may belong to the agent library.
   if (escaped) {
-    release_agent_if_loaded();
-    rc = INTERNAL_OPER_FAILED;
+    if (vxins::agent::session_open()) vxins::agent::close_session();
+    rc = VXINS_RC_INTERNAL_OPER_FAILED;
   }
   return rc;
 }
@@ -43,14 +43,14 @@ int run_entry_point(const char* name, F&& body) {
 extern "C" int oem_do_discovery_with_files(char* discovery_file, char* fw_file_path) {
   return run_entry_point("oem_do_discovery_with_files", [&] {
     vxins_log_restart();
-    return run_discovery(discovery_file, fw_file_path);
+    return vxins::host::run_discovery(discovery_file, fw_file_path);
   });
 }
 
 extern "C" int oem_do_flash_with_file(char* discovery_file, char* firmware_file_or_path) {
   return run_entry_point("oem_do_flash_with_file", [&] {
     vxins_log_restart();
-    return run_flash(discovery_file, firmware_file_or_path);
+    return vxins::host::run_flash(discovery_file, firmware_file_or_path);
   });
 }
 
@@ -61,6 +61,6 @@ extern "C" int oem_do_full_flash_PCI(char* firmware_file, bool force, int PCIBus
   (void)PCIBus;
   (void)PCIDevice;
   (void)PCIFunction;
-  VXINS_LOG_TRACE(LOG_WARN, "<--> oem_do_full_flash_PCI()\n");
+  entry.warn("<--> oem_do_full_flash_PCI()\n");
   return VXINS_RC_NOT_SUPPORTED;
 }

@@ -1,12 +1,13 @@
 #include "host/package_access.h"
 
-#include <cstdio>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include "log/log.h"
 #include "package/package_reader.h"
-#include "vxins_log.h"
+
+namespace vxins {
+namespace host {
 
 bool can_open_for_reading(const std::string& path) {
   // O_NONBLOCK: opening a FIFO must not hang the host's thread before it is refused.
@@ -26,33 +27,36 @@ std::string bare_file_name(const std::string& path) {
 int stat_firmware_path(const char* path, const char* exit_trace, struct stat& st) {
   int st_rc = stat(path, &st);
   if (st_rc != 0) {
-    char msg[300];
-    snprintf(msg, sizeof msg, "Error(%d)-stat in getting the FW Folder path\n", st_rc);
-    VXINS_LOG_TRACE(LOG_ERROR, msg);
-    VXINS_LOG_TRACE(LOG_ERROR, exit_trace);
+    log::entry.error("Error(%d)-stat in getting the FW Folder path\n", st_rc);
+    log::entry.error("%s", exit_trace);
   }
   return st_rc;
 }
 
-int find_package_in_folder(char* folder, const char* exit_trace, char (&fw_name)[256],
-                           std::string& fw_file) {
-  int rc = get_fwfile_from_path(folder, fw_name);
+int find_package_in_folder(const char* folder, const char* exit_trace, std::string& name,
+                           std::string& path) {
+  int rc = package::single_entry_of(folder, name);
   if (rc != 0) {
-    char msg[300];
-    snprintf(msg, sizeof msg, "Error(%d) in getting the FW File\n", rc);
-    VXINS_LOG_TRACE(LOG_ERROR, msg);
-    VXINS_LOG_TRACE(LOG_ERROR, exit_trace);
+    log::entry.error("Error(%d) in getting the FW File\n", rc);
+    log::entry.error("%s", exit_trace);
     return rc;
   }
-  fw_file = std::string(folder) + "/" + fw_name;
+  path = std::string(folder) + "/" + name;
   return 0;
 }
 
-int check_package_opens(const std::string& fw_file, const char* exit_trace, int failure_code) {
-  if (can_open_for_reading(fw_file)) return 0;
-  char msg[300];
-  snprintf(msg, sizeof msg, "FW FILE (%s)Open Failed.", fw_file.c_str());
-  VXINS_LOG_TRACE(LOG_ERROR, msg);
-  VXINS_LOG_TRACE(LOG_ERROR, exit_trace);
+int check_package_opens(const std::string& path, const char* exit_trace, int failure_code) {
+  if (can_open_for_reading(path)) return 0;
+  log::entry.error("FW FILE (%s)Open Failed.", path.c_str());
+  log::entry.error("%s", exit_trace);
   return failure_code;
 }
+
+int read_version(const std::string& path, const char* failure_line, std::string& version) {
+  int rc = package::read_package_version(path, version);
+  if (rc != 0) log::entry.error("%s", failure_line);
+  return rc;
+}
+
+}  // namespace host
+}  // namespace vxins

@@ -5,7 +5,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "vxins_log.h"
+#include "log/log.h"
+
+namespace vxins {
+namespace inventory {
 
 namespace {
 
@@ -22,11 +25,11 @@ const char kCnaFcDual[] = "Quorvel QC8400 Series Dual-Port 32Gb Fibre Channel HB
 const char kFc64Single[] = "Quorvel QF2800 Series Single-Port 64Gb Fibre Channel HBA";
 const char kFc64Dual[] = "Quorvel QF2800 Series Dual-Port 64Gb Fibre Channel HBA";
 
-#define FIXED(key, text) {key, QRVL_MODEL_FIXED, text, nullptr, nullptr, nullptr}
+#define FIXED(key, text) {key, ModelKind::kFixed, text, nullptr, nullptr, nullptr}
 
 // Order matters only for reading: keys are unique and matched exactly. Fourteen fixed rows,
 // two by port count, the QC8442 family by port count and CNA mode, one FC-only family.
-const qrvl_model_row_t kModelTable[] = {
+const ModelRow kModelTable[] = {
     FIXED("Quorvel-QF2560", kFc16Single),
     FIXED("Quorvel-QF2562", kFc16Dual),
     FIXED("Quorvel-QF2564", "Quorvel QF2564 Quad-Port 16Gb Fibre Channel HBA"),
@@ -41,14 +44,14 @@ const qrvl_model_row_t kModelTable[] = {
     FIXED("Quorvel-QF2874", "Quorvel QF2874 Quad-Port 64Gb Fibre Channel HBA"),
     FIXED("Quorvel-QC8410", kCnaSingle),
     FIXED("Quorvel-QC8420", kCnaDual),
-    {"Quorvel-QF2700", QRVL_MODEL_BY_PORTS, kFc32Single, kFc32Dual, nullptr, nullptr},
-    {"Quorvel-QC8400", QRVL_MODEL_BY_PORTS, kCnaSingle, kCnaDual, nullptr, nullptr},
-    {"Quorvel-QC8442", QRVL_MODEL_BY_PORTS_AND_CNA, kCnaFcSingle, kCnaFcDual, kCnaSingle, kCnaDual},
-    {"Quorvel-QC8442-1p", QRVL_MODEL_BY_PORTS_AND_CNA, kCnaFcSingle, kCnaFcDual, kCnaSingle,
+    {"Quorvel-QF2700", ModelKind::kByPorts, kFc32Single, kFc32Dual, nullptr, nullptr},
+    {"Quorvel-QC8400", ModelKind::kByPorts, kCnaSingle, kCnaDual, nullptr, nullptr},
+    {"Quorvel-QC8442", ModelKind::kByPortsAndCna, kCnaFcSingle, kCnaFcDual, kCnaSingle, kCnaDual},
+    {"Quorvel-QC8442-1p", ModelKind::kByPortsAndCna, kCnaFcSingle, kCnaFcDual, kCnaSingle,
      kCnaDual},
-    {"Quorvel-QC8442-2p", QRVL_MODEL_BY_PORTS_AND_CNA, kCnaFcSingle, kCnaFcDual, kCnaSingle,
+    {"Quorvel-QC8442-2p", ModelKind::kByPortsAndCna, kCnaFcSingle, kCnaFcDual, kCnaSingle,
      kCnaDual},
-    {"Quorvel-QF2800", QRVL_MODEL_BY_PORTS_FC_ONLY, kFc64Single, kFc64Dual, nullptr, nullptr},
+    {"Quorvel-QF2800", ModelKind::kByPortsFcOnly, kFc64Single, kFc64Dual, nullptr, nullptr},
 };
 
 #undef FIXED
@@ -56,18 +59,18 @@ const qrvl_model_row_t kModelTable[] = {
 const char kInvalidModel[] = "Invalid Model";
 
 // The row's text for these ports, or "" when the row has none for the combination.
-const char* choose_description(const qrvl_model_row_t& row, unsigned int nports, bool isCna) {
+const char* choose_description(const ModelRow& row, unsigned int nports, bool is_cna) {
   switch (row.kind) {
-    case QRVL_MODEL_FIXED:
+    case ModelKind::kFixed:
       return row.single_desc;
-    case QRVL_MODEL_BY_PORTS:
+    case ModelKind::kByPorts:
       return nports == 1 ? row.single_desc : row.dual_desc;
-    case QRVL_MODEL_BY_PORTS_AND_CNA:
-      if (nports == 1) return isCna ? row.single_cna_desc : row.single_desc;
-      if (nports == 2) return isCna ? row.dual_cna_desc : row.dual_desc;
+    case ModelKind::kByPortsAndCna:
+      if (nports == 1) return is_cna ? row.single_cna_desc : row.single_desc;
+      if (nports == 2) return is_cna ? row.dual_cna_desc : row.dual_desc;
       return "";
-    case QRVL_MODEL_BY_PORTS_FC_ONLY:
-      if (isCna) return "";
+    case ModelKind::kByPortsFcOnly:
+      if (is_cna) return "";
       if (nports == 1) return row.single_desc;
       if (nports == 2) return row.dual_desc;
       return "";
@@ -77,22 +80,25 @@ const char* choose_description(const qrvl_model_row_t& row, unsigned int nports,
 
 }  // namespace
 
-const qrvl_model_row_t* qrvl_model_table(size_t* count) {
-  if (count != nullptr) *count = sizeof(kModelTable) / sizeof(kModelTable[0]);
+const ModelRow* model_table(size_t* count) {
+  *count = sizeof(kModelTable) / sizeof(kModelTable[0]);
   return kModelTable;
 }
 
-void getDeviceNameForModel(const char* model, unsigned int nports, bool isCna, char* pBuf) {
-  if (pBuf == nullptr) return;
+std::string product_name(const std::string& model, unsigned int nports, bool is_cna) {
   const char* desc = kInvalidModel;
-  if (model != nullptr) {
-    for (const qrvl_model_row_t& row : kModelTable) {
-      if (strcmp(model, row.key) == 0) {
-        desc = choose_description(row, nports, isCna);
-        break;
-      }
+  for (const ModelRow& row : kModelTable) {
+    if (strcmp(model.c_str(), row.key) == 0) {  // as C text: the agent's model ends at a NUL
+      desc = choose_description(row, nports, is_cna);
+      break;
     }
   }
-  snprintf(pBuf, QRVL_MODEL_NAME_BUF_SIZE, "%s", desc != nullptr ? desc : "");
-  VXINS_LOG_TRACE(LOG_INFO, pBuf);
+  // The name goes into a 128-byte field of the record as the agent's tools know it.
+  char name[kModelNameBufSize];
+  snprintf(name, sizeof name, "%s", desc != nullptr ? desc : "");
+  log::utility.info("%s", name);
+  return name;
 }
+
+}  // namespace inventory
+}  // namespace vxins

@@ -3,6 +3,8 @@
 // follows the file never sees half a line and a line is on disk when the call returns.
 #include "vxins_log.h"
 
+#include "log/log.h"
+
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -18,7 +20,6 @@ const char gerr_log_str[VXINS_LOG_ROWS][VXINS_LOG_ROW_WIDTH] = {
     "LOG_ERROR : ",   "LOG_CRITICAL : ", "NULL : "};
 
 char vxlogfname[VXINS_LOGFNAME_SIZE] = "/var/log/libqrvlvxins.log";
-char gLogBuf[VXINS_LOGBUF_SIZE];
 
 namespace {
 
@@ -70,10 +71,7 @@ void append_line(int level, const char* text, size_t len) {
 
 }  // namespace
 
-void VXINS_LOG_TRACE(vxins_log_level_t level, const char* msg) {
-  if (msg == nullptr) return;
-  append_line(level, msg, strlen(msg));
-}
+void vxins_log_write(int level, const char* text, size_t len) { append_line(level, text, len); }
 
 extern "C" void VXINS_LOG_TRACE(int level, const char* msg, ...) {
   if (msg == nullptr) return;
@@ -124,13 +122,10 @@ void vxins_log_restart() {
   if (localtime_r(&now, &local_tm) == nullptr || asctime_r(&local_tm, when) == nullptr) {
     snprintf(when, sizeof when, "(unknown time)\n");
   }
-  char buf[300];
-  VXINS_LOG_TRACE(LOG_INFO, "************************************");
-  snprintf(buf, sizeof buf, "\tLog started on %s\n", when);
-  VXINS_LOG_TRACE(LOG_INFO, buf);
-  snprintf(buf, sizeof buf, "Log file (%s) is successfully opened for writing.", vxlogfname);
-  VXINS_LOG_TRACE(LOG_INFO, buf);
-  VXINS_LOG_TRACE(LOG_INFO, "************************************");
+  vxins::log::entry.info("************************************");
+  vxins::log::entry.info("\tLog started on %s\n", when);
+  vxins::log::entry.info("Log file (%s) is successfully opened for writing.", vxlogfname);
+  vxins::log::entry.info("************************************");
 }
 
 bool vxins_log_set_path(const char* path) {

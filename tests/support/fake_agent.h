@@ -1,4 +1,4 @@
-// An in-process fake of the agent library for the enumeration tests: the test fills a JSON
+// The one in-process fake of the agent library (unit tests, fuzzers): the test fills a JSON
 // inventory and install() points the plug-in's entry-point globals at functions serving it.
 //
 // Inventory layout (g_fake):
@@ -9,8 +9,8 @@
 //                          "fcIdx": answer } }
 //   "ports":   { mac-or-wwn: answer }   (Ethernet and FC port answers)
 // An answer that is {"@throw": "agent"|"std"|"other"} is thrown instead of returned.
-#ifndef VXINS_TEST_INVENTORY_FAKE_AGENT_H
-#define VXINS_TEST_INVENTORY_FAKE_AGENT_H
+#ifndef VXINS_TEST_SUPPORT_FAKE_AGENT_H
+#define VXINS_TEST_SUPPORT_FAKE_AGENT_H
 
 #include <string>
 #include <vector>

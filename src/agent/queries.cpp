@@ -1,22 +1,22 @@
-// The agent query methods. Every call through an entry-point pointer goes through run_query,
-// which holds the try block, the error-answer check and the shape check; each method only
-// names its call, its acceptance test and its own log texts. Answers are type-checked before
-// any as*() or member lookup, because JsonCpp throws on a lookup in a value of the wrong type
-// and a malformed agent answer must not escape as one.
-#include "agent/znaj_cxn_methods.h"
+// The agent query methods. Every call goes through run_query, which holds the guarded call,
+// the error-answer check and the shape check; each method only names its call, its acceptance
+// test and its own log texts (QueryLines). Answers are type-checked before any as*() or member
+// lookup, because JsonCpp throws on a lookup in a value of the wrong type.
+#include "agent/queries.h"
 
-#include <cstdio>
-#include <exception>
-
+#include "agent/answer_values.h"
+#include "agent/entry_points.h"
+#include "agent/guarded_call.h"
+#include "log/log.h"
 #include "vxins_host_api.h"
-#include "vxins_log.h"
-#include "znaj_agent.h"
 
-#define STR_INDEX_STRINGS "indexStrings"
+namespace vxins {
+namespace agent {
 
 namespace {
 
-ZnajCxnMethods gznajCxnMethodsObj;
+const char kIndexStrings[] = "indexStrings";
+const int kFailed = VXINS_RC_INTERNAL_OPER_FAILED;
 
 // A 17-character index is a MAC address (six colon-separated byte pairs), anything else a WWN.
 Json::Value index_request(const std::string& index) {
@@ -46,7 +46,7 @@ AgentRefusal read_refusal(const Json::Value& answer) {
   refusal.present = true;
   const Json::Value& error = answer["error"];
   if (error.isObject()) {
-    if (error.isMember("code")) qrvl_agent_scalar(error["code"], refusal.code);
+    if (error.isMember("code")) read_scalar(error["code"], refusal.code);
     if (error.isMember("message") && error["message"].isString())
       refusal.message = error["message"].asString();
   }
@@ -57,13 +57,9 @@ bool has_member(const Json::Value& answer, const char* key) {
   return answer.isObject() && answer.isMember(key);
 }
 
-void log_error(const char* text) { VXINS_LOG_TRACE(LOG_ERROR, text); }
-
-void log_error_fmt_done() { VXINS_LOG_TRACE(LOG_ERROR, gLogBuf); }
-
 // A second ("exit") line; nullptr where the method logs none at that point.
 void log_exit(const char* line) {
-  if (line != nullptr) log_error(line);
+  if (line != nullptr) log::utility.error("%s", line);
 }
 
 // What one query method logs on each failure path, in the order it is logged. The texts differ
@@ -84,53 +80,56 @@ struct QueryLines {
   const char* rejected_exit;
 };
 
-// Calls the agent inside a try block and stores its answer in `answer` (left as it was when
-// the call throws), then checks for an error answer and the method's acceptance test. Returns
-// 0, the thrown HbaAgentError's errCode, or INTERNAL_OPER_FAILED. The handlers only log: the
-// exception object belongs to the agent library.
+// The format strings come from the tables below, each written for exactly these arguments.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#pragma GCC diagnostic ignored "-Wformat-security"
+
+// The line of a call that threw; returns the code the method reports.
+int log_thrown(const std::string& index, const QueryLines& lines, const CallOutcome& outcome) {
+  const char* i = index.c_str();
+  switch (outcome.kind) {
+    case CallOutcome::Kind::kAgentError:
+      log::utility.error(lines.agent_error, i, outcome.code, outcome.text.c_str());
+      log_exit(lines.agent_error_exit);
+      return outcome.code;
+    case CallOutcome::Kind::kStdException:
+      if (lines.what_as_address)
+        log::utility.error(lines.std_error, i, outcome.what_address);
+      else
+        log::utility.error(lines.std_error, i, outcome.text.c_str());
+      break;
+    default:
+      log::utility.error(lines.other_error, i);
+      break;
+  }
+  log_exit(lines.exception_exit);
+  return kFailed;
+}
+
+// Calls the agent and stores its answer in `answer` (left as it was when the call throws),
+// then checks for an error answer and the method's acceptance test. Returns 0, the thrown
+// HbaAgentError's errCode, or 1001.
 template <typename Call, typename Accept>
 int run_query(const std::string& index, const QueryLines& lines, Call call, Accept accepted,
               Json::Value& answer) {
-  try {
-    answer = call();
-  } catch (const HbaAgentError& e) {
-    snprintf(gLogBuf, sizeof gLogBuf, lines.agent_error, index.c_str(), e.getErrorCode(),
-             e.getErrorString().c_str());
-    log_error_fmt_done();
-    log_exit(lines.agent_error_exit);
-    return e.errCode;
-  } catch (const std::exception& e) {
-    if (lines.what_as_address) {
-      snprintf(gLogBuf, sizeof gLogBuf, lines.std_error, index.c_str(),
-               static_cast<const void*>(e.what()));
-    } else {
-      snprintf(gLogBuf, sizeof gLogBuf, lines.std_error, index.c_str(), e.what());
-    }
-    log_error_fmt_done();
-    log_exit(lines.exception_exit);
-    return INTERNAL_OPER_FAILED;
-  } catch (...) {
-    snprintf(gLogBuf, sizeof gLogBuf, lines.other_error, index.c_str());
-    log_error_fmt_done();
-    log_exit(lines.exception_exit);
-    return INTERNAL_OPER_FAILED;
-  }
+  CallOutcome outcome = guarded_call([&] { answer = call(); });
+  if (outcome.threw()) return log_thrown(index, lines, outcome);
   AgentRefusal refusal = read_refusal(answer);
   if (refusal.present) {
-    snprintf(gLogBuf, sizeof gLogBuf, lines.refusal, index.c_str(), refusal.code,
-             refusal.message.c_str());
-    log_error_fmt_done();
+    log::utility.error(lines.refusal, index.c_str(), refusal.code, refusal.message.c_str());
     log_exit(lines.refusal_exit);
-    return INTERNAL_OPER_FAILED;
+    return kFailed;
   }
   if (!accepted(answer)) {
-    snprintf(gLogBuf, sizeof gLogBuf, lines.rejected, index.c_str(), INTERNAL_OPER_FAILED);
-    log_error_fmt_done();
+    log::utility.error(lines.rejected, index.c_str(), kFailed);
     log_exit(lines.rejected_exit);
-    return INTERNAL_OPER_FAILED;
+    return kFailed;
   }
   return 0;
 }
+
+#pragma GCC diagnostic pop
 
 bool not_null(const Json::Value& answer) { return !answer.isNull(); }
 
@@ -190,19 +189,6 @@ const QueryLines kEthPortLines = {
     kEthPortFailed,
 };
 
-const QueryLines kPortLines = {
-    "%s - libGetPortByWwn got User exception %d: %s",
-    nullptr,
-    "%s - libGetPortByWwn got std exception: %s",
-    false,
-    "libGetPortByWwn got default exception for %s",
-    nullptr,
-    "%s - libGetPortByWwn got User exception %d: %s, returned INTERNAL_OPER_FAILED",
-    "<-- ZnajCxnMethods::getPortDetails()",
-    "Port Info is NOT available",
-    nullptr,
-};
-
 const char kAllFcExit[] = "<-- ZnajCxnMethods::getAllFcPortDetailsByAdapter()";
 const char kAllFcFailed[] =
     "<-- ZnajCxnMethods::getAllFcPortDetailsByAdapter() returned INTERNAL_OPER_FAILED";
@@ -243,16 +229,29 @@ const QueryLines kAllEthLines = {
     kAllEthExit,
 };
 
-}  // namespace
-
-ZnajCxnMethods* ZnajCxnMethods::m_znajCxnMethodsObj = nullptr;
-
-ZnajCxnMethods* ZnajCxnMethods::getZnajCxnMethodsInstance() {
-  if (m_znajCxnMethodsObj == nullptr) m_znajCxnMethodsObj = &gznajCxnMethodsObj;
-  return m_znajCxnMethodsObj;
+// The port indices of an adapter's list answer, then each port's details appended to ports.
+template <typename PortQuery, typename OnFailure>
+void collect_ports(const std::string& adapter, const Json::Value& indices, const char* kind,
+                   PortQuery query, OnFailure on_failure, Json::Value& ports) {
+  for (Json::ArrayIndex i = 0; i < indices.size(); ++i) {
+    if (!indices[i].isString()) {
+      log::utility.error("Skipping %s port %u of %s: its index is not a string", kind, i,
+                         adapter.c_str());
+      continue;
+    }
+    std::string port_index = indices[i].asString();
+    Json::Value port;
+    int rc = query(port_index, port);
+    if (rc == 0)
+      ports.append(port);
+    else
+      on_failure(port_index, rc);
+  }
 }
 
-int ZnajCxnMethods::getAdapterDetails(std::string index, Json::Value& adapter) {
+}  // namespace
+
+int adapter_details(const std::string& index, Json::Value& adapter) {
   int rc = run_query(
       index, kAdapterLines, [&] { return libGetHbaByWwn(index_request(index)); },
       [](const Json::Value& a) {
@@ -260,24 +259,23 @@ int ZnajCxnMethods::getAdapterDetails(std::string index, Json::Value& adapter) {
       },
       adapter);
   if (rc != 0) return rc;
-  VXINS_LOG_TRACE(LOG_INFO, "<-- ZnajCxnMethods::getAdapterDetails()-success");
+  log::utility.info("<-- ZnajCxnMethods::getAdapterDetails()-success");
   return 0;
 }
 
-int ZnajCxnMethods::getAdvAdapterInfo(std::string index, Json::Value& flash_resp) {
+int advanced_adapter_info(const std::string& index, Json::Value& answer) {
   return run_query(
       index, kAdvAdapterLines,
-      [&] { return libGetAdvAdapterData(single_request("indexStr", index)); }, not_null,
-      flash_resp);
+      [&] { return libGetAdvAdapterData(single_request("indexStr", index)); }, not_null, answer);
 }
 
-int ZnajCxnMethods::getFcPortDetails(std::string index, Json::Value& fcport) {
+int fc_port_details(const std::string& index, Json::Value& port) {
   return run_query(
       index, kFcPortLines, [&] { return libGetPortByWwn(single_request("wwn", index)); },
-      not_null, fcport);
+      not_null, port);
 }
 
-int ZnajCxnMethods::getEthPortDetails(std::string index, Json::Value& port) {
+int eth_port_details(const std::string& index, Json::Value& port) {
   return run_query(
       index, kEthPortLines, [&] { return libGetEthPortByEthMac(single_request("mac", index)); },
       [](const Json::Value& p) {
@@ -286,122 +284,65 @@ int ZnajCxnMethods::getEthPortDetails(std::string index, Json::Value& port) {
       port);
 }
 
-int ZnajCxnMethods::getPortDetails(std::string index, Json::Value& port) {
-  return run_query(
-      index, kPortLines, [&] { return libGetPortByWwn(index_request(index)); }, not_null, port);
-}
-
-int ZnajCxnMethods::getAllFcPortDetailsByAdapter(std::string index, Json::Value& portlist) {
-  if (!portlist.isNull() && !portlist.isArray()) {
-    log_error("getAllFcPortDetailsByAdapter: the port list passed in is not an array");
-    log_error(kAllFcFailed);
-    return INTERNAL_OPER_FAILED;
+int all_fc_port_details(const std::string& index, Json::Value& ports) {
+  if (!ports.isNull() && !ports.isArray()) {
+    log::utility.error("getAllFcPortDetailsByAdapter: the port list passed in is not an array");
+    log::utility.error("%s", kAllFcFailed);
+    return kFailed;
   }
-  Json::Value FcIndicesResponse;
+  Json::Value answer;
   int rc = run_query(
       index, kAllFcLines,
       [&] { return libGetFcPhyPortIndicesByAdapter(single_request("indexStr", index)); },
-      not_null, FcIndicesResponse);
+      not_null, answer);
   if (rc != 0) return rc;
-  if (!has_member(FcIndicesResponse, STR_INDEX_STRINGS)) {
-    log_error("Unable to get adapater details. !FcIndicesResponse.isMember(STR_INDEX_STRINGS)");
-    log_error(kAllFcFailed);
-    return INTERNAL_OPER_FAILED;
+  if (!has_member(answer, kIndexStrings)) {
+    log::utility.error(
+        "Unable to get adapater details. !FcIndicesResponse.isMember(STR_INDEX_STRINGS)");
+    log::utility.error("%s", kAllFcFailed);
+    return kFailed;
   }
-  const Json::Value& ports = FcIndicesResponse[STR_INDEX_STRINGS];
-  if (!ports.isArray()) {
-    log_error(kAllFcFailed);
-    return INTERNAL_OPER_FAILED;
+  if (!answer[kIndexStrings].isArray()) {
+    log::utility.error("%s", kAllFcFailed);
+    return kFailed;
   }
-  for (Json::ArrayIndex i = 0; i < ports.size(); ++i) {
-    if (!ports[i].isString()) {
-      snprintf(gLogBuf, sizeof gLogBuf, "Skipping Fc port %u of %s: its index is not a string", i,
-               index.c_str());
-      log_error_fmt_done();
-      continue;
-    }
-    std::string port_index = ports[i].asString();
-    snprintf(gLogBuf, sizeof gLogBuf, "Fetch the Fc port details for %s", port_index.c_str());
-    log_error_fmt_done();
-    Json::Value fcport;
-    int port_rc = getFcPortDetails(port_index, fcport);
-    if (port_rc == 0) {
-      portlist.append(fcport);
-    } else {
-      snprintf(gLogBuf, sizeof gLogBuf,
-               "Unable to fetch the Fc port details for %s, returned(retVal=%d)",
-               port_index.c_str(), port_rc);
-      log_error_fmt_done();
-    }
-  }
+  collect_ports(
+      index, answer[kIndexStrings], "Fc",
+      [](const std::string& port, Json::Value& out) {
+        log::utility.error("Fetch the Fc port details for %s", port.c_str());
+        return fc_port_details(port, out);
+      },
+      [](const std::string& port, int port_rc) {
+        log::utility.error("Unable to fetch the Fc port details for %s, returned(retVal=%d)",
+                           port.c_str(), port_rc);
+      },
+      ports);
   return 0;
 }
 
-int ZnajCxnMethods::getAllEthPortDetailsByAdapter(std::string index, Json::Value& portlist) {
+int all_eth_port_details(const std::string& index, Json::Value& ports) {
   // Appending to anything but an array (or null) would make JsonCpp throw.
-  if (!portlist.isNull() && !portlist.isArray()) {
-    log_error("getAllEthPortDetailsByAdapter: the port list passed in is not an array");
-    log_error(kAllEthExit);
-    return INTERNAL_OPER_FAILED;
+  if (!ports.isNull() && !ports.isArray()) {
+    log::utility.error("getAllEthPortDetailsByAdapter: the port list passed in is not an array");
+    log::utility.error("%s", kAllEthExit);
+    return kFailed;
   }
-  Json::Value EthIndicesResponse;
+  Json::Value answer;
   int rc = run_query(
       index, kAllEthLines,
       [&] { return libGetEthPhyPortIndicesByAdapter(single_request("indexStr", index)); },
       [](const Json::Value& r) {
-        return !r.isNull() && has_member(r, STR_INDEX_STRINGS) && r[STR_INDEX_STRINGS].isArray();
+        return !r.isNull() && has_member(r, kIndexStrings) && r[kIndexStrings].isArray();
       },
-      EthIndicesResponse);
+      answer);
   if (rc != 0) return rc;
-  const Json::Value& ports = EthIndicesResponse[STR_INDEX_STRINGS];
-  for (Json::ArrayIndex i = 0; i < ports.size(); ++i) {
-    if (!ports[i].isString()) {
-      snprintf(gLogBuf, sizeof gLogBuf, "Skipping Eth port %u of %s: its index is not a string", i,
-               index.c_str());
-      log_error_fmt_done();
-      continue;
-    }
-    std::string port_index = ports[i].asString();
-    Json::Value port;
-    if (getEthPortDetails(port_index, port) == 0) {
-      portlist.append(port);
-    } else {
-      snprintf(gLogBuf, sizeof gLogBuf, "Unable to get Eth port data for %s", port_index.c_str());
-      log_error_fmt_done();
-    }
-  }
+  collect_ports(index, answer[kIndexStrings], "Eth", eth_port_details,
+                [](const std::string& port, int) {
+                  log::utility.error("Unable to get Eth port data for %s", port.c_str());
+                },
+                ports);
   return 0;
 }
 
-namespace {
-
-// The check and the conversion both come from JsonCpp, so they cannot disagree.
-template <typename T>
-bool convert_scalar(const Json::Value& value, Json::ValueType to, T (Json::Value::*as)() const,
-                    T& out) {
-  if (!value.isConvertibleTo(to)) return false;
-  out = (value.*as)();
-  return true;
-}
-
-}  // namespace
-
-bool qrvl_agent_scalar(const Json::Value& value, std::string& out) {
-  return convert_scalar(value, Json::stringValue, &Json::Value::asString, out);
-}
-
-bool qrvl_agent_scalar(const Json::Value& value, Json::UInt& out) {
-  return convert_scalar(value, Json::uintValue, &Json::Value::asUInt, out);
-}
-
-bool qrvl_agent_scalar(const Json::Value& value, Json::Int& out) {
-  return convert_scalar(value, Json::intValue, &Json::Value::asInt, out);
-}
-
-unsigned int qrvl_get_num_of_adapters() {
-  unsigned int count = libGetNumOfAdapters();
-  snprintf(gLogBuf, sizeof gLogBuf, "getDeviceVector QRVL Adapter Count = %d\n",
-           static_cast<int>(count));
-  VXINS_LOG_TRACE(LOG_INFO, gLogBuf);
-  return count;
-}
+}  // namespace agent
+}  // namespace vxins

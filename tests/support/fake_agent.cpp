@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "znaj_agent.h"
+#include "agent/entry_points.h"
 
 namespace fake {
 

@@ -1,0 +1,201 @@
+// The reader of the discovery file: the line reader finds the device elements, the line scanner
+// the tags of each line, the attribute table the field each leaf fills.
+#include "discovery/discovery_reader.h"
+
+#include <algorithm>
+
+#include "discovery/xml_reader.h"
+#include "discovery/xml_scan.h"
+#include "log/log.h"
+#include "vxins_host_api.h"
+
+namespace vxins {
+namespace discovery {
+
+namespace {
+
+using inventory::Attribute;
+using inventory::Section;
+
+const char* const kElementMarkers[] = {"<device>", "</device>", "<fw_item>", "</fw_item>"};
+// The fw_item's fixed leaf: written by the writer, read by nobody; the device section's
+// leaf of the same name fills the port type.
+const char kFirmwareTypeTag[] = "type value";
+
+const Attribute* readable(Section section, const std::string& element) {
+  return inventory::find_readable(section, element + " value");
+}
+
+bool is_filled_leaf(const std::string& element) {
+  return readable(Section::kDevice, element) != nullptr ||
+         readable(Section::kFirmware, element) != nullptr;
+}
+
+// A line holding "<device>", "<fw_item>" or their end tags is a marker line: the reader takes
+// nothing else from it, so a leaf it fills must not hide there.
+bool hides_leaf_on_marker_line(const std::string& line, std::string& why) {
+  bool marker = false;
+  for (const char* m : kElementMarkers) marker = marker || line.find(m) != std::string::npos;
+  if (!marker) return false;
+  for (const XmlTag& tag : scan_line(line).tags) {
+    if (tag.kind == XmlTag::kStart && is_filled_leaf(tag.name)) {
+      why = "the " + tag.name + " leaf shares its line with a device or fw_item tag";
+      return true;
+    }
+  }
+  return false;
+}
+
+void log_refusal(const std::string& path, size_t line_no, unsigned int device,
+                 const std::string& why, std::string* refusal) {
+  std::string where = "line " + std::to_string(line_no);
+  if (device != 0) where += " (device " + std::to_string(device) + ")";
+  log::utility.error("Discovery file %s %s: %s", path.c_str(), where.c_str(), why.c_str());
+  if (refusal != nullptr) *refusal = where + ": " + why;
+}
+
+// What one line of a device element holds for the reader.
+struct LeafLine {
+  enum Kind { kNotALeaf, kLeaf, kUnreadable } kind = kNotALeaf;
+  const Attribute* attribute = nullptr;
+  std::string value;
+  std::string why;
+};
+
+LeafLine unreadable(const std::string& why) {
+  LeafLine out;
+  out.kind = LeafLine::kUnreadable;
+  out.why = why;
+  return out;
+}
+
+// The reason a leaf's own tags cannot be read, or empty when they can: it must stand alone on
+// its line as <name value="..."/>, or with its end tag right after the start tag.
+std::string leaf_problem(const XmlLineMarkup& markup, size_t at) {
+  const XmlTag& leaf = markup.tags[at];
+  if (!leaf.complete) return leaf.problem;
+  if (leaf.attributes.empty()) return "it has no value attribute";
+  if (leaf.attributes.size() != 1 || leaf.attributes[0].first != "value")
+    return "it has an attribute other than value";
+  bool own_end_follows = at + 1 < markup.tags.size() && !leaf.empty_element &&
+                         markup.tags[at + 1].kind == XmlTag::kEnd &&
+                         markup.tags[at + 1].complete && markup.tags[at + 1].name == leaf.name &&
+                         !markup.tags[at + 1].text_before;
+  if (markup.tags.size() == 1 + (own_end_follows ? 1u : 0u)) return std::string();
+  if (!leaf.empty_element && !own_end_follows) return "its element does not end on its line";
+  return "it shares its line with other markup";
+}
+
+// Looks at the tags of one line of a section. Anything that holds a leaf the reader fills and
+// cannot be read exactly is reported unreadable, never guessed at.
+LeafLine classify_line(const std::string& line, Section own, Section other,
+                       const char* other_name) {
+  XmlLineMarkup markup = scan_line(line);
+  size_t leaf_at = markup.tags.size();
+  const Attribute* attribute = nullptr;
+  for (size_t i = 0; i < markup.tags.size(); ++i) {
+    const XmlTag& tag = markup.tags[i];
+    if (tag.kind != XmlTag::kStart) continue;
+    if (const Attribute* a = readable(own, tag.name)) {
+      if (attribute != nullptr)
+        return unreadable("the " + markup.tags[leaf_at].name + " and " + tag.name +
+                          " leaves share a line");
+      attribute = a;
+      leaf_at = i;
+    } else if (readable(other, tag.name) != nullptr && tag.name + " value" != kFirmwareTypeTag) {
+      return unreadable("the " + tag.name + " leaf stands outside its " + other_name +
+                        " section");
+    }
+  }
+  LeafLine out;
+  if (attribute == nullptr) return out;
+  std::string problem = leaf_problem(markup, leaf_at);
+  if (!problem.empty())
+    return unreadable("the " + markup.tags[leaf_at].name + " leaf cannot be read: " + problem);
+  out.kind = LeafLine::kLeaf;
+  out.attribute = attribute;
+  out.value = markup.tags[leaf_at].attributes[0].second;
+  return out;
+}
+
+// Reads the leaves of one section into the record; false with the fault filled at the first
+// line that cannot be read or repeats a leaf.
+bool read_section(const std::vector<std::string>& lines, size_t first_index, Section own,
+                  Section other, const char* other_name, const char* unknown_line,
+                  inventory::DeviceRecord& record, LeafFault* fault) {
+  std::vector<const Attribute*> seen;
+  for (size_t n = 0; n < lines.size(); ++n) {
+    log_split_positions(lines[n]);
+    LeafLine leaf = classify_line(lines[n], own, other, other_name);
+    if (leaf.kind == LeafLine::kLeaf &&
+        std::find(seen.begin(), seen.end(), leaf.attribute) != seen.end()) {
+      leaf = unreadable(std::string("the ") + leaf.attribute->label + " leaf comes twice in one device");
+    }
+    if (leaf.kind == LeafLine::kUnreadable) {
+      if (fault != nullptr) *fault = LeafFault{first_index + n, leaf.why};
+      return false;
+    }
+    if (leaf.kind == LeafLine::kNotALeaf) {
+      log::utility.error("%s", unknown_line);
+      continue;
+    }
+    seen.push_back(leaf.attribute);
+    record.fill_from_file(*leaf.attribute, leaf.value);
+  }
+  return true;
+}
+
+}  // namespace
+
+int read_device(const std::vector<std::string>& device_lines,
+                const std::vector<std::string>& firmware_lines, inventory::DeviceRecord& record,
+                LeafFault* fault) {
+  if (!read_section(device_lines, 0, Section::kDevice, Section::kFirmware, "firmware",
+                    "ERROR:DEV Unknown Tag\n", record, fault) ||
+      !read_section(firmware_lines, device_lines.size(), Section::kFirmware, Section::kDevice,
+                    "device", "FW ERROR:Unknown Tag\n", record, fault))
+    return VXINS_RC_INTERNAL_OPER_FAILED;
+  return 0;
+}
+
+int read_discovery_file(const std::string& path, inventory::DeviceList& devices,
+                        std::string* refusal) {
+  if (path.empty()) {
+    log::utility.error("get_number_of_tags failed\n<-- read_xmlfile().");
+    return VXINS_RC_INTERNAL_OPER_FAILED;
+  }
+  XmlLines xml;
+  xml.read(path);  // an unreadable file simply has no device elements
+  if (!xml.fault().empty()) {
+    log_refusal(path, xml.fault_line(), 0, xml.fault(), refusal);
+    return VXINS_RC_INTERNAL_OPER_FAILED;
+  }
+  for (size_t n = 0; n < xml.lines().size(); ++n) {
+    std::string why;
+    if (hides_leaf_on_marker_line(xml.lines()[n], why)) {
+      log_refusal(path, n + 1, 0, why, refusal);
+      return VXINS_RC_INTERNAL_OPER_FAILED;
+    }
+  }
+  const unsigned int count = xml.count_devices();
+  for (unsigned int k = 1; k <= count; ++k) {
+    ElementLines lines;
+    xml.device_lines(k, lines);
+    std::unique_ptr<inventory::DeviceRecord> record(new inventory::DeviceRecord());
+    LeafFault fault;
+    if (read_device(lines.device, lines.firmware, *record, &fault) != 0) {
+      std::vector<size_t>& numbers = lines.device_line_numbers;
+      numbers.insert(numbers.end(), lines.firmware_line_numbers.begin(),
+                     lines.firmware_line_numbers.end());
+      size_t line_no = fault.line_index < numbers.size() ? numbers[fault.line_index] : 0;
+      log_refusal(path, line_no, k, fault.why, refusal);
+      return VXINS_RC_INTERNAL_OPER_FAILED;
+    }
+    record->log_fields();
+    devices.push_back(std::move(record));
+  }
+  return 0;
+}
+
+}  // namespace discovery
+}  // namespace vxins

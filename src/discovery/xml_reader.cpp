@@ -1,0 +1,130 @@
+// The line reader (see xml_reader.h).
+#include "discovery/xml_reader.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "log/log.h"
+
+namespace vxins {
+namespace discovery {
+
+namespace {
+
+bool holds(const std::string& line, const char* marker) {
+  return line.find(marker) != std::string::npos;
+}
+
+}  // namespace
+
+// The file is read through a non-blocking descriptor and must be a regular file: a FIFO or a
+// device planted under the discovery file's name must not hang the host's thread.
+bool XmlLines::read(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd >= 0) close(fd);
+    log::entry.error("XML file open failed");
+    log::entry.error("<--read_XML_file()");
+    return false;
+  }
+  std::string line;
+  bool have_line = false;
+  char chunk[8192];
+  for (;;) {
+    ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // end of file, or a read error: keep what was read
+    for (ssize_t i = 0; i < n; ++i) {
+      if (chunk[i] == '\n') {
+        lines_.push_back(line);
+        line.clear();
+        have_line = false;
+      } else {
+        line += chunk[i];
+        have_line = true;
+      }
+    }
+  }
+  if (have_line) lines_.push_back(line);
+  close(fd);
+  blank_out_comments();
+  for (size_t i = 0; i < lines_.size(); ++i) {
+    if (holds(lines_[i], "<device>")) device_starts_.push_back(i);
+  }
+  return true;
+}
+
+// A comment is replaced by nothing where it stands, so that no tag inside it counts and every
+// line keeps its number. Each line is searched once, whatever the comments span.
+void XmlLines::blank_out_comments() {
+  bool in_comment = false;
+  size_t opened_at = 0;
+  for (size_t n = 0; n < lines_.size(); ++n) {
+    std::string& line = lines_[n];
+    std::string kept;
+    size_t i = 0;
+    for (;;) {
+      size_t mark = line.find(in_comment ? "-->" : "<!--", i);
+      if (!in_comment) kept.append(line, i, mark == std::string::npos ? mark : mark - i);
+      if (mark == std::string::npos) break;
+      if (!in_comment) opened_at = n;
+      i = mark + (in_comment ? 3 : 4);
+      in_comment = !in_comment;
+    }
+    line.swap(kept);
+  }
+  if (in_comment) {
+    fault_ = "a comment is not closed";
+    fault_line_ = opened_at + 1;
+  }
+}
+
+unsigned int XmlLines::count_devices() const {
+  unsigned int found = 0;
+  bool start_pending = false;
+  bool end_pending = false;
+  for (const std::string& line : lines_) {
+    if (!holds(line, "<device>")) {
+      start_pending = true;
+      continue;
+    }
+    if (!holds(line, "</device>")) end_pending = true;
+    if (start_pending && end_pending) {
+      ++found;
+      start_pending = false;
+      end_pending = false;
+    }
+  }
+  return found;
+}
+
+void XmlLines::device_lines(unsigned int position, ElementLines& out) const {
+  size_t first = 0;
+  if (position >= 1 && position <= device_starts_.size()) first = device_starts_[position - 1];
+  bool dev_started = false, fw_started = false, fw_ended = false;
+  for (size_t i = first; i < lines_.size(); ++i) {
+    const std::string& line = lines_[i];
+    if (holds(line, "</device>")) break;
+    if (holds(line, "<device>")) {
+      // Another element begins: the one being collected has no "</device>" line. Running on
+      // would give it the values of every later device and make reading a damaged file
+      // quadratic in time and in trace-log size.
+      if (dev_started) break;
+      dev_started = true;
+    } else if (holds(line, "<fw_item>")) {
+      fw_started = true;
+    } else if (holds(line, "</fw_item>")) {
+      fw_ended = true;
+    } else if (dev_started) {
+      bool fw = fw_started && !fw_ended;
+      (fw ? out.firmware : out.device).push_back(line);
+      (fw ? out.firmware_line_numbers : out.device_line_numbers).push_back(i + 1);
+    }
+  }
+}
+
+}  // namespace discovery
+}  // namespace vxins
