@@ -2,7 +2,10 @@
 """Turns an agent-simulator inventory (sim/README.md) into a seed of the enumeration fuzz target:
 the answers the simulator would give, in the layout enumeration_fuzzer.cpp reads.
 
-    fuzz/inventory_to_seed.py INVENTORY.json > fuzz/corpus/enumeration/NAME.json
+    fuzz/inventory_to_seed.py INVENTORY.json > SEED.json
+
+fuzz/make-seeds.sh runs it over every test and simulator inventory, so those seeds are made
+afresh and never kept in fuzz/corpus.
 """
 import json
 import sys

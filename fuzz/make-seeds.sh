@@ -1,11 +1,22 @@
 #!/usr/bin/env bash
-# Builds the package reader's seed corpus with the real tar tools (binary archives are never kept
-# in the repository): GNU tar and bsdtar packages shaped like the test fixtures, plus variants
-# around the version member. Records of one block keep each archive a few KiB.
+# Builds every seed that is made from something else in the repository, one folder per fuzz
+# target under OUT_DIR (fuzz/corpus keeps only the seeds that exist nowhere else):
+#   package_reader/  packages made with the real tar tools (binary archives are never kept in the
+#                    repository): GNU tar and bsdtar packages shaped like the test fixtures, plus
+#                    variants around the version member; records of one block keep each a few KiB
+#   discovery_file/  the test fixtures' discovery files and golden files, as they are
+#   enumeration/     the agent answers of every test and simulator inventory (inventory_to_seed.py)
 #   fuzz/make-seeds.sh OUT_DIR
 set -euo pipefail
-out=$1
-mkdir -p "$out"
+repo=$(cd "$(dirname "$0")/.." && pwd)
+root=$1
+mkdir -p "$root/package_reader" "$root/discovery_file" "$root/enumeration"
+cp "$repo"/tests/fixtures/discovery/*.xml "$repo"/tests/fixtures/golden/*.xml "$root/discovery_file/"
+for inventory in "$repo"/tests/fixtures/inventories/*.json "$repo"/sim/inventories/*.json; do
+  python3 "$repo/fuzz/inventory_to_seed.py" "$inventory" >"$root/enumeration/$(basename "$inventory")"
+done
+
+out=$root/package_reader
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -41,4 +52,6 @@ printf '<version>3.0.0.0</version>\n' >"$stage/boot.txt"
 printf 'x' >"$stage/second.txt"
 tar --format=ustar -b 1 -C "$stage" -cf "$out/gnu_boot_first.tar" boot.txt second.txt
 
-echo "make-seeds: $(ls "$out" | wc -l) packages in $out"
+for t in package_reader discovery_file enumeration; do
+  echo "make-seeds: $(ls "$root/$t" | wc -l) seeds in $root/$t"
+done

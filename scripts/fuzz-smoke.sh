@@ -28,7 +28,9 @@ fi
 
 seeds="$build/fuzz-seeds"
 rm -rf "$seeds"
-bash fuzz/make-seeds.sh "$seeds/package_reader" >/dev/null
+# The seeds made from the test fixtures, the inventories and the tar tools; fuzz/corpus holds the
+# rest.
+bash fuzz/make-seeds.sh "$seeds" >/dev/null
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
