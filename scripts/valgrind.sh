@@ -3,7 +3,7 @@
 # talking to the agent simulator) under valgrind memcheck, and fails on any memory error or any
 # definitely lost block. Unlike the sanitizer build, this checks the very binaries that ship,
 # uninstrumented. The soak suite runs VALGRIND_SOAK_ITERATIONS rounds (50).
-#   scripts/valgrind.sh [suite ...]        (default: every e2e suite that was built)
+#   scripts/valgrind.sh [e2e_<suite> ...]        (default: every end-to-end suite)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${VALGRIND_BUILD_DIR:-build}
@@ -13,16 +13,9 @@ fi
 if [ $# -gt 0 ]; then
   suites=("$@")
 else
-  suites=(discovery_e2e flash_e2e fault_matrix soak disk_full host_cli_e2e)
+  suites=(e2e_discovery e2e_flash e2e_fault_matrix e2e_soak e2e_disk_full e2e_host_cli)
 fi
-built=()
-for s in "${suites[@]}"; do
-  if [ -f "tests/e2e/${s%_e2e}_test.cpp" ] || [ -f "tests/e2e/${s}_test.cpp" ] || \
-     [ -f "tests/e2e/${s/_e2e/}_test.cpp" ]; then
-    built+=("$s")
-  fi
-done
-cmake --build "$build" -j2 --target "${built[@]}" >"$build/valgrind-build.log" 2>&1 || {
+cmake --build "$build" -j2 --target "${suites[@]}" >"$build/valgrind-build.log" 2>&1 || {
   tail -30 "$build/valgrind-build.log" >&2
   echo "valgrind: build failed" >&2
   exit 1
@@ -30,7 +23,7 @@ cmake --build "$build" -j2 --target "${built[@]}" >"$build/valgrind-build.log" 2
 
 failed=0
 abs_build=$(cd "$build" && pwd)
-for s in "${built[@]}"; do
+for s in "${suites[@]}"; do
   log="$abs_build/valgrind-$s.log"
   start=$(date +%s)
   if (cd "$abs_build/tests/e2e" &&
