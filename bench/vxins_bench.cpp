@@ -476,7 +476,7 @@ int child_size(const Options& o, int adapters) {
 int child_package(const std::string& package) {
   long before = peak_rss_kib();
   std::string version;
-  int rc = getFwVersionFromFwFile(package, version);
+  int rc = vxins::package::read_package_version(package, version);
   if (rc != 0 || version != kPackageVersion)
     die("package reader returned " + std::to_string(rc) + ", version \"" + version + "\"");
   printf("PACKAGE %ld %ld\n", before, peak_rss_kib());

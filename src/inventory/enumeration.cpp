@@ -181,21 +181,30 @@ bool read_adapter_answer(const AnswerReader& rd, const Json::Value& adapter, Ada
   return rd.number(hba, "portCount", "hbaData/portCount", ad.port_count);
 }
 
+// One of the adapter's two answers: kContinue with the answer object, kNextAdapter (logged)
+// when the query failed or answered null, kMalformed when the answer is no object.
+template <typename Query>
+Step fetch_answer(const AnswerReader& rd, Query query, const char* failed_line, int number,
+                  const std::string& index, const char* what, Json::Value& answer) {
+  if (query(index, answer) != 0) {
+    log::utility.info(failed_line, number, index.c_str());
+    return Step::kNextAdapter;
+  }
+  if (answer.isNull()) {
+    log::utility.info("adapter is NULL for %s", index.c_str());
+    return Step::kNextAdapter;
+  }
+  if (answer.isObject()) return Step::kContinue;
+  rd.wrong_type(what, "an object");
+  return Step::kMalformed;
+}
+
 // Asks for the adapter, reads its answer and logs its ports.
 Step query_adapter(const AnswerReader& rd, int number, AdapterInfo& ad) {
   Json::Value adapter;
-  if (agent::adapter_details(ad.index, adapter) != 0) {
-    log::utility.info("Unable to get Adapter info %d - %s", number, ad.index.c_str());
-    return Step::kNextAdapter;
-  }
-  if (adapter.isNull()) {
-    log::utility.info("adapter is NULL for %s", ad.index.c_str());
-    return Step::kNextAdapter;
-  }
-  if (!adapter.isObject()) {
-    rd.wrong_type("adapter answer", "an object");
-    return Step::kMalformed;
-  }
+  Step step = fetch_answer(rd, agent::adapter_details, "Unable to get Adapter info %d - %s", number,
+                           ad.index, "adapter answer", adapter);
+  if (step != Step::kContinue) return step;
   if (!read_adapter_answer(rd, adapter, ad)) return Step::kMalformed;
   if (ad.port_count == 0) {
     log::utility.info("There are no ports associated to Adapter id %d - %s", number,
@@ -211,18 +220,10 @@ Step query_adapter(const AnswerReader& rd, int number, AdapterInfo& ad) {
 // The version flashed on the adapter, cut before any "_build" suffix.
 Step query_flashed_version(const AnswerReader& rd, int number, AdapterInfo& ad) {
   Json::Value answer;
-  if (agent::advanced_adapter_info(ad.index, answer) != 0) {
-    log::utility.info("Unable to get Advanced Adapter info %d - %s", number, ad.index.c_str());
-    return Step::kNextAdapter;
-  }
-  if (answer.isNull()) {
-    log::utility.info("adapter is NULL for %s", ad.index.c_str());
-    return Step::kNextAdapter;
-  }
-  if (!answer.isObject()) {
-    rd.wrong_type("advanced adapter answer", "an object");
-    return Step::kMalformed;
-  }
+  Step step = fetch_answer(rd, agent::advanced_adapter_info,
+                           "Unable to get Advanced Adapter info %d - %s", number, ad.index,
+                           "advanced adapter answer", answer);
+  if (step != Step::kContinue) return step;
   if (!rd.text(&answer, "flashedBiosVersion", "flashedBiosVersion", ad.flashed_bios_info))
     return Step::kMalformed;
   const char* index = ad.index.c_str();

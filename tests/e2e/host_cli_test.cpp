@@ -10,7 +10,7 @@
 #include <memory>
 #include <set>
 
-#include "discovery/discovery_file.h"
+#include "discovery/discovery_reader.h"
 #include "e2e_support.h"
 #include "vxins_log.h"
 
@@ -485,18 +485,17 @@ TEST(HostCliFileTest, PluginReaderReadsWhatSetActionWrote) {
   ASSERT_EQ(o.status, 0) << o.err;
 
   ASSERT_TRUE(vxins_log_set_path(tmp.file("trace.log").c_str()));
-  std::vector<CQrvlDevice*> devs;
-  ASSERT_EQ(read_from_xmlfile(disc, devs), 0);
+  vxins::inventory::DeviceList devs;
+  ASSERT_EQ(vxins::discovery::read_discovery_file(disc, devs), 0);
   ASSERT_EQ(devs.size(), 2u);
   EXPECT_EQ(devs[0]->info().prod_id, "A & B <x> \"q\"\nsecond");
   EXPECT_EQ(devs[0]->info().mac_or_wwn, "00:0e:1e:0a:0b:0c");
   EXPECT_EQ(devs[0]->info().bus_num, "5");
   EXPECT_EQ(devs[0]->info().fw_dev.fw_version, "3.1.0.0");
   EXPECT_EQ(devs[0]->info().fw_dev.action, "Skip");
-  EXPECT_TRUE(devs[0]->IsDeviceActionSetToSkip());
+  EXPECT_TRUE(devs[0]->skipped());
   EXPECT_EQ(devs[1]->info().fw_dev.action, "Upgrade");
-  EXPECT_FALSE(devs[1]->IsDeviceActionSetToSkip());
-  for (CQrvlDevice* d : devs) delete d;
+  EXPECT_FALSE(devs[1]->skipped());
   vxins_log_set_path("/var/log/libqrvlvxins.log");
 
   std::string text = vxtest::read_file(disc);
