@@ -1,12 +1,10 @@
-// The agent tests' fixture: temporary files, the simulator's environment, log and journal.
+// The agent tests' fixture: temporary files, the simulator's environment and journal.
 #include "agent_test_env.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
-#include "agent/agent_loader.h"
-#include "vxins_log.h"
+#include "agent/session.h"
 
 namespace agenttest {
 
@@ -45,53 +43,45 @@ bool agent_mapped() {
   return vxtest::read_file("/proc/self/maps").find("libdznaj.so") != std::string::npos;
 }
 
-::testing::AssertionResult line_matches(const std::string& actual, const std::string& expected) {
+namespace {
+
+bool line_matches(const std::string& actual, const std::string& expected) {
   size_t at = expected.find("{PTR}");
-  if (at == std::string::npos) {
-    if (actual == expected) return ::testing::AssertionSuccess();
-  } else {
-    std::string head = expected.substr(0, at);
-    std::string tail = expected.substr(at + 5);
-    if (actual.size() > head.size() + tail.size() + 2 &&
-        actual.compare(0, head.size(), head) == 0 &&
-        actual.compare(actual.size() - tail.size(), tail.size(), tail) == 0) {
-      std::string ptr = actual.substr(head.size(), actual.size() - head.size() - tail.size());
-      if (ptr.compare(0, 2, "0x") == 0 &&
-          ptr.find_first_not_of("0123456789abcdef", 2) == std::string::npos)
-        return ::testing::AssertionSuccess();
-    }
-  }
-  return ::testing::AssertionFailure()
-         << "line\n  \"" << actual << "\"\nexpected\n  \"" << expected << "\"";
+  if (at == std::string::npos) return actual == expected;
+  std::string head = expected.substr(0, at);
+  std::string tail = expected.substr(at + 5);
+  if (actual.size() <= head.size() + tail.size() + 2 || actual.compare(0, head.size(), head) != 0 ||
+      actual.compare(actual.size() - tail.size(), tail.size(), tail) != 0)
+    return false;
+  std::string ptr = actual.substr(head.size(), actual.size() - head.size() - tail.size());
+  return ptr.compare(0, 2, "0x") == 0 &&
+         ptr.find_first_not_of("0123456789abcdef", 2) == std::string::npos;
 }
+
+}  // namespace
 
 ::testing::AssertionResult lines_match(const std::vector<std::string>& actual,
                                        const std::vector<std::string>& expected) {
-  std::string all;
-  for (const std::string& l : actual) all += "  \"" + l + "\"\n";
-  if (actual.size() != expected.size())
-    return ::testing::AssertionFailure()
-           << actual.size() << " lines, expected " << expected.size() << ":\n"
-           << all;
-  for (size_t i = 0; i < actual.size(); ++i) {
-    ::testing::AssertionResult r = line_matches(actual[i], expected[i]);
-    if (!r) return r << "\nat line " << i << " of:\n" << all;
-  }
-  return ::testing::AssertionSuccess();
+  bool same = actual.size() == expected.size();
+  for (size_t i = 0; same && i < actual.size(); ++i) same = line_matches(actual[i], expected[i]);
+  if (same) return ::testing::AssertionSuccess();
+  std::string text;
+  for (const std::string& l : actual) text += "  \"" + l + "\"\n";
+  text += "expected:\n";
+  for (const std::string& l : expected) text += "  \"" + l + "\"\n";
+  return ::testing::AssertionFailure() << "log:\n" << text;
 }
 
 void AgentTest::SetUp() {
-  log_ = dir_.file("trace.log");
   journal_ = dir_.file("journal.jsonl");
   inventory_ = dir_.file("inventory.json");
-  ASSERT_TRUE(vxins_log_set_path(log_.c_str()));
   unsetenv("DZNAJ_SIM_INVENTORY");
   unsetenv("DZNAJ_SIM_STATE");
   setenv("DZNAJ_SIM_JOURNAL", journal_.c_str(), 1);
 }
 
 void AgentTest::TearDown() {
-  if (gLibHandle != nullptr) qrvl_vxinslib_deinit();
+  if (vxins::agent::session_open()) vxins::agent::close_session();
   unsetenv("DZNAJ_SIM_INVENTORY");
   unsetenv("DZNAJ_SIM_STATE");
   unsetenv("DZNAJ_SIM_JOURNAL");
@@ -102,18 +92,11 @@ void AgentTest::use_inventory(const Json::Value& inventory) {
   setenv("DZNAJ_SIM_INVENTORY", inventory_.c_str(), 1);
 }
 
-int AgentTest::open_session(const Json::Value& inventory) {
+int AgentTest::start_session(const Json::Value& inventory) {
   use_inventory(inventory);
-  int rc = qrvl_vxinslib_init();
-  if (rc == 0) clear_log();
+  int rc = vxins::agent::open_session();
+  if (rc == 0) log_.clear();
   return rc;
-}
-
-void AgentTest::clear_log() { vxtest::write_file(log_, ""); }
-
-std::vector<std::string> AgentTest::log_lines() const {
-  return vxtest::file_exists(log_) ? vxtest::split_lines(vxtest::read_file(log_))
-                                   : std::vector<std::string>();
 }
 
 std::vector<Json::Value> AgentTest::journal() const {

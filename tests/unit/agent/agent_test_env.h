@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "log_capture.h"
 #include "test_support.h"
 
 namespace agenttest {
@@ -23,8 +24,7 @@ std::string to_text(const Json::Value& value);
 Json::Value parse(const std::string& text);
 // Whether the dynamic loader has libdznaj.so mapped into this process.
 bool agent_mapped();
-// Compares a log line with an expected one in which "{PTR}" stands for a printed address.
-::testing::AssertionResult line_matches(const std::string& actual, const std::string& expected);
+// Compares log lines with expected ones in which "{PTR}" stands for a printed address.
 ::testing::AssertionResult lines_match(const std::vector<std::string>& actual,
                                        const std::vector<std::string>& expected);
 
@@ -35,16 +35,14 @@ class AgentTest : public ::testing::Test {
 
   // Writes the inventory file and points DZNAJ_SIM_INVENTORY at it.
   void use_inventory(const Json::Value& inventory);
-  // use_inventory, then qrvl_vxinslib_init; the log is emptied afterwards when it succeeded.
-  int open_session(const Json::Value& inventory);
-  void clear_log();
-  std::vector<std::string> log_lines() const;
+  // use_inventory, then open_session; the log is emptied afterwards when it succeeded.
+  int start_session(const Json::Value& inventory);
   // The simulator's journal, one JSON value per line.
   std::vector<Json::Value> journal() const;
   std::string path(const std::string& name) const { return dir_.file(name); }
 
   vxtest::TempDir dir_;
-  std::string log_;
+  vxtest::LogCapture log_;
   std::string journal_;
   std::string inventory_;
 };

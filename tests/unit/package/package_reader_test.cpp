@@ -1,33 +1,118 @@
 // The package reader against archives written by GNU tar, bsdtar and Python's tarfile, and
-// against hand-built malformed ones: the exact trace lines of each failure, the scratch-file rules.
+// against hand-built malformed ones: the exact trace lines of each failure, the scratch-file
+// rules, the memory a read takes; and the search for the one package in a folder.
+#include "package/package_reader.h"
+
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <csignal>
-#include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "package/package_reader.h"
-#include "package_test_util.h"
+#include "log_capture.h"
 #include "test_support.h"
 
 namespace {
 
-using pkgtest::HeaderFields;
-using pkgtest::octal_size;
-using pkgtest::scratch_name;
-using pkgtest::tar_header;
-using pkgtest::tar_member;
-using pkgtest::tar_package;
+using vxins::package::read_package_version;
+using vxins::package::single_entry_of;
 using vxtest::file_exists;
 using vxtest::TarTool;
+
+// Makes `dir` the working directory until destroyed.
+class ScopedCwd {
+ public:
+  explicit ScopedCwd(const std::string& dir) {
+    char buf[4096];
+    if (getcwd(buf, sizeof buf) != nullptr) saved_ = buf;
+    EXPECT_EQ(0, chdir(dir.c_str()));
+  }
+  ~ScopedCwd() {
+    if (!saved_.empty() && chdir(saved_.c_str()) != 0) ADD_FAILURE() << "cannot restore cwd";
+  }
+
+ private:
+  std::string saved_;
+};
+
+// Name of the reader's scratch file for the calling thread.
+std::string scratch_name() {
+  char buf[64];
+  snprintf(buf, sizeof buf, "tmp_%lx", static_cast<unsigned long>(pthread_self()));
+  return buf;
+}
+
+// The size field: 11 octal digits and a NUL, as GNU tar writes it.
+std::string octal_size(long long size) {
+  char buf[16];
+  snprintf(buf, sizeof buf, "%011llo", size);
+  return std::string(buf, 11) + std::string(1, '\0');
+}
+
+struct HeaderFields {
+  std::string name;
+  std::string size_field;   // exactly 12 bytes
+  bool ustar = true;        // false: old-style header with an empty magic
+  char type = '0';
+  std::string mtime_field = std::string("14000000000") + '\0';
+};
+
+// One 512-byte header block with a correct checksum.
+std::string tar_header(const HeaderFields& fields) {
+  std::string h(512, '\0');
+  h.replace(0, fields.name.size() < 100 ? fields.name.size() : 100, fields.name, 0, 100);
+  h.replace(100, 8, std::string("0000644") + '\0');
+  h.replace(108, 8, std::string("0000000") + '\0');
+  h.replace(116, 8, std::string("0000000") + '\0');
+  h.replace(124, 12, fields.size_field.substr(0, 12));
+  h.replace(136, 12, fields.mtime_field.substr(0, 12));
+  h[156] = fields.type;
+  if (fields.ustar) {
+    h.replace(257, 6, std::string("ustar") + '\0');
+    h.replace(263, 2, "00");
+  }
+  h.replace(148, 8, "        ");
+  unsigned sum = 0;
+  for (unsigned char c : h) sum += c;
+  char chk[8];
+  snprintf(chk, sizeof chk, "%06o", sum);
+  h.replace(148, 7, std::string(chk, 6) + '\0');
+  return h;
+}
+
+std::string tar_header(const std::string& name, long long size, char type = '0') {
+  HeaderFields fields;
+  fields.name = name;
+  fields.size_field = octal_size(size);
+  fields.type = type;
+  return tar_header(fields);
+}
+
+std::string pad_to_block(const std::string& data) {
+  size_t rest = data.size() % 512;
+  return rest == 0 ? data : data + std::string(512 - rest, '\0');
+}
+
+// Header, data and zero fill of one member.
+std::string tar_member(const std::string& name, const std::string& data, char type = '0') {
+  return tar_header(name, static_cast<long long>(data.size()), type) + pad_to_block(data);
+}
+
+// A well-formed package as the tools lay it out: the folder, then the version text, then the
+// two zero blocks that end an archive.
+std::string tar_package(const std::string& version_text) {
+  return tar_member("fw/", "", '5') + tar_member("fw/boot.txt", version_text) +
+         std::string(1024, '\0');
+}
 
 const char kExit[] = "LOG_INFO : <-- getFwVersionFromFwFile()";
 const char kUnchanged[] = "caller's old value";
@@ -53,7 +138,7 @@ bool any_line_contains(const std::vector<std::string>& lines, const std::string&
 // Every reader test runs in a working directory of its own, where the scratch file is made.
 class PackageReaderTest : public ::testing::Test {
  protected:
-  void SetUp() override { cwd_ = std::make_unique<pkgtest::ScopedCwd>(work_.path()); }
+  void SetUp() override { cwd_ = std::make_unique<ScopedCwd>(work_.path()); }
   void TearDown() override { cwd_.reset(); }
 
   std::string write_package(const std::string& name, const std::string& bytes) {
@@ -65,8 +150,8 @@ class PackageReaderTest : public ::testing::Test {
 
   vxtest::TempDir packages_;
   vxtest::TempDir work_;
-  pkgtest::ScopedLog log_;
-  std::unique_ptr<pkgtest::ScopedCwd> cwd_;
+  vxtest::LogCapture log_;
+  std::unique_ptr<ScopedCwd> cwd_;
 };
 
 struct BadPackage {
@@ -136,7 +221,7 @@ std::vector<BadPackage> bad_packages() {
       {"second header of 200 bytes", kFolder + std::string(200, '\0'), 1007,
        {"LOG_INFO : FRead of fw_xmlfile_hdr failed"}},
       {"second header without magic",
-       kFolder + tar_header(second_old) + pkgtest::pad_to_block("<version>1</version>\n"), 1007,
+       kFolder + tar_header(second_old) + pad_to_block("<version>1</version>\n"), 1007,
        {"LOG_INFO : fw_xmlfile_hdr ustar failed"}},
       {"truncated second member",
        kFolder + tar_header("fw/boot.txt", 100) + "<version>1.0.0.0</version>", 1007,
@@ -168,7 +253,7 @@ TEST_F(PackageReaderTest, RejectsMalformedPackagesWithTheirTraceLines) {
     log_.clear();
     std::string path = write_package("bad.tar", bad.bytes);
     std::string version = kUnchanged;
-    EXPECT_EQ(bad.rc, getFwVersionFromFwFile(path, version));
+    EXPECT_EQ(bad.rc, read_package_version(path, version));
     EXPECT_EQ(kUnchanged, version);
     std::vector<std::string> expected = bad.last_lines;
     expected.push_back(kExit);
@@ -182,7 +267,7 @@ TEST_F(PackageReaderTest, RejectsMalformedPackagesWithTheirTraceLines) {
 TEST_F(PackageReaderTest, ReportsAPackageThatCannotBeOpened) {
   std::string path = packages_.file("missing.tar");
   std::string version = kUnchanged;
-  EXPECT_EQ(9, getFwVersionFromFwFile(path, version));
+  EXPECT_EQ(9, read_package_version(path, version));
   EXPECT_EQ(kUnchanged, version);
   std::vector<std::string> expected = {"LOG_INFO : ERROR(9)-FW File(" + path + ") open failed", kExit};
   EXPECT_EQ(expected, log_.lines());
@@ -195,14 +280,14 @@ TEST_F(PackageReaderTest, RefusesAFifoOrFolderWithoutWaiting) {
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   EXPECT_TRUE(vxtest::FinishesInAChild([&] {
     std::string version = kUnchanged;
-    return getFwVersionFromFwFile(fifo, version) == 9 && version == kUnchanged;
+    return read_package_version(fifo, version) == 9 && version == kUnchanged;
   })) << "the reader blocked on a FIFO or did not answer 9";
   std::vector<std::string> expected = {"LOG_INFO : ERROR(9)-FW File(" + fifo + ") open failed",
                                        kExit};
   EXPECT_EQ(expected, log_.lines());
 
   std::string version = kUnchanged;
-  EXPECT_EQ(9, getFwVersionFromFwFile(packages_.path(), version));
+  EXPECT_EQ(9, read_package_version(packages_.path(), version));
   EXPECT_EQ(kUnchanged, version);
   EXPECT_FALSE(scratch_left());
 }
@@ -243,7 +328,7 @@ TEST_F(PackageReaderTest, ReadsTheVersionFromToolMadePackages) {
     remove(path.c_str());
     ASSERT_TRUE(vxtest::make_package(path, c.member_text, c.tool));
     std::string version = kUnchanged;
-    EXPECT_EQ(0, getFwVersionFromFwFile(path, version));
+    EXPECT_EQ(0, read_package_version(path, version));
     EXPECT_EQ(c.version, version);
     std::vector<std::string> lines = log_.lines();
     EXPECT_EQ(std::vector<std::string>{"LOG_INFO : Read BOOT TAR FW Version is " + c.version},
@@ -262,7 +347,7 @@ TEST_F(PackageReaderTest, AcceptsTheOldGnuMagic) {
                            vxtest::shell_quote(path) + " fw fw/boot.txt"));
   ASSERT_EQ("ustar  ", vxtest::read_file(path).substr(257, 7));
   std::string version;
-  EXPECT_EQ(0, getFwVersionFromFwFile(path, version));
+  EXPECT_EQ(0, read_package_version(path, version));
   EXPECT_EQ("1.2.3.4", version);
 }
 
@@ -299,10 +384,10 @@ TEST_F(PackageReaderTest, ReadsHandBuiltLayouts) {
        "4.0.0.1"},
       // Used to read the size on into the time field.
       {"size field without NUL",
-       kFolder + tar_header(unterminated) + pkgtest::pad_to_block(text26),
+       kFolder + tar_header(unterminated) + pad_to_block(text26),
        "6.0.1.2"},
       {"size field padded with blanks",
-       kFolder + tar_header(blank_padded) + pkgtest::pad_to_block(text26), "6.0.1.2"},
+       kFolder + tar_header(blank_padded) + pad_to_block(text26), "6.0.1.2"},
   };
   for (const Layout& l : layouts) {
     SCOPED_TRACE(l.label);
@@ -310,7 +395,7 @@ TEST_F(PackageReaderTest, ReadsHandBuiltLayouts) {
     // What we built is a real archive as far as GNU tar is concerned.
     EXPECT_EQ(0, vxtest::run("tar -tf " + vxtest::shell_quote(path) + " >/dev/null 2>&1"));
     std::string version;
-    EXPECT_EQ(0, getFwVersionFromFwFile(path, version));
+    EXPECT_EQ(0, read_package_version(path, version));
     EXPECT_EQ(l.version, version);
     EXPECT_FALSE(scratch_left());
   }
@@ -327,7 +412,7 @@ TEST_F(PackageReaderTest, NeverFollowsOrRemovesAnExistingScratchName) {
   vxtest::write_file(victim, "keep me");
   ASSERT_EQ(0, symlink(victim.c_str(), scratch.c_str()));
   std::string version;
-  EXPECT_EQ(0, getFwVersionFromFwFile(package, version));
+  EXPECT_EQ(0, read_package_version(package, version));
   EXPECT_EQ("7.0.0.0", version);
   struct stat st;
   ASSERT_EQ(0, lstat(scratch.c_str(), &st));
@@ -338,21 +423,21 @@ TEST_F(PackageReaderTest, NeverFollowsOrRemovesAnExistingScratchName) {
   // A dangling link must not create its target.
   std::string target = work_.file("made-through-link");
   ASSERT_EQ(0, symlink(target.c_str(), scratch.c_str()));
-  EXPECT_EQ(0, getFwVersionFromFwFile(package, version));
+  EXPECT_EQ(0, read_package_version(package, version));
   EXPECT_FALSE(file_exists(target));
   EXPECT_TRUE(file_exists(scratch));
   ASSERT_EQ(0, unlink(scratch.c_str()));
 
   // Someone else's regular file of that name stays as it was.
   vxtest::write_file(scratch, "someone else's");
-  EXPECT_EQ(0, getFwVersionFromFwFile(package, version));
+  EXPECT_EQ(0, read_package_version(package, version));
   EXPECT_EQ("someone else's", vxtest::read_file(scratch));
   ASSERT_EQ(0, unlink(scratch.c_str()));
 
   // And a failing read leaves it too.
   vxtest::write_file(scratch, "still mine");
   std::string bad = write_package("bad.tar", tar_package("<version>no end"));
-  EXPECT_EQ(1007, getFwVersionFromFwFile(bad, version));
+  EXPECT_EQ(1007, read_package_version(bad, version));
   EXPECT_EQ("still mine", vxtest::read_file(scratch));
 }
 
@@ -362,23 +447,31 @@ TEST_F(PackageReaderTest, FailsWhenTheScratchFileCannotBeMade) {
   // Nothing can be created in a working directory that has been removed (root ignores modes).
   std::string gone = work_.file("gone");
   ASSERT_EQ(0, mkdir(gone.c_str(), 0700));
-  pkgtest::ScopedCwd inside(gone);
+  ScopedCwd inside(gone);
   ASSERT_EQ(0, rmdir(gone.c_str()));
   std::string version = kUnchanged;
-  EXPECT_EQ(1007, getFwVersionFromFwFile(package, version));
+  EXPECT_EQ(1007, read_package_version(package, version));
   EXPECT_EQ(kUnchanged, version);
   std::vector<std::string> expected = {
       "LOG_INFO : strstr of VXINSLIB_QUORVEL_BOOT_IMAGE_DETAILS failed", kExit};
   EXPECT_EQ(expected, tail(log_.lines(), 2));
 }
 
-// Runs the reader in a child process whose address space allows only 64 MiB more than it uses,
-// so any allocation the size of a member shows up as a failure.
-struct CappedRead {
+// Runs the reader in a child process and reports how much the child's peak resident memory
+// grew. With cap, the child's address space allows only 64 MiB more than it uses, so any
+// allocation the size of a member shows up as a failure.
+struct ChildRead {
   bool probe_refused = false;  // the cap really stops a 128 MiB allocation
   int rc = -1;
+  long growth_kib = -1;
   char version[64] = {};
 };
+
+long peak_rss_kib() {
+  struct rusage ru;
+  getrusage(RUSAGE_SELF, &ru);
+  return ru.ru_maxrss;
+}
 
 // AddressSanitizer aborts on a refused allocation instead of returning null, and reserves
 // address space of its own, so the cap says nothing there.
@@ -388,29 +481,33 @@ struct CappedRead {
 #define SKIP_UNDER_ASAN() (void)0
 #endif
 
-CappedRead read_with_memory_cap(const std::string& path) {
-  CappedRead out;
+ChildRead read_in_child(const std::string& path, bool cap) {
+  ChildRead out;
   int fds[2];
   if (pipe(fds) != 0) return out;
   pid_t pid = fork();
   if (pid == 0) {
     close(fds[0]);
-    CappedRead res;
+    ChildRead res;
     long pages = 0;
     FILE* statm = fopen("/proc/self/statm", "r");
     if (statm != nullptr) {
       if (fscanf(statm, "%ld", &pages) != 1) pages = 0;
       fclose(statm);
     }
-    rlim_t cap = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) +
-                 (64u << 20);
-    struct rlimit lim = {cap, cap};
-    if (pages > 0 && setrlimit(RLIMIT_AS, &lim) == 0) {
-      void* probe = malloc(128u << 20);
-      res.probe_refused = probe == nullptr;
-      free(probe);
+    rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) +
+                   (64u << 20);
+    struct rlimit lim = {limit, limit};
+    if (!cap || (pages > 0 && setrlimit(RLIMIT_AS, &lim) == 0)) {
+      if (cap) {
+        void* probe = malloc(128u << 20);
+        res.probe_refused = probe == nullptr;
+        free(probe);
+      }
+      long before = peak_rss_kib();
       std::string version;
-      res.rc = getFwVersionFromFwFile(path, version);
+      res.rc = read_package_version(path, version);
+      res.growth_kib = peak_rss_kib() - before;
       snprintf(res.version, sizeof res.version, "%s", version.c_str());
     }
     ssize_t w = write(fds[1], &res, sizeof res);
@@ -427,23 +524,22 @@ CappedRead read_with_memory_cap(const std::string& path) {
 }
 
 TEST_F(PackageReaderTest, StepsOverALargeFirstMemberWithoutHoldingIt) {
-  // Used to allocate and read the whole first member (the boot image) into memory.
-  SKIP_UNDER_ASAN();
-  const long long kImage = 200LL << 20;
-  std::string path = packages_.file("big.tar");
-  FILE* f = fopen(path.c_str(), "wb");
-  ASSERT_NE(nullptr, f);
-  std::string head = tar_header("fw/boot.bin", kImage);
-  std::string rest = tar_member("fw/boot.txt", "<version>5.1.2.3</version>\n") + std::string(1024, '\0');
-  ASSERT_EQ(head.size(), fwrite(head.data(), 1, head.size(), f));
-  ASSERT_EQ(0, fseek(f, static_cast<long>(512 + kImage), SEEK_SET));  // sparse: the image is holes
-  ASSERT_EQ(rest.size(), fwrite(rest.data(), 1, rest.size(), f));
-  ASSERT_EQ(0, fclose(f));
-
-  CappedRead r = read_with_memory_cap(path);
-  ASSERT_TRUE(r.probe_refused);
+  // Used to allocate and read the whole first member (the boot image) into memory. A sparse
+  // source file; tar stores every byte of it, so the package really holds 200 MiB.
+  vxtest::TempDir staging;
+  const std::string package = packages_.file("qrvl_boot_3100.tar");
+  ASSERT_EQ(vxtest::run("mkdir " + vxtest::shell_quote(staging.file("fw")) +
+                        " && truncate -s 200M " + vxtest::shell_quote(staging.file("image.bin"))),
+            0);
+  vxtest::write_file(staging.file("fw/boot.txt"), "<version>3.1.0.0</version>\n");
+  ASSERT_EQ(vxtest::run("tar --format=ustar --no-recursion -C " +
+                        vxtest::shell_quote(staging.path()) + " -cf " +
+                        vxtest::shell_quote(package) + " image.bin fw/boot.txt"),
+            0);
+  ChildRead r = read_in_child(package, false);
   EXPECT_EQ(0, r.rc);
-  EXPECT_STREQ("5.1.2.3", r.version);
+  EXPECT_STREQ("3.1.0.0", r.version);
+  EXPECT_LT(r.growth_kib, 1024) << "peak memory grew by " << r.growth_kib << " KiB";
   EXPECT_FALSE(scratch_left());
 }
 
@@ -465,21 +561,16 @@ TEST_F(PackageReaderTest, ChecksSizeFieldsAgainstTheFileBeforeAllocating) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
-    CappedRead r = read_with_memory_cap(write_package("claims.tar", c.bytes));
+    ChildRead r = read_in_child(write_package("claims.tar", c.bytes), true);
     ASSERT_TRUE(r.probe_refused);
     EXPECT_EQ(c.rc, r.rc);
   }
 }
 
-// get_fwfile_from_path
+// single_entry_of
 
-class FwFileFromPathTest : public ::testing::Test {
+class SingleEntryTest : public ::testing::Test {
  protected:
-  int find(const std::string& dir) {
-    std::vector<char> path(dir.begin(), dir.end());
-    path.push_back('\0');
-    return get_fwfile_from_path(path.data(), name_);
-  }
   std::vector<std::string> error_lines() const {
     std::vector<std::string> out;
     for (const auto& l : log_.lines())
@@ -488,19 +579,19 @@ class FwFileFromPathTest : public ::testing::Test {
   }
 
   vxtest::TempDir dir_;
-  pkgtest::ScopedLog log_;
-  char name_[256] = "untouched";
+  vxtest::LogCapture log_;
+  std::string name_ = "untouched";
 };
 
-TEST_F(FwFileFromPathTest, ReturnsTheOnlyEntry) {
+TEST_F(SingleEntryTest, ReturnsTheOnlyEntry) {
   const std::vector<std::string> names = {"fw-3.0.3.0.tar", "fw%d%s.tar", std::string(255, 'n')};
   for (const std::string& n : names) {
     SCOPED_TRACE(n);
     vxtest::TempDir d;
     log_.clear();
     vxtest::write_file(d.file(n), "package");
-    EXPECT_EQ(0, find(d.path()));
-    EXPECT_EQ(n, std::string(name_));
+    EXPECT_EQ(0, single_entry_of(d.path(), name_));
+    EXPECT_EQ(n, name_);
     std::vector<std::string> lines = log_.lines();
     EXPECT_TRUE(contains_line(lines, "LOG_INFO : ."));
     EXPECT_TRUE(contains_line(lines, "LOG_INFO : .."));
@@ -509,7 +600,7 @@ TEST_F(FwFileFromPathTest, ReturnsTheOnlyEntry) {
   }
 }
 
-TEST_F(FwFileFromPathTest, RefusesAnythingButOneEntry) {
+TEST_F(SingleEntryTest, RefusesAnythingButOneEntry) {
   struct Case {
     const char* label;
     std::vector<std::string> files;
@@ -526,9 +617,8 @@ TEST_F(FwFileFromPathTest, RefusesAnythingButOneEntry) {
     for (const auto& f : c.files) vxtest::write_file(d.file(f), "x");
     for (const auto& s : c.subdirs) ASSERT_EQ(0, mkdir(d.file(s).c_str(), 0755));
     log_.clear();
-    snprintf(name_, sizeof name_, "untouched");
-    EXPECT_EQ(1002, find(d.path()));
-    EXPECT_STREQ("untouched", name_);
+    EXPECT_EQ(1002, single_entry_of(d.path(), name_));
+    EXPECT_EQ("untouched", name_);
     std::vector<std::string> expected = {
         "LOG_ERROR : ERROR: There are zero or more than 1 file present in the given directory(" +
             d.path() + ")",
@@ -538,15 +628,7 @@ TEST_F(FwFileFromPathTest, RefusesAnythingButOneEntry) {
   }
 }
 
-TEST_F(FwFileFromPathTest, RefusesANullPath) {
-  EXPECT_EQ(1002, get_fwfile_from_path(nullptr, name_));
-  EXPECT_STREQ("untouched", name_);
-  std::vector<std::string> expected = {"LOG_ERROR : ERROR:directory path is NULL, so error code=1002",
-                                       "LOG_ERROR : <-- get_fwfile_from_path()"};
-  EXPECT_EQ(expected, log_.lines());
-}
-
-TEST_F(FwFileFromPathTest, ReturnsTheSystemErrorOfAFailedOpen) {
+TEST_F(SingleEntryTest, ReturnsTheSystemErrorOfAFailedOpen) {
   struct Case {
     std::string path;
     int err;
@@ -557,51 +639,14 @@ TEST_F(FwFileFromPathTest, ReturnsTheSystemErrorOfAFailedOpen) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
     log_.clear();
-    EXPECT_EQ(c.err, find(c.path));
+    EXPECT_EQ(c.err, single_entry_of(c.path, name_));
+    EXPECT_EQ("untouched", name_);
     std::vector<std::string> expected = {
         "LOG_ERROR : ERROR:Open directory(" + c.path + ")failed with error code=" +
             std::to_string(c.err) + ", err_string=" + strerror(c.err),
         "LOG_ERROR : <-- get_fwfile_from_path()"};
     EXPECT_EQ(expected, log_.lines());
   }
-}
-
-// conv_octal_to_decimal and get_boot_power
-
-TEST(OctalSizeTest, DecodesSizeFields) {
-  struct Case {
-    std::string text;
-    int value;
-  };
-  const std::vector<Case> cases = {
-      {"00000001750", 1000},
-      {"", 0},
-      {"7", 7},
-      {"00000000000", 0},
-      {"17777777777", INT_MAX},
-      // Used to overflow a signed int (a legal size of 8 GiB - 1).
-      {"77777777777", INT_MAX},
-      {"8", 8},        // no character is rejected: '8' - '0'
-      {" ", -16},      // a blank adds its code minus 48
-      {"0 ", -16},
-      // Only eleven places have a power of 8 that fits 32 bits.
-      {"100000000000", 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE("\"" + c.text + "\"");
-    std::vector<unsigned char> buf(c.text.begin(), c.text.end());
-    buf.push_back('\0');
-    EXPECT_EQ(c.value, conv_octal_to_decimal(buf.data()));
-  }
-}
-
-TEST(OctalSizeTest, PowersOfEightInThirtyTwoBits) {
-  EXPECT_EQ(1, get_boot_power(0));
-  EXPECT_EQ(8, get_boot_power(1));
-  EXPECT_EQ(512, get_boot_power(3));
-  EXPECT_EQ(1 << 30, get_boot_power(10));
-  EXPECT_EQ(0, get_boot_power(11));  // 2^33 wraps to 0, as in 32-bit arithmetic
-  EXPECT_EQ(0, get_boot_power(40));
 }
 
 }  // namespace

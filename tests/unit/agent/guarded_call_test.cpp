@@ -1,7 +1,7 @@
-// The shipped plug-in (hidden visibility, five exports) must still catch the agent's
-// HbaAgentError by type: neither library exports the class's type information, so the match
-// rests on the C++ runtime comparing type names. A discovery run with a throwing adapter query
-// shows which handler caught it.
+// The guarded call inside the shipped plug-in (hidden visibility, five exports) must still catch
+// the agent's HbaAgentError by type: neither library exports the class's type information, so
+// the match rests on the C++ runtime comparing type names. A discovery run with a throwing
+// adapter query shows which handler caught it.
 #include <cstdlib>
 
 #include "agent_test_env.h"
@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(PluginAgentErrorTest, AgentErrorIsCaughtByTypeInsideThePlugin) {
+TEST(GuardedCallTest, AgentErrorIsCaughtByTypeInsideThePlugin) {
   vxtest::TempDir dir;
   Json::Value inventory = agenttest::default_inventory();
   inventory["faults"].append(

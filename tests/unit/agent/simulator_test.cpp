@@ -8,7 +8,8 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "agent/agent_loader.h"
+#include "agent/entry_points.h"
+#include "agent/session.h"
 #include "agent_test_env.h"
 #include "default_inventory.h"
 
@@ -17,6 +18,9 @@ namespace {
 using agenttest::AgentTest;
 using agenttest::default_inventory;
 using agenttest::fault;
+using vxins::agent::close_session;
+using vxins::agent::load_entry_points;
+using vxins::agent::open_session;
 
 const char kFcAdapter[] = "20:00:00:0e:1e:c4:51:10";
 
@@ -87,7 +91,7 @@ TEST(SimDefaultInventoryTest, BuiltInEqualsDefaultJson) {
 }
 
 TEST_F(SimTest, ServesTheBuiltInInventoryWithoutTheVariable) {
-  ASSERT_EQ(qrvl_vxinslib_init(), 0);
+  ASSERT_EQ(open_session(), 0);
   EXPECT_EQ(libGetNumOfAdapters(), 3u);
   Json::Value list = libGetAllAdapterIndexString(Json::Value());
   EXPECT_EQ(agenttest::to_text(list),
@@ -106,7 +110,7 @@ TEST_F(SimTest, ServesTheBuiltInInventoryWithoutTheVariable) {
 }
 
 TEST_F(SimTest, JournalsEveryCallWithItsRequest) {
-  ASSERT_EQ(open_session(default_inventory()), 0);
+  ASSERT_EQ(start_session(default_inventory()), 0);
   Json::Value request;
   request["indexStr"] = kFcAdapter;
   libGetFcPhyPortIndicesByAdapter(request);
@@ -135,16 +139,16 @@ TEST_F(SimTest, JournalsEveryCallWithItsRequest) {
 }
 
 TEST_F(SimTest, FlashRecordsTheVersionInTheStateFile) {
-  ASSERT_EQ(open_session(default_inventory()), 0);
+  ASSERT_EQ(start_session(default_inventory()), 0);
   EXPECT_EQ(flashed(kFcAdapter), "3.0.2.1");
   EXPECT_EQ(flash(kFcAdapter, package("3.1.0.0")), 0);
   EXPECT_EQ(flashed(kFcAdapter), "3.1.0.0");
-  ASSERT_EQ(qrvl_vxinslib_deinit(), 0);
+  ASSERT_EQ(close_session(), 0);
 
   // Beside the inventory by default; it survives the unload and overrides the inventory.
   Json::Value state = agenttest::parse(vxtest::read_file(inventory_ + ".state"));
   EXPECT_EQ(state[kFcAdapter]["flashedBiosVersion"].asString(), "3.1.0.0");
-  ASSERT_EQ(qrvl_vxinslib_init(), 0);
+  ASSERT_EQ(open_session(), 0);
   EXPECT_EQ(flashed(kFcAdapter), "3.1.0.0");
   Json::Value request;
   request["wwn"] = kFcAdapter;
@@ -156,23 +160,23 @@ TEST_F(SimTest, FlashRecordsTheVersionInTheStateFile) {
 TEST_F(SimTest, StateFileNamedByTheVariable) {
   std::string state_file = path("elsewhere.state");
   setenv("DZNAJ_SIM_STATE", state_file.c_str(), 1);
-  ASSERT_EQ(qrvl_vxinslib_init(), 0);  // built-in inventory, explicit state file
+  ASSERT_EQ(open_session(), 0);  // built-in inventory, explicit state file
   EXPECT_EQ(flash("00:0e:1e:d2:7a:40", package("3.3.0.1")), 0);
-  ASSERT_EQ(qrvl_vxinslib_deinit(), 0);
+  ASSERT_EQ(close_session(), 0);
   EXPECT_EQ(
       agenttest::parse(vxtest::read_file(state_file))["00:0e:1e:d2:7a:40"]["flashedBiosVersion"]
           .asString(),
       "3.3.0.1");
-  ASSERT_EQ(qrvl_vxinslib_init(), 0);
+  ASSERT_EQ(open_session(), 0);
   EXPECT_EQ(flashed("00:0e:1e:d2:7a:40"), "3.3.0.1");
 }
 
 TEST_F(SimTest, BuiltInInventoryKeepsNothingWithoutStateVariable) {
-  ASSERT_EQ(qrvl_vxinslib_init(), 0);
+  ASSERT_EQ(open_session(), 0);
   EXPECT_EQ(flash(kFcAdapter, package("3.1.0.0")), 0);
   EXPECT_EQ(flashed(kFcAdapter), "3.1.0.0");
-  ASSERT_EQ(qrvl_vxinslib_deinit(), 0);
-  ASSERT_EQ(qrvl_vxinslib_init(), 0);
+  ASSERT_EQ(close_session(), 0);
+  ASSERT_EQ(open_session(), 0);
   EXPECT_EQ(flashed(kFcAdapter), "3.0.2.1");
 }
 
@@ -180,7 +184,7 @@ TEST_F(SimTest, FlashFailuresLeaveAReason) {
   Json::Value inventory = default_inventory();
   inventory["adapters"][1]["flash"] =
       agenttest::parse("{\"result\": 5, \"reason\": \"image rejected\"}");
-  ASSERT_EQ(open_session(inventory), 0);
+  ASSERT_EQ(start_session(inventory), 0);
   std::string reason;
   EXPECT_EQ(flash("00:0e:1e:d2:7a:40", package("3.1.0.0"), &reason), 5);
   EXPECT_EQ(reason, "image rejected");
@@ -200,7 +204,7 @@ TEST_F(SimTest, ThrowKindsOnPlainEntryPointsAreCaughtByType) {
     SCOPED_TRACE(symbol);
     Json::Value inventory = default_inventory();
     inventory["faults"].append(fault(symbol, "throwAgent", "", 5, "agent says no"));
-    ASSERT_EQ(open_session(inventory), 0);
+    ASSERT_EQ(start_session(inventory), 0);
     auto call = [&]() {
       if (strcmp(symbol, "getNumberOfAdapters") == 0)
         return static_cast<int>(libGetNumOfAdapters());
@@ -217,23 +221,23 @@ TEST_F(SimTest, ThrowKindsOnPlainEntryPointsAreCaughtByType) {
     }
     EXPECT_TRUE(caught);
     EXPECT_EQ(journal().back()["threw"].asString(), "throwAgent");
-    ASSERT_EQ(qrvl_vxinslib_deinit(), 0);
+    ASSERT_EQ(close_session(), 0);
   }
 
   Json::Value inventory = default_inventory();
   inventory["faults"].append(fault("getNumberOfAdapters", "throwStd", "", 0, "std says no"));
-  ASSERT_EQ(open_session(inventory), 0);
+  ASSERT_EQ(start_session(inventory), 0);
   try {
     libGetNumOfAdapters();
     ADD_FAILURE() << "nothing thrown";
   } catch (const std::runtime_error& e) {
     EXPECT_STREQ(e.what(), "std says no");
   }
-  ASSERT_EQ(qrvl_vxinslib_deinit(), 0);
+  ASSERT_EQ(close_session(), 0);
 
   inventory = default_inventory();
   inventory["faults"].append(fault("getNumberOfAdapters", "throwOther", "", 11));
-  ASSERT_EQ(open_session(inventory), 0);
+  ASSERT_EQ(start_session(inventory), 0);
   try {
     libGetNumOfAdapters();
     ADD_FAILURE() << "nothing thrown";
@@ -249,7 +253,7 @@ TEST_F(SimTest, FaultsApplyOnlyToTheirKey) {
   answer["answer"] = agenttest::parse("{\"indexStrings\": [7]}");
   inventory["faults"].append(answer);
   inventory["faults"].append(fault("getNumberOfAdapters", "null"));
-  ASSERT_EQ(open_session(inventory), 0);
+  ASSERT_EQ(start_session(inventory), 0);
   Json::Value request;
   request["wwn"] = "21:00:00:0e:1e:c4:51:11";
   EXPECT_TRUE(libGetPortByWwn(request).isNull());
@@ -265,7 +269,7 @@ TEST_F(SimTest, ValuesAreServedAsTheyAreInTheInventory) {
   inventory["adapters"][0]["model"] = 42;
   inventory["adapters"][0]["portCount"] = "two";
   inventory["adapters"][0].removeMember("storageDriverVersion");
-  ASSERT_EQ(open_session(inventory), 0);
+  ASSERT_EQ(start_session(inventory), 0);
   Json::Value request;
   request["wwn"] = kFcAdapter;
   Json::Value adapter = libGetHbaByWwn(request);
@@ -295,20 +299,20 @@ TEST_F(SimTest, MalformedInventoryIsReportedAndAnsweredWithNothing) {
     vxtest::write_file(inventory_, c.text);
     setenv("DZNAJ_SIM_INVENTORY", inventory_.c_str(), 1);
     StderrCapture capture(path("stderr.txt"));
-    clear_log();
-    EXPECT_EQ(qrvl_vxinslib_init(), 1001);
+    log_.clear();
+    EXPECT_EQ(open_session(), 1001);
     std::string text = capture.text();
     EXPECT_NE(text.find("libdznaj.so (simulator): inventory " + inventory_), std::string::npos)
         << text;
     EXPECT_NE(text.find(c.message), std::string::npos) << text;
-    std::vector<std::string> lines = log_lines();
+    std::vector<std::string> lines = log_.lines();
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back(), "LOG_ERROR : libInitHbaLib returns NULL");
     EXPECT_NE(std::find(lines.begin(), lines.end(), "LOG_INFO : libVersion size = 0"), lines.end());
   }
 
   // The library stays answerable: null and zero, never a crash.
-  ASSERT_EQ(setup_znaj_entry_points(), 0);
+  ASSERT_EQ(load_entry_points(), 0);
   StderrCapture capture(path("stderr.txt"));
   EXPECT_TRUE(libGetHbaByWwn(Json::Value()).isNull());
   EXPECT_EQ(libGetNumOfAdapters(), 0u);
@@ -324,14 +328,14 @@ TEST_F(SimTest, MalformedInventoryIsReportedAndAnsweredWithNothing) {
 TEST_F(SimTest, MissingInventoryFileIsReported) {
   setenv("DZNAJ_SIM_INVENTORY", path("absent.json").c_str(), 1);
   StderrCapture capture(path("stderr.txt"));
-  EXPECT_EQ(qrvl_vxinslib_init(), 1001);
+  EXPECT_EQ(open_session(), 1001);
   EXPECT_NE(capture.text().find("cannot read inventory " + path("absent.json") +
                                 ": No such file or directory"),
             std::string::npos);
 }
 
 TEST_F(SimTest, InventoryIsReReadOnInit) {
-  ASSERT_EQ(open_session(default_inventory()), 0);
+  ASSERT_EQ(start_session(default_inventory()), 0);
   EXPECT_EQ(libGetNumOfAdapters(), 3u);
   Json::Value inventory = default_inventory();
   inventory["adapterCount"] = 1;
@@ -353,7 +357,7 @@ TEST_F(SimTest, LookupsFindTheFirstHolderOfAKeyAndFollowAReRead) {
   twin["fcPorts"][0]["hardwarePath"] = "0000:99:00.0";
   inventory["adapters"].append(twin);
   inventory["adapters"][2]["ethPorts"][1]["mac"] = 7;  // not text: no request can name it
-  ASSERT_EQ(open_session(inventory), 0);
+  ASSERT_EQ(start_session(inventory), 0);
 
   Json::Value by_wwn;
   by_wwn["wwn"] = kFcAdapter;
