@@ -1,6 +1,7 @@
 // The trace log: one line per message, appended to a fixed file, the plug-in's only diagnostic
-// channel. Every subsystem logs through VXINS_LOG_TRACE; the host entry points restart the log
-// at the start of each call. Nothing here throws, and a log that cannot be written is dropped.
+// channel. The exported VXINS_LOG_TRACE serves callers from C; the plug-in's own code logs through
+// the level helpers of src/log/log.h. The host entry points restart the log at the start of each
+// call. Nothing here throws, and a log that cannot be written is dropped.
 #ifndef VXINS_LOG_H
 #define VXINS_LOG_H
 
@@ -9,7 +10,7 @@
 #define VXINS_EXPORT __attribute__((visibility("default")))
 
 // Log levels; each has a fixed prefix row in gerr_log_str. The exported function takes them as
-// int; the typedef lets the pre-formatted overload below be chosen by exact match.
+// int.
 typedef enum { LOG_DEFAULT = 0, LOG_DEBUG = 1, LOG_INFO = 2, LOG_WARN = 3, LOG_ERROR = 4, LOG_CRITICAL = 5 } vxins_log_level_t;
 
 enum { VXINS_LOG_ROW_WIDTH = 20, VXINS_LOG_ROWS = 7, VXINS_LOGFNAME_SIZE = 100 };
