@@ -5,12 +5,19 @@
 
 #include <tinyxml2.h>
 
-#include "discovery/discovery_file.h"
+#include "discovery/discovery_reader.h"
 #include "fuzz_support.h"
 
 namespace vxfuzz {
 
 namespace {
+
+using vxins::discovery::FlashOutcome;
+using vxins::discovery::RewriteValues;
+using vxins::inventory::AttributeValue;
+using vxins::inventory::DeviceList;
+using vxins::inventory::DeviceRecord;
+using vxins::inventory::Section;
 
 struct Leaf {
   std::string name;   // element name: the tag text before " value"
@@ -27,36 +34,37 @@ std::string element_name(const std::string& tag_desc) {
   return blank == std::string::npos ? tag_desc : tag_desc.substr(0, blank);
 }
 
+// The action_status text a rewrite writes for each outcome.
+std::string status_text(FlashOutcome outcome) {
+  if (outcome == FlashOutcome::kSuccess) return "1";
+  if (outcome == FlashOutcome::kPackageMismatch) return "8";
+  return "";
+}
+
 // Mirrors what the writer puts into one device element.
-ExpectedDevice expect(CQrvlDevice* dev, const Outcome* outcome) {
+ExpectedDevice expect(const DeviceRecord& dev, const RewriteValues* rewrite) {
   ExpectedDevice out;
-  std::vector<dev_tag_val_pair_t> pairs;
-  dev->getDeviceAttribs(pairs);
-  for (const dev_tag_val_pair_t& p : pairs) {
-    if (p.val_type == DEV_VAL_TYPE_DEVICE)
-      out.dev.push_back({element_name(p.tag_desc), expected_after_round_trip(p.tag_val)});
+  for (const AttributeValue& v : dev.values()) {
+    if (v.attribute->section == Section::kDevice)
+      out.dev.push_back({element_name(v.attribute->tag), expected_after_round_trip(v.value)});
   }
   out.dev.push_back({"slotnumber", "FFFFFFFF"});
   out.fw.push_back({"type", "ROM"});
-  for (const dev_tag_val_pair_t& p : pairs) {
-    if (p.val_type != DEV_VAL_TYPE_FW) continue;
-    std::string value = p.tag_val;
-    if (outcome != nullptr) {
-      if (p.tag_desc == "version value") value = outcome->fw_ver;
-      if (p.tag_desc == "action_status value") value = outcome->action_status;
-      if (p.tag_desc == "firmware_file value") value = outcome->fw_file;
-      if (p.tag_desc == "active_version value") value = outcome->active_ver;
-      if (p.tag_desc == "action value") {
-        std::string mac_or_wwn;
-        dev->getMacOrWWN(mac_or_wwn);
-        if (outcome->skipped_ids.count(mac_or_wwn) != 0) {
-          value = "Skip";
-        } else {
-          dev->get_action_val(value);
-        }
+  for (const AttributeValue& v : dev.values()) {
+    if (v.attribute->section != Section::kFirmware) continue;
+    const std::string tag = v.attribute->tag;
+    std::string value = v.value;
+    if (rewrite != nullptr) {
+      if (tag == "version value") value = rewrite->fw_version;
+      if (tag == "action_status value") value = status_text(rewrite->outcome);
+      if (tag == "firmware_file value") value = rewrite->fw_file;
+      if (tag == "active_version value") value = rewrite->active_version;
+      if (tag == "action value") {
+        value = rewrite->skipped_ids.count(dev.mac_or_wwn()) != 0 ? "Skip"
+                                                                  : dev.info().fw_dev.action;
       }
     }
-    out.fw.push_back({element_name(p.tag_desc), expected_after_round_trip(value)});
+    out.fw.push_back({element_name(tag), expected_after_round_trip(value)});
   }
   return out;
 }
@@ -82,8 +90,8 @@ void compare_leaves(const tinyxml2::XMLElement* parent, const std::vector<Leaf>&
 
 // The field of a read-back record that the plug-in's reader fills from a leaf, or null for a
 // leaf it does not read.
-const std::string* reader_field(const CQrvlDevice& d, bool fw, const std::string& name) {
-  const dev_char_t& i = d.info();
+const std::string* reader_field(const DeviceRecord& d, bool fw, const std::string& name) {
+  const vxins::inventory::DeviceInfo& i = d.info();
   if (!fw) {
     if (name == "device_id") return &i.dev_desc;
     if (name == "venid") return &i.ven_id;
@@ -98,7 +106,7 @@ const std::string* reader_field(const CQrvlDevice& d, bool fw, const std::string
     if (name == "macaddress") return &i.mac_or_wwn;
     return nullptr;
   }
-  const fw_det_t& f = i.fw_dev;
+  const vxins::inventory::FirmwareInfo& f = i.fw_dev;
   if (name == "firmware_id") return &f.fw_id;
   if (name == "version") return &f.fw_version;
   if (name == "firmware_file") return &f.fw_file;
@@ -111,7 +119,7 @@ const std::string* reader_field(const CQrvlDevice& d, bool fw, const std::string
   return nullptr;
 }
 
-void compare_reader(const CQrvlDevice& back, const std::vector<Leaf>& want, bool fw,
+void compare_reader(const DeviceRecord& back, const std::vector<Leaf>& want, bool fw,
                     size_t dev_no) {
   for (const Leaf& leaf : want) {
     const std::string* got = reader_field(back, fw, leaf.name);
@@ -137,11 +145,11 @@ std::string expected_after_round_trip(const std::string& value) {
   return out;
 }
 
-void check_discovery_file(const std::string& path, const std::vector<CQrvlDevice*>& written,
-                          const Outcome* outcome) {
+void check_discovery_file(const std::string& path, const DeviceList& written,
+                          const RewriteValues* rewrite) {
   std::vector<ExpectedDevice> want;
-  for (CQrvlDevice* dev : written)
-    if (dev != nullptr) want.push_back(expect(dev, outcome));
+  for (const auto& dev : written)
+    if (dev != nullptr) want.push_back(expect(*dev, rewrite));
 
   tinyxml2::XMLDocument doc;
   if (doc.LoadFile(path.c_str()) != tinyxml2::XML_SUCCESS)
@@ -167,9 +175,9 @@ void check_discovery_file(const std::string& path, const std::vector<CQrvlDevice
          " device elements found");
   }
 
-  std::vector<CQrvlDevice*> back;
-  int rc = read_from_xmlfile(path, back);
-  if (rc != 0) fail("read_from_xmlfile returned " + std::to_string(rc));
+  DeviceList back;
+  int rc = vxins::discovery::read_discovery_file(path, back);
+  if (rc != 0) fail("read_discovery_file returned " + std::to_string(rc));
   if (back.size() != want.size()) {
     fail(std::to_string(want.size()) + " records written, " + std::to_string(back.size()) +
          " read back");
@@ -178,7 +186,6 @@ void check_discovery_file(const std::string& path, const std::vector<CQrvlDevice
     compare_reader(*back[i], want[i].dev, false, i);
     compare_reader(*back[i], want[i].fw, true, i);
   }
-  for (CQrvlDevice* dev : back) delete dev;
 }
 
 }  // namespace vxfuzz

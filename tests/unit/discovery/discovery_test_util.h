@@ -1,6 +1,5 @@
-// Helpers of the discovery-file tests: a trace log in a temporary folder, device records built
-// the way the enumeration builds them, and an independent look at written files through
-// tinyxml2.
+// Helpers of the discovery-file tests: device records built the way the enumeration builds them,
+// the written file's fixed frame, and an independent look at written files through tinyxml2.
 #ifndef VXINS_TESTS_DISCOVERY_TEST_UTIL_H
 #define VXINS_TESTS_DISCOVERY_TEST_UTIL_H
 
@@ -10,46 +9,27 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "qrvl_device.h"
+#include "discovery/discovery_writer.h"
+#include "inventory/device_record.h"
+#include "log_capture.h"
 #include "test_support.h"
-#include "vxins_log.h"
 
 namespace disctest {
 
-// Points the trace log at a fresh file for the life of the object.
-class LogCapture {
- public:
-  LogCapture() : path_(dir_.file("trace.log")) {
-    EXPECT_TRUE(vxins_log_set_path(path_.c_str()));
-  }
-  ~LogCapture() { vxins_log_set_path("/dev/null"); }
-  void clear() { vxtest::write_file(path_, ""); }
-  std::string text() const { return vxtest::read_file(path_); }
-  std::vector<std::string> lines() const { return vxtest::split_lines(text()); }
-  size_t count(const std::string& line) const {
-    std::vector<std::string> all = lines();
-    return static_cast<size_t>(std::count(all.begin(), all.end(), line));
-  }
+using vxins::inventory::DeviceList;
+using vxins::inventory::DeviceRecord;
 
- private:
-  vxtest::TempDir dir_;
-  std::string path_;
-};
-
-// A device list that owns its records, as the entry points' lists do.
-struct DeviceList {
-  std::vector<CQrvlDevice*> devices;
-  DeviceList() = default;
-  DeviceList(const DeviceList&) = delete;
-  DeviceList& operator=(const DeviceList&) = delete;
-  ~DeviceList() {
-    for (CQrvlDevice* d : devices) delete d;
-  }
-};
+// The fixed frame of every discovery file, around its device elements.
+const std::string kHeader =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<vx_rom_discovery version=\"2.0.0.0\">\n"
+    "\t<type value=\" \"/>\n\t<alt_name value=\" \"/>\n\t<version value=\" \"/>\n"
+    "\t<takes_effect value=\"deferred\"/>\n\t<devices>";
+const std::string kFooter = "\n\t</devices>\n</vx_rom_discovery>";
 
 struct PortValues {
   std::string device_id, devid, venid, subdevid, subvenid, product, type, mac_or_wwn;
@@ -57,29 +37,30 @@ struct PortValues {
 };
 
 // Sets the attributes in exactly the enumeration's order, FW_TYPE included (it is ignored).
-inline CQrvlDevice* make_port(const PortValues& v, const std::string& index = "0") {
-  CQrvlDevice* rec = new CQrvlDevice(index);
-  rec->SetDeviceValue(DEV_CHAR_CONST_DEVICE_ID_VALUE, v.device_id);
-  rec->SetDeviceValue(DEV_CHAR_CONST_DEVID_VALUE, v.devid);
-  rec->SetDeviceValue(DEV_CHAR_CONST_VENID_VALUE, v.venid);
-  rec->SetDeviceValue(DEV_CHAR_CONST_SUBDEVID_VALUE, v.subdevid);
-  rec->SetDeviceValue(DEV_CHAR_CONST_SUBVENID_VALUE, v.subvenid);
-  rec->SetDeviceValue(DEV_CHAR_CONST_PRODUCT_ID_VALUE, v.product);
-  rec->SetDeviceValue(DEV_CHAR_CONST_TYPE_VALUE, v.type);
-  rec->SetDeviceValue(DEV_CHAR_CONST_MAC_ADDR_VALUE, v.mac_or_wwn);
-  rec->SetDeviceValue(DEV_CHAR_CONST_BUS_NUM_VALUE, v.bus);
-  rec->SetDeviceValue(DEV_CHAR_CONST_DEV_NUM_VALUE, v.dev);
-  rec->SetDeviceValue(DEV_CHAR_CONST_FUNC_NUM_VALUE, v.fn);
-  rec->SetDeviceValue(DEV_CHAR_CONST_FW_ID_VALUE, v.fw_id);
-  rec->SetDeviceValue(DEV_CHAR_CONST_FW_TYPE_VALUE, "ROM");
-  rec->SetDeviceValue(DEV_CHAR_CONST_FW_VERSION_VALUE, v.fw_version);
-  rec->SetDeviceValue(DEV_CHAR_CONST_FW_FILE_VALUE, v.fw_file);
-  rec->SetDeviceValue(DEV_CHAR_CONST_ACTIVE_VERSION_VALUE, v.active_version);
-  rec->SetDeviceValue(DEV_CHAR_CONST_ACTION_VALUE, v.action);
-  rec->SetDeviceValue(DEV_CHAR_CONST_ACTION_STATUS_VALUE, "");
-  rec->SetDeviceValue(DEV_CHAR_CONST_DURATION_VALUE, "60");
-  rec->SetDeviceValue(DEV_CHAR_CONST_MSG_VALUE, "VX Reserved");
-  rec->SetDeviceValue(DEV_CHAR_CONST_SHARED_VALUE, "no");
+inline std::unique_ptr<DeviceRecord> make_port(const PortValues& v,
+                                              const std::string& index = "0") {
+  std::unique_ptr<DeviceRecord> rec(new DeviceRecord(index));
+  rec->set(DEV_CHAR_CONST_DEVICE_ID_VALUE, v.device_id);
+  rec->set(DEV_CHAR_CONST_DEVID_VALUE, v.devid);
+  rec->set(DEV_CHAR_CONST_VENID_VALUE, v.venid);
+  rec->set(DEV_CHAR_CONST_SUBDEVID_VALUE, v.subdevid);
+  rec->set(DEV_CHAR_CONST_SUBVENID_VALUE, v.subvenid);
+  rec->set(DEV_CHAR_CONST_PRODUCT_ID_VALUE, v.product);
+  rec->set(DEV_CHAR_CONST_TYPE_VALUE, v.type);
+  rec->set(DEV_CHAR_CONST_MAC_ADDR_VALUE, v.mac_or_wwn);
+  rec->set(DEV_CHAR_CONST_BUS_NUM_VALUE, v.bus);
+  rec->set(DEV_CHAR_CONST_DEV_NUM_VALUE, v.dev);
+  rec->set(DEV_CHAR_CONST_FUNC_NUM_VALUE, v.fn);
+  rec->set(DEV_CHAR_CONST_FW_ID_VALUE, v.fw_id);
+  rec->set(DEV_CHAR_CONST_FW_TYPE_VALUE, "ROM");
+  rec->set(DEV_CHAR_CONST_FW_VERSION_VALUE, v.fw_version);
+  rec->set(DEV_CHAR_CONST_FW_FILE_VALUE, v.fw_file);
+  rec->set(DEV_CHAR_CONST_ACTIVE_VERSION_VALUE, v.active_version);
+  rec->set(DEV_CHAR_CONST_ACTION_VALUE, v.action);
+  rec->set(DEV_CHAR_CONST_ACTION_STATUS_VALUE, "");
+  rec->set(DEV_CHAR_CONST_DURATION_VALUE, "60");
+  rec->set(DEV_CHAR_CONST_MSG_VALUE, "VX Reserved");
+  rec->set(DEV_CHAR_CONST_SHARED_VALUE, "no");
   return rec;
 }
 
@@ -93,6 +74,26 @@ inline PortValues fc_port() {
   return {"1077.2532.1077.015d", "2532", "1077", "015d", "1077", "QLE2562", "Fc",
           "21:00:00:0e:1e:0a:0b:0d", "7", "0", "1", "8.07.00.18.07.2-k", "3.64.02",
           "Q3664A.tar", "3.64.02", "Rewrite"};
+}
+
+// The Ethernet port (index "0") and the FC port (index "1") of the golden files.
+inline void two_ports(DeviceList& list) {
+  list.push_back(make_port(eth_port(), "0"));
+  list.push_back(make_port(fc_port(), "1"));
+}
+
+// What a rewrite after a flash carries into every fw_item.
+inline vxins::discovery::RewriteValues rewrite_values(
+    vxins::discovery::FlashOutcome outcome, const std::string& fw_version,
+    const std::string& fw_file, const std::string& active_version,
+    const std::set<std::string>& skipped_ids = {}) {
+  vxins::discovery::RewriteValues values;
+  values.outcome = outcome;
+  values.fw_version = fw_version;
+  values.fw_file = fw_file;
+  values.active_version = active_version;
+  values.skipped_ids = skipped_ids;
+  return values;
 }
 
 // One element's leaves as tinyxml2 reads them: (element name, value attribute).

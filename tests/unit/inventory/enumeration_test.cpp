@@ -1,19 +1,26 @@
-// Adapter enumeration against an in-process fake agent: record order and attributes, version
+// Adapter enumeration against the in-process fake agent: record order and attributes, version
 // and action rules, hardware paths, every failure of the adapter list and of single adapters,
 // and malformed agent answers.
+#include "inventory/enumeration.h"
+
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
+#include "agent/entry_points.h"
 #include "fake_agent.h"
-#include "inventory/enumeration.h"
 #include "log_capture.h"
-#include "znaj_agent.h"
 
 namespace {
+
+using vxins::inventory::AttributeValue;
+using vxins::inventory::DeviceInfo;
+using vxins::inventory::DeviceList;
+using vxins::inventory::DeviceRecord;
+using vxtest::ContainsInOrder;
 
 const char kPkgVer[] = "3.0.3.0";
 const char kPkgFile[] = "qrvl_boot_3.0.3.0.tar";
@@ -22,31 +29,17 @@ const char kExit[] = "LOG_ERROR : <--qrvl_enumerate_devices()";
 const std::string kIdx1 = "21:00:00:0e:1e:c0:00:01";
 const std::string kIdx2 = "21:00:00:0e:1e:c0:00:02";
 
-// Owns the records like the entry points' device lists do.
-struct DeviceList {
-  std::vector<CQrvlDevice*> v;
-  ~DeviceList() {
-    for (CQrvlDevice* d : v) delete d;
-  }
-  size_t size() const { return v.size(); }
-  const dev_char_t& at(size_t i) const { return v.at(i)->info(); }
-};
-
-std::vector<std::string> pair_texts(CQrvlDevice* dev) {
-  std::vector<dev_tag_val_pair_t> pairs;
-  dev->getDeviceAttribs(pairs);
+// "section|identifier|tag=value" of each value a record will write, in order.
+std::vector<std::string> value_texts(const DeviceRecord& dev) {
   std::vector<std::string> out;
-  for (const auto& p : pairs)
-    out.push_back(std::to_string(p.val_type) + "|" + std::to_string(p.tag_id) + "|" + p.tag_desc +
-                  "=" + p.tag_val);
+  for (const AttributeValue& v : dev.values())
+    out.push_back(std::to_string(static_cast<int>(v.attribute->section)) + "|" +
+                  std::to_string(v.attribute->id) + "|" + v.attribute->tag + "=" + v.value);
   return out;
 }
 
-std::string index_of(CQrvlDevice* dev) {
-  std::string s;
-  dev->get_index(s);
-  return s;
-}
+std::string index_of(const DeviceList& list, size_t i) { return list.at(i)->adapter_index(); }
+const DeviceInfo& info(const DeviceList& list, size_t i) { return list.at(i)->info(); }
 
 class EnumerationTest : public ::testing::Test {
  protected:
@@ -57,7 +50,7 @@ class EnumerationTest : public ::testing::Test {
 
   int enumerate(DeviceList& list) {
     int rc = -12345;
-    EXPECT_NO_THROW(rc = qrvl_enumerate_devices(kPkgVer, kPkgFile, list.v));
+    EXPECT_NO_THROW(rc = vxins::inventory::enumerate_devices(kPkgVer, kPkgFile, list));
     return rc;
   }
 
@@ -83,7 +76,7 @@ class EnumerationTest : public ::testing::Test {
                       "20:00:00:0e:1e:f0:00:30", hwpath, "FC");
   }
 
-  LogCapture log;
+  vxtest::LogCapture log;
 };
 
 TEST_F(EnumerationTest, ConvergedAdapterYieldsEthernetThenFcRecordsWithAllAttributes) {
@@ -118,26 +111,25 @@ TEST_F(EnumerationTest, ConvergedAdapterYieldsEthernetThenFcRecordsWithAllAttrib
     for (const auto& t : tail("3.0.2.1", "Upgrade")) r.push_back(t);
     return r;
   };
-  EXPECT_EQ(pair_texts(list.v[0]),
+  EXPECT_EQ(value_texts(*list[0]),
             record("Quorvel 10G Ethernet Adapter", "00:0e:1e:c0:01:10", "0", "5.1.7"));
-  EXPECT_EQ(pair_texts(list.v[1]),
+  EXPECT_EQ(value_texts(*list[1]),
             record("Quorvel 10G Ethernet Adapter", "00:0e:1e:c0:01:11", "1", "5.1.7"));
-  EXPECT_EQ(pair_texts(list.v[2]),
+  EXPECT_EQ(value_texts(*list[2]),
             record("Quorvel QC8400 Series Dual-Port 25GbE Converged Network Adapter",
                    "20:00:00:0e:1e:c0:01:20", "2", "10.02.08.00-k"));
-  EXPECT_EQ(pair_texts(list.v[3]),
+  EXPECT_EQ(value_texts(*list[3]),
             record("Quorvel QC8400 Series Dual-Port 32Gb Fibre Channel HBA",
                    "21:00:00:0e:1e:c0:01:21", "3", "10.02.08.00-k"));
 
   const char* types[] = {"Eth", "Eth", "FCoE", "Fc"};
   for (size_t i = 0; i < 4; ++i) {
-    EXPECT_EQ(list.at(i).dev_type, types[i]);
-    EXPECT_EQ(index_of(list.v[i]), kIdx1);
-    EXPECT_EQ(list.at(i).slot_num, "");
-    EXPECT_EQ(list.at(i).hdr.version, "");
-    EXPECT_FALSE(list.v[i]->IsDeviceActionSetToSkip());
-    EXPECT_EQ(list.v[i]->action_value(), FW_STATUS_SKIP);
-    EXPECT_EQ(list.v[i]->fw_version_str(), "");
+    EXPECT_EQ(info(list, i).dev_type, types[i]);
+    EXPECT_EQ(index_of(list, i), kIdx1);
+    EXPECT_EQ(info(list, i).slot_num, "");
+    EXPECT_EQ(info(list, i).hdr.version, "");
+    EXPECT_FALSE(list[i]->skipped());
+    EXPECT_EQ(list[i]->action_code(), FW_STATUS_SKIP);
   }
   // The firmware-type attribute has no field: one trace per record.
   EXPECT_EQ(log.count("LOG_ERROR : DEFAULT : Unknown Dev attrib"), 4u);
@@ -175,14 +167,14 @@ TEST_F(EnumerationTest, QueriesTheAgentInTheDocumentedOrder) {
 TEST_F(EnumerationTest, RecordsAlreadyInTheListStayFirstAndAreCounted) {
   add_cna_adapter(kIdx1);
   DeviceList list;
-  list.v.push_back(new CQrvlDevice("earlier-1"));
-  list.v.push_back(new CQrvlDevice("earlier-2"));
-  CQrvlDevice* first = list.v[0];
+  list.emplace_back(new DeviceRecord("earlier-1"));
+  list.emplace_back(new DeviceRecord("earlier-2"));
+  const DeviceRecord* first = list[0].get();
   ASSERT_EQ(enumerate(list), 0);
   ASSERT_EQ(list.size(), 6u);
-  EXPECT_EQ(list.v[0], first);
-  EXPECT_EQ(index_of(list.v[1]), "earlier-2");
-  EXPECT_EQ(index_of(list.v[2]), kIdx1);
+  EXPECT_EQ(list[0].get(), first);
+  EXPECT_EQ(index_of(list, 1), "earlier-2");
+  EXPECT_EQ(index_of(list, 2), kIdx1);
   EXPECT_EQ(log.count("LOG_INFO : Number of Quorvel Ethernet Devices added is 4"), 1u);
   // A second call appends a second set after the first.
   ASSERT_EQ(enumerate(list), 0);
@@ -195,9 +187,9 @@ TEST_F(EnumerationTest, AdaptersFollowTheIndexOrder) {
   DeviceList list;
   ASSERT_EQ(enumerate(list), 0);
   ASSERT_EQ(list.size(), 5u);
-  EXPECT_EQ(index_of(list.v[0]), kIdx2);
-  EXPECT_EQ(list.at(0).dev_type, "Fc");
-  for (size_t i = 1; i < 5; ++i) EXPECT_EQ(index_of(list.v[i]), kIdx1);
+  EXPECT_EQ(index_of(list, 0), kIdx2);
+  EXPECT_EQ(info(list, 0).dev_type, "Fc");
+  for (size_t i = 1; i < 5; ++i) EXPECT_EQ(index_of(list, i), kIdx1);
   EXPECT_EQ(log.count("LOG_INFO : Number of Quorvel Ethernet Devices added is 3"), 1u);
   EXPECT_EQ(log.count("LOG_INFO : There are 2 ports associated to Adapter id 2"), 1u);
 }
@@ -209,11 +201,11 @@ TEST_F(EnumerationTest, IdentifiersAreLowerCaseHexWithoutLeadingZeros) {
   DeviceList list;
   ASSERT_EQ(enumerate(list), 0);
   ASSERT_EQ(list.size(), 1u);
-  EXPECT_EQ(list.at(0).ven_id, "ab");
-  EXPECT_EQ(list.at(0).dev_id, "beef");
-  EXPECT_EQ(list.at(0).sub_ven_id, "0");
-  EXPECT_EQ(list.at(0).sub_dev_id, "10");
-  EXPECT_EQ(list.at(0).dev_desc, "ab.beef.0.10");
+  EXPECT_EQ(info(list, 0).ven_id, "ab");
+  EXPECT_EQ(info(list, 0).dev_id, "beef");
+  EXPECT_EQ(info(list, 0).sub_ven_id, "0");
+  EXPECT_EQ(info(list, 0).sub_dev_id, "10");
+  EXPECT_EQ(info(list, 0).dev_desc, "ab.beef.0.10");
   EXPECT_TRUE(ContainsInOrder(log.lines(), {"LOG_INFO : The PCI E INFO IS:", "LOG_INFO : ab.beef.0.10"}));
 }
 
@@ -229,7 +221,7 @@ TEST_F(EnumerationTest, DriverVersionsAreCutAtAFirstBlankAfterTheStart) {
     SCOPED_TRACE(c.text ? c.text : "(absent)");
     fake::reset();
     add_cna_adapter(kIdx1);
-    Json::Value& drv = fake::adapter(kIdx1)["details"]["driver"];
+    Json::Value& drv = fake::adapter(kIdx1)["hba"]["driver"];
     drv = Json::Value(Json::objectValue);
     if (c.text) {
       drv["storageDriverVersion"] = c.text;
@@ -241,8 +233,8 @@ TEST_F(EnumerationTest, DriverVersionsAreCutAtAFirstBlankAfterTheStart) {
     const std::string net_want =
         c.text ? (std::string("n") + c.text).substr(0, std::string(std::string("n") + c.text).find(' '))
                : "";
-    EXPECT_EQ(list.at(0).fw_dev.fw_id, net_want);  // Ethernet: network driver
-    EXPECT_EQ(list.at(3).fw_dev.fw_id, c.want);    // FC: storage driver
+    EXPECT_EQ(info(list, 0).fw_dev.fw_id, net_want);  // Ethernet: network driver
+    EXPECT_EQ(info(list, 3).fw_dev.fw_id, c.want);    // FC: storage driver
   }
 }
 
@@ -258,9 +250,10 @@ TEST_F(EnumerationTest, PortModeCnaSelectsFcoeAndTheNodeWwn) {
     ASSERT_EQ(enumerate(list), 0);
     ASSERT_EQ(list.size(), 1u);
     const bool cna = std::string(mode) == "CNA";
-    EXPECT_EQ(list.at(0).dev_type, cna ? "FCoE" : "Fc");
-    EXPECT_EQ(list.at(0).mac_or_wwn, cna ? "20:00:00:0e:1e:00:00:aa" : "21:00:00:0e:1e:00:00:aa");
-    EXPECT_EQ(list.at(0).prod_id,
+    EXPECT_EQ(info(list, 0).dev_type, cna ? "FCoE" : "Fc");
+    EXPECT_EQ(info(list, 0).mac_or_wwn,
+              cna ? "20:00:00:0e:1e:00:00:aa" : "21:00:00:0e:1e:00:00:aa");
+    EXPECT_EQ(info(list, 0).prod_id,
               cna ? "Quorvel QC8400 Series Single-Port 25GbE Converged Network Adapter"
                   : "Quorvel QC8400 Series Single-Port 32Gb Fibre Channel HBA");
   }
@@ -288,40 +281,7 @@ TEST_F(EnumerationTest, ProductNameComesFromTheModelTableAndMayBeEmpty) {
     DeviceList list;
     ASSERT_EQ(enumerate(list), 0);
     ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list.at(0).prod_id, c.want);
-  }
-}
-
-TEST(HardwarePathTest, BusDeviceAndFunction) {
-  struct Case {
-    const char* path;
-    const char* bus;
-    const char* dev;
-    const char* fn;
-  };
-  const Case cases[] = {
-      {"0000:0a:00.1", "a", "00", "1"},
-      {"0000:81:00.0", "81", "00", "0"},
-      {"0000:00:1c.0", "0", "1c", "0"},
-      {"0001:1a:0f.7", "1a", "0f", "7"},
-      {"0000:a:00.1", "a", "00", "1"},
-      {"0000:0ab:00.1", "0ab", "00", "1"},
-      // Malformed paths give the fields they have and empty text for the rest.
-      {"", "", "", ""},
-      {"garbage", "", "", ""},
-      {"0000:0a", "a", "", ""},
-      {"0000:0a:00", "a", "00", ""},
-      {"0000:0a:00.", "a", "00", ""},
-      {":::", "", ":", ""},
-      {"0000:0a:00.1.2", "a", "00", "1.2"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string("\"") + c.path + "\"");
-    std::string bus = "x", dev = "x", fn = "x";
-    EXPECT_NO_THROW(qrvl_parse_hardware_path(c.path, bus, dev, fn));
-    EXPECT_EQ(bus, c.bus);
-    EXPECT_EQ(dev, c.dev);
-    EXPECT_EQ(fn, c.fn);
+    EXPECT_EQ(info(list, 0).prod_id, c.want);
   }
 }
 
@@ -332,10 +292,15 @@ TEST_F(EnumerationTest, RecordsCarryBusDeviceFunctionOfTheirPaths) {
     const char* dev;
     const char* fn;
   };
-  const Case cases[] = {{"0000:0a:00.1", "a", "00", "1"}, {"0000:81:00.0", "81", "00", "0"},
-                        {"0000:00:1c.0", "0", "1c", "0"}, {"", "", "", ""},
-                        {"garbage", "", "", ""},          {"0000:0a", "a", "", ""},
-                        {"0000:0a:00", "a", "00", ""}};
+  const Case cases[] = {
+      {"0000:0a:00.1", "a", "00", "1"},   {"0000:81:00.0", "81", "00", "0"},
+      {"0000:00:1c.0", "0", "1c", "0"},   {"0001:1a:0f.7", "1a", "0f", "7"},
+      {"0000:a:00.1", "a", "00", "1"},    {"0000:0ab:00.1", "0ab", "00", "1"},
+      // Malformed paths give the fields they have and empty text for the rest.
+      {"", "", "", ""},                   {"garbage", "", "", ""},
+      {"0000:0a", "a", "", ""},           {"0000:0a:00", "a", "00", ""},
+      {"0000:0a:00.", "a", "00", ""},     {":::", "", ":", ""},
+      {"0000:0a:00.1.2", "a", "00", "1.2"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string("\"") + c.path + "\"");
     fake::reset();
@@ -346,9 +311,9 @@ TEST_F(EnumerationTest, RecordsCarryBusDeviceFunctionOfTheirPaths) {
     ASSERT_EQ(enumerate(list), 0);
     ASSERT_EQ(list.size(), 2u);
     for (size_t i = 0; i < 2; ++i) {
-      EXPECT_EQ(list.at(i).bus_num, c.bus);
-      EXPECT_EQ(list.at(i).dev_num, c.dev);
-      EXPECT_EQ(list.at(i).fn_num, c.fn);
+      EXPECT_EQ(info(list, i).bus_num, c.bus);
+      EXPECT_EQ(info(list, i).dev_num, c.dev);
+      EXPECT_EQ(info(list, i).fn_num, c.fn);
     }
   }
 }
@@ -382,9 +347,9 @@ TEST_F(EnumerationTest, ActionAndActiveVersionFollowTheFlashedVersion) {
     DeviceList list;
     ASSERT_EQ(enumerate(list), 0);
     ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list.at(0).fw_dev.active_version, c.active);
-    EXPECT_EQ(list.at(0).fw_dev.action, c.action);
-    EXPECT_EQ(list.at(0).fw_dev.fw_version, kPkgVer);
+    EXPECT_EQ(info(list, 0).fw_dev.active_version, c.active);
+    EXPECT_EQ(info(list, 0).fw_dev.action, c.action);
+    EXPECT_EQ(info(list, 0).fw_dev.fw_version, kPkgVer);
     EXPECT_EQ(log.count("LOG_INFO : Comparing Major Version"), c.compared ? 1u : 0u);
     const std::string flashed = c.flashed ? c.flashed : "";
     if (flashed.empty()) {
@@ -402,16 +367,6 @@ TEST_F(EnumerationTest, ActionAndActiveVersionFollowTheFlashedVersion) {
                         std::string(c.active)),
               cut ? 1u : 0u);
   }
-}
-
-TEST(ActionTextTest, ValuesMapToTheirTexts) {
-  EXPECT_STREQ(qrvl_action_text(FW_STATUS_SKIP), "Skip");
-  EXPECT_STREQ(qrvl_action_text(FW_STATUS_UPGRADE), "Upgrade");
-  EXPECT_STREQ(qrvl_action_text(FW_STATUS_DOWNGRADE), "Downgrade");
-  EXPECT_STREQ(qrvl_action_text(FW_STATUS_REWRITE), "Rewrite");
-  EXPECT_STREQ(qrvl_action_text(FW_STATUS_MISMATCH), "FW mismatch");
-  EXPECT_STREQ(qrvl_action_text(5), "Skip");
-  EXPECT_STREQ(qrvl_action_text(-1), "Skip");
 }
 
 // ---- Failures of the adapter list ----
@@ -441,10 +396,10 @@ TEST_F(EnumerationTest, UnusableIndexAnswerReturns1001) {
     SCOPED_TRACE(answer.toStyledString());
     fake::reset();
     add_fc_adapter(kIdx1);
-    fake::g_fake["indexAnswer"] = answer;
+    fake::g_fake["index"] = answer;
     log.clear();
     DeviceList list;
-    list.v.push_back(new CQrvlDevice("kept"));
+    list.emplace_back(new DeviceRecord("kept"));
     EXPECT_EQ(enumerate(list), 1001);
     EXPECT_EQ(list.size(), 1u);
     EXPECT_EQ(log.lines(), (std::vector<std::string>{
@@ -485,19 +440,19 @@ TEST_F(EnumerationTest, ThrowingDirectAgentCallsReturn1001) {
     std::string line;
   };
   const Case cases[] = {
-      {"count throws agent error", [] { fake::g_fake["countThrows"] = fake::thrower("agent"); },
+      {"count throws agent error", [] { fake::g_fake["count"] = fake::thrower("agent"); },
        "LOG_ERROR : libGetNumOfAdapters got User exception -7: fake agent refused"},
-      {"count throws std", [] { fake::g_fake["countThrows"] = fake::thrower("std"); },
+      {"count throws std", [] { fake::g_fake["count"] = fake::thrower("std"); },
        "LOG_ERROR : libGetNumOfAdapters failed: fake std failure, returned INTERNAL_OPER_FAILED"},
       {"count unbound", [] { libGetNumOfAdapters = nullptr; },
        "LOG_ERROR : libGetNumOfAdapters failed: entry point not bound, returned "
        "INTERNAL_OPER_FAILED"},
       {"index list throws other",
-       [] { fake::g_fake["indexAnswer"] = fake::thrower("other"); },
+       [] { fake::g_fake["index"] = fake::thrower("other"); },
        "LOG_ERROR : libGetAllAdapterIndexString failed: default exception, returned "
        "INTERNAL_OPER_FAILED"},
       {"index list throws agent error",
-       [] { fake::g_fake["indexAnswer"] = fake::thrower("agent"); },
+       [] { fake::g_fake["index"] = fake::thrower("agent"); },
        "LOG_ERROR : libGetAllAdapterIndexString got User exception -7: fake agent refused"},
   };
   for (const Case& c : cases) {
@@ -532,24 +487,24 @@ TEST_F(EnumerationTest, FailingAdapterIsSkippedAndTheNextListed) {
   refusal["error"]["message"] = "adapter busy";
   const std::string a1 = "1 - " + kIdx1;
   const std::vector<SkipCase> cases = {
-      {"details agent error", [] { fake::adapter(kIdx1)["details"] = fake::thrower("agent"); },
+      {"details agent error", [] { fake::adapter(kIdx1)["hba"] = fake::thrower("agent"); },
        "LOG_INFO : Unable to get Adapter info " + a1, 0},
-      {"details std exception", [] { fake::adapter(kIdx1)["details"] = fake::thrower("std"); },
+      {"details std exception", [] { fake::adapter(kIdx1)["hba"] = fake::thrower("std"); },
        "LOG_INFO : Unable to get Adapter info " + a1, 0},
       {"details other exception",
-       [] { fake::adapter(kIdx1)["details"] = fake::thrower("other"); },
+       [] { fake::adapter(kIdx1)["hba"] = fake::thrower("other"); },
        "LOG_INFO : Unable to get Adapter info " + a1, 0},
-      {"details refused", [refusal] { fake::adapter(kIdx1)["details"] = refusal; },
+      {"details refused", [refusal] { fake::adapter(kIdx1)["hba"] = refusal; },
        "LOG_INFO : Unable to get Adapter info " + a1, 0},
-      {"details null", [] { fake::adapter(kIdx1).removeMember("details"); },
+      {"details null", [] { fake::adapter(kIdx1).removeMember("hba"); },
        "LOG_INFO : Unable to get Adapter info " + a1, 0},
       {"details without driver",
-       [] { fake::adapter(kIdx1)["details"].removeMember("driver"); },
+       [] { fake::adapter(kIdx1)["hba"].removeMember("driver"); },
        "LOG_INFO : Unable to get Adapter info " + a1, 0},
-      {"no ports", [] { fake::adapter(kIdx1)["details"]["hbaData"]["portCount"] = 0; },
+      {"no ports", [] { fake::adapter(kIdx1)["hba"]["hbaData"]["portCount"] = 0; },
        "LOG_INFO : There are no ports associated to Adapter id " + a1, 0},
       {"port count absent",
-       [] { fake::adapter(kIdx1)["details"]["hbaData"].removeMember("portCount"); },
+       [] { fake::adapter(kIdx1)["hba"]["hbaData"].removeMember("portCount"); },
        "LOG_INFO : There are no ports associated to Adapter id " + a1, 0},
       {"advanced agent error", [] { fake::adapter(kIdx1)["adv"] = fake::thrower("agent"); },
        "LOG_INFO : Unable to get Advanced Adapter info " + a1, 0},
@@ -559,22 +514,22 @@ TEST_F(EnumerationTest, FailingAdapterIsSkippedAndTheNextListed) {
        "LOG_INFO : Unable to get Advanced Adapter info " + a1, 0},
       {"advanced null", [] { fake::adapter(kIdx1).removeMember("adv"); },
        "LOG_INFO : Unable to get Advanced Adapter info " + a1, 0},
-      {"FC list throws", [] { fake::adapter(kIdx1)["fcIdx"] = fake::thrower("agent"); },
+      {"FC list throws", [] { fake::adapter(kIdx1)["fc"] = fake::thrower("agent"); },
        "LOG_INFO : Unable to get Fc info " + a1, 2},
-      {"FC list refused", [refusal] { fake::adapter(kIdx1)["fcIdx"] = refusal; },
+      {"FC list refused", [refusal] { fake::adapter(kIdx1)["fc"] = refusal; },
        "LOG_INFO : Unable to get Fc info " + a1, 2},
       {"every FC port fails",
        [] {
-         fake::g_fake["ports"]["21:00:00:0e:1e:c0:01:20"] = fake::thrower("std");
+         fake::port("21:00:00:0e:1e:c0:01:20") = fake::thrower("std");
          fake::g_fake["ports"].removeMember("21:00:00:0e:1e:c0:01:21");
        },
        "LOG_INFO : Fc Enum is NULL for " + kIdx1, 2},
-      {"Eth list throws", [] { fake::adapter(kIdx1)["ethIdx"] = fake::thrower("other"); },
+      {"Eth list throws", [] { fake::adapter(kIdx1)["eth"] = fake::thrower("other"); },
        "LOG_ERROR : Unable to get Eth info " + a1, 2},
       {"every Eth port fails",
        [] {
-         fake::g_fake["ports"]["00:0e:1e:c0:01:10"] = fake::thrower("agent");
-         fake::g_fake["ports"]["00:0e:1e:c0:01:11"] = Json::Value();
+         fake::port("00:0e:1e:c0:01:10") = fake::thrower("agent");
+         fake::port("00:0e:1e:c0:01:11") = Json::Value();
        },
        "LOG_ERROR : Eth Enum is NULL for " + kIdx1, 2},
   };
@@ -588,8 +543,8 @@ TEST_F(EnumerationTest, FailingAdapterIsSkippedAndTheNextListed) {
     DeviceList list;
     EXPECT_EQ(enumerate(list), 0);
     ASSERT_EQ(list.size(), c.first_records + 1);
-    for (size_t i = 0; i < c.first_records; ++i) EXPECT_EQ(index_of(list.v[i]), kIdx1);
-    EXPECT_EQ(index_of(list.v.back()), kIdx2);
+    for (size_t i = 0; i < c.first_records; ++i) EXPECT_EQ(index_of(list, i), kIdx1);
+    EXPECT_EQ(list.back()->adapter_index(), kIdx2);
     EXPECT_EQ(log.count(c.line), 1u);
     EXPECT_EQ(log.count(kExit), 0u);
   }
@@ -597,12 +552,12 @@ TEST_F(EnumerationTest, FailingAdapterIsSkippedAndTheNextListed) {
 
 TEST_F(EnumerationTest, FailedEthernetListStillLeavesFcRecords) {
   add_cna_adapter(kIdx1);
-  fake::adapter(kIdx1)["ethIdx"] = fake::thrower("std");
+  fake::adapter(kIdx1)["eth"] = fake::thrower("std");
   DeviceList list;
   ASSERT_EQ(enumerate(list), 0);
   ASSERT_EQ(list.size(), 2u);
-  EXPECT_EQ(list.at(0).dev_type, "FCoE");
-  EXPECT_EQ(list.at(1).dev_type, "Fc");
+  EXPECT_EQ(info(list, 0).dev_type, "FCoE");
+  EXPECT_EQ(info(list, 1).dev_type, "Fc");
   EXPECT_TRUE(ContainsInOrder(log.lines(), {"LOG_ERROR : Unable to get Eth info 1 - " + kIdx1,
                                             "LOG_ERROR : Eth Enum is NULL for " + kIdx1,
                                             "LOG_INFO : Number of Quorvel Ethernet Devices added is 0"}));
@@ -610,19 +565,19 @@ TEST_F(EnumerationTest, FailedEthernetListStillLeavesFcRecords) {
 
 TEST_F(EnumerationTest, OneFailingPortLeavesTheOthers) {
   add_cna_adapter(kIdx1);
-  fake::g_fake["ports"]["00:0e:1e:c0:01:10"] = fake::thrower("std");
-  fake::g_fake["ports"]["21:00:00:0e:1e:c0:01:21"] = fake::thrower("other");
+  fake::port("00:0e:1e:c0:01:10") = fake::thrower("std");
+  fake::port("21:00:00:0e:1e:c0:01:21") = fake::thrower("other");
   DeviceList list;
   ASSERT_EQ(enumerate(list), 0);
   ASSERT_EQ(list.size(), 2u);
-  EXPECT_EQ(list.at(0).mac_or_wwn, "00:0e:1e:c0:01:11");
-  EXPECT_EQ(list.at(1).mac_or_wwn, "20:00:00:0e:1e:c0:01:20");
+  EXPECT_EQ(info(list, 0).mac_or_wwn, "00:0e:1e:c0:01:11");
+  EXPECT_EQ(info(list, 1).mac_or_wwn, "20:00:00:0e:1e:c0:01:20");
 }
 
 TEST_F(EnumerationTest, EveryAdapterSkippedStillReturnsZero) {
   add_fc_adapter(kIdx1);
   add_fc_adapter(kIdx2);
-  fake::adapter(kIdx1)["details"] = fake::thrower("std");
+  fake::adapter(kIdx1)["hba"] = fake::thrower("std");
   fake::adapter(kIdx2)["adv"] = fake::thrower("agent");
   DeviceList list;
   EXPECT_EQ(enumerate(list), 0);
@@ -636,24 +591,24 @@ TEST_F(EnumerationTest, EveryAdapterSkippedStillReturnsZero) {
 // Members present with null values read as if absent: empty text, 0.
 TEST_F(EnumerationTest, NullMembersReadAsEmpty) {
   add_cna_adapter(kIdx1);
-  Json::Value& d = fake::adapter(kIdx1)["details"];
+  Json::Value& d = fake::adapter(kIdx1)["hba"];
   d["hbaData"]["model"] = Json::Value();
   d["pcieInfo"]["vendorID"] = Json::Value();
   d["driver"]["storageDriverVersion"] = Json::Value();
-  fake::g_fake["ports"]["21:00:00:0e:1e:c0:01:21"]["portMode"] = Json::Value();
+  fake::port("21:00:00:0e:1e:c0:01:21")["portMode"] = Json::Value();
   DeviceList list;
   ASSERT_EQ(enumerate(list), 0);
   ASSERT_EQ(list.size(), 4u);
-  EXPECT_EQ(list.at(3).ven_id, "0");
-  EXPECT_EQ(list.at(3).prod_id, "Invalid Model");
-  EXPECT_EQ(list.at(3).fw_dev.fw_id, "");
-  EXPECT_EQ(list.at(3).dev_type, "Fc");
+  EXPECT_EQ(info(list, 3).ven_id, "0");
+  EXPECT_EQ(info(list, 3).prod_id, "Invalid Model");
+  EXPECT_EQ(info(list, 3).fw_dev.fw_id, "");
+  EXPECT_EQ(info(list, 3).dev_type, "Fc");
 }
 
-// The "name value=..." texts of a record's pairs.
-std::vector<std::string> attribs(CQrvlDevice* dev) {
+// The "tag=value" texts of a record's values.
+std::vector<std::string> attribs(const DeviceRecord& dev) {
   std::vector<std::string> out;
-  for (const std::string& t : pair_texts(dev)) out.push_back(t.substr(t.find('|', 2) + 1));
+  for (const AttributeValue& v : dev.values()) out.push_back(v.attribute->tag + ("=" + v.value));
   return out;
 }
 
@@ -665,7 +620,6 @@ TEST_F(EnumerationTest, ScalarsReadAsJsonCppConvertsThem) {
     std::function<void(Json::Value& details)> set;  // changes adapter kIdx1's answers
     std::vector<std::pair<size_t, std::string>> want;  // record, one of its attributes
   };
-  auto port = [](const char* key) -> Json::Value& { return fake::g_fake["ports"][key]; };
   const std::string fc = "Quorvel QC8400 Series ";
   const Case cases[] = {
       {"storage driver version is 10",
@@ -693,28 +647,28 @@ TEST_F(EnumerationTest, ScalarsReadAsJsonCppConvertsThem) {
        [](Json::Value&) { fake::adapter(kIdx1)["adv"]["flashedBiosVersion"] = 3; },
        {{0, "active_version value=3"}, {3, "active_version value=3"}}},
       {"Ethernet MAC is true",
-       [&](Json::Value&) { port("00:0e:1e:c0:01:10")["ethData"]["macAddress"] = true; },
+       [](Json::Value&) { fake::port("00:0e:1e:c0:01:10")["ethData"]["macAddress"] = true; },
        {{0, "macaddress value=true"}, {1, "macaddress value=00:0e:1e:c0:01:11"}}},
       {"FC hardware path is 1.5",
-       [&](Json::Value&) { port("21:00:00:0e:1e:c0:01:21")["hardwarePath"] = 1.5; },
+       [](Json::Value&) { fake::port("21:00:00:0e:1e:c0:01:21")["hardwarePath"] = 1.5; },
        {{3, "busnumber value="}, {2, "busnumber value=a"}}},
-      {"FC wwn is 5", [&](Json::Value&) { port("21:00:00:0e:1e:c0:01:21")["wwn"] = 5; },
+      {"FC wwn is 5", [](Json::Value&) { fake::port("21:00:00:0e:1e:c0:01:21")["wwn"] = 5; },
        {{3, "macaddress value=5"}}},
       {"CNA port mode is false",
-       [&](Json::Value&) { port("21:00:00:0e:1e:c0:01:20")["portMode"] = false; },
+       [](Json::Value&) { fake::port("21:00:00:0e:1e:c0:01:20")["portMode"] = false; },
        {{2, "macaddress value=21:00:00:0e:1e:c0:01:20"}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     fake::reset();
     add_cna_adapter(kIdx1);
-    c.set(fake::adapter(kIdx1)["details"]);
+    c.set(fake::adapter(kIdx1)["hba"]);
     log.clear();
     DeviceList list;
     ASSERT_EQ(enumerate(list), 0);
     ASSERT_EQ(list.size(), 4u);
     for (const auto& w : c.want) {
-      const std::vector<std::string> got = attribs(list.v[w.first]);
+      const std::vector<std::string> got = attribs(*list[w.first]);
       EXPECT_NE(std::find(got.begin(), got.end(), w.second), got.end())
           << "record " << w.first << " lacks " << w.second;
     }
@@ -732,12 +686,12 @@ struct MalformedCase {
 // A member that JsonCpp's as*() refuses used to throw out of the enumeration; it is now
 // reported and the enumeration fails with 1001, keeping what it had appended.
 TEST_F(EnumerationTest, WrongTypeMembersFailWith1001) {
-  auto details = [] () -> Json::Value& { return fake::adapter(kIdx2)["details"]; };
+  auto details = [] () -> Json::Value& { return fake::adapter(kIdx2)["hba"]; };
   auto fcport = [] () -> Json::Value& {
-    return fake::g_fake["ports"]["21:00:00:0e:1e:c0:02:20"];
+    return fake::port("21:00:00:0e:1e:c0:02:20");
   };
   auto ethdata = [] () -> Json::Value& {
-    return fake::g_fake["ports"]["00:0e:1e:c0:02:10"]["ethData"];
+    return fake::port("00:0e:1e:c0:02:10")["ethData"];
   };
   const std::string a2 = "LOG_ERROR : Malformed agent answer for adapter 2 (" + kIdx2 + "): ";
   const std::vector<MalformedCase> cases = {
@@ -788,7 +742,7 @@ TEST_F(EnumerationTest, WrongTypeMembersFailWith1001) {
        a2 + "FC port 1 answer is not an object", 6},
       {"second FC port malformed",
        [] {
-         fake::g_fake["ports"]["21:00:00:0e:1e:c0:02:21"]["wwn"] = Json::Value(Json::arrayValue);
+         fake::port("21:00:00:0e:1e:c0:02:21")["wwn"] = Json::Value(Json::arrayValue);
        },
        a2 + "FC port 2 wwn is not a string", 7},
       {"index string is a number", [] { fake::g_fake["order"][1] = 2; },
@@ -806,7 +760,7 @@ TEST_F(EnumerationTest, WrongTypeMembersFailWith1001) {
     DeviceList list;
     EXPECT_EQ(enumerate(list), 1001);
     ASSERT_EQ(list.size(), c.records);
-    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(index_of(list.v[i]), kIdx1);
+    for (size_t i = 0; i < 4; ++i) EXPECT_EQ(index_of(list, i), kIdx1);
     const auto lines = log.lines();
     ASSERT_GE(lines.size(), 2u);
     EXPECT_EQ(lines[lines.size() - 2], c.line);

@@ -1,6 +1,5 @@
 // The adapter model table: its shape (order, kinds, counts), the choice of description per
 // kind, the required simulator models, and "Invalid Model" for everything else.
-#include <cstring>
 #include <map>
 #include <set>
 #include <string>
@@ -13,18 +12,15 @@
 
 namespace {
 
-std::string name_for(const char* model, unsigned int nports, bool cna) {
-  char buf[QRVL_MODEL_NAME_BUF_SIZE];
-  memset(buf, 'x', sizeof(buf));
-  getDeviceNameForModel(model, nports, cna, buf);
-  EXPECT_NE(memchr(buf, '\0', sizeof(buf)), nullptr);
-  return buf;
-}
+using vxins::inventory::ModelKind;
+using vxins::inventory::ModelRow;
+using vxins::inventory::product_name;
+using vxtest::LogCapture;
 
-std::vector<const qrvl_model_row_t*> rows() {
+std::vector<const ModelRow*> rows() {
   size_t n = 0;
-  const qrvl_model_row_t* table = qrvl_model_table(&n);
-  std::vector<const qrvl_model_row_t*> out;
+  const ModelRow* table = vxins::inventory::model_table(&n);
+  std::vector<const ModelRow*> out;
   for (size_t i = 0; i < n; ++i) out.push_back(&table[i]);
   return out;
 }
@@ -32,12 +28,12 @@ std::vector<const qrvl_model_row_t*> rows() {
 TEST(ModelNamesTest, TableHasTheFixedOrderOfKinds) {
   const auto table = rows();
   ASSERT_EQ(table.size(), 20u);
-  std::vector<qrvl_model_kind_t> kinds;
+  std::vector<ModelKind> kinds;
   for (const auto* r : table) kinds.push_back(r->kind);
-  std::vector<qrvl_model_kind_t> want(14, QRVL_MODEL_FIXED);
-  want.insert(want.end(), 2, QRVL_MODEL_BY_PORTS);
-  want.insert(want.end(), 3, QRVL_MODEL_BY_PORTS_AND_CNA);
-  want.push_back(QRVL_MODEL_BY_PORTS_FC_ONLY);
+  std::vector<ModelKind> want(14, ModelKind::kFixed);
+  want.insert(want.end(), 2, ModelKind::kByPorts);
+  want.insert(want.end(), 3, ModelKind::kByPortsAndCna);
+  want.push_back(ModelKind::kByPortsFcOnly);
   EXPECT_EQ(kinds, want);
 
   // The port-count-and-CNA rows are a base key and its "-1p" and "-2p" forms.
@@ -57,7 +53,7 @@ TEST(ModelNamesTest, TableHasTheFixedOrderOfKinds) {
 TEST(ModelNamesTest, ExactlyTwoFixedRowsShareADescription) {
   std::map<std::string, int> uses;
   for (const auto* r : rows())
-    if (r->kind == QRVL_MODEL_FIXED) ++uses[r->single_desc];
+    if (r->kind == ModelKind::kFixed) ++uses[r->single_desc];
   int shared = 0;
   for (const auto& u : uses) {
     EXPECT_LE(u.second, 2) << u.first;
@@ -75,16 +71,16 @@ TEST(ModelNamesTest, EveryRowChoosesByItsKind) {
     std::string got[4][2];
     for (unsigned p = 0; p < 4; ++p)
       for (int c = 0; c < 2; ++c) {
-        got[p][c] = name_for(r->key, p, c == 1);
+        got[p][c] = product_name(r->key, p, c == 1);
         EXPECT_LT(got[p][c].size(), 128u);
       }
     switch (r->kind) {
-      case QRVL_MODEL_FIXED:
+      case ModelKind::kFixed:
         EXPECT_FALSE(got[0][0].empty());
         for (unsigned p = 0; p < 4; ++p)
           for (int c = 0; c < 2; ++c) EXPECT_EQ(got[p][c], got[1][0]);
         break;
-      case QRVL_MODEL_BY_PORTS:
+      case ModelKind::kByPorts:
         EXPECT_FALSE(got[1][0].empty());
         EXPECT_FALSE(got[2][0].empty());
         EXPECT_NE(got[1][0], got[2][0]);
@@ -95,7 +91,7 @@ TEST(ModelNamesTest, EveryRowChoosesByItsKind) {
           EXPECT_EQ(got[3][c], got[2][0]);
         }
         break;
-      case QRVL_MODEL_BY_PORTS_AND_CNA: {
+      case ModelKind::kByPortsAndCna: {
         std::set<std::string> four = {got[1][0], got[1][1], got[2][0], got[2][1]};
         EXPECT_EQ(four.size(), 4u);
         EXPECT_EQ(four.count(""), 0u);
@@ -105,7 +101,7 @@ TEST(ModelNamesTest, EveryRowChoosesByItsKind) {
         }
         break;
       }
-      case QRVL_MODEL_BY_PORTS_FC_ONLY:
+      case ModelKind::kByPortsFcOnly:
         EXPECT_FALSE(got[1][0].empty());
         EXPECT_FALSE(got[2][0].empty());
         EXPECT_NE(got[1][0], got[2][0]);
@@ -143,7 +139,7 @@ TEST(ModelNamesTest, KnownModelsGiveTheirProductNames) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.model) + "/" + std::to_string(c.ports) + (c.cna ? "/cna" : ""));
     LogCapture log;
-    EXPECT_EQ(name_for(c.model, c.ports, c.cna), c.want);
+    EXPECT_EQ(product_name(c.model, c.ports, c.cna), c.want);
     // The chosen text is logged, an empty one as an empty message.
     EXPECT_EQ(log.lines(), std::vector<std::string>{std::string("LOG_INFO : ") + c.want});
   }
@@ -155,17 +151,9 @@ TEST(ModelNamesTest, UnknownModelsAreInvalid) {
   for (const char* m : models) {
     SCOPED_TRACE(std::string("\"") + m + "\"");
     LogCapture log;
-    EXPECT_EQ(name_for(m, 2, false), "Invalid Model");
+    EXPECT_EQ(product_name(m, 2, false), "Invalid Model");
     EXPECT_EQ(log.lines(), std::vector<std::string>{"LOG_INFO : Invalid Model"});
   }
-}
-
-// A null model used to reach the key comparison and crash; it now matches no key.
-TEST(ModelNamesTest, NullModelIsInvalidAndNullBufferIsLeftAlone) {
-  LogCapture log;
-  EXPECT_EQ(name_for(nullptr, 1, true), "Invalid Model");
-  getDeviceNameForModel("Quorvel-QF2742", 2, false, nullptr);
-  EXPECT_EQ(log.lines(), std::vector<std::string>{"LOG_INFO : Invalid Model"});
 }
 
 }  // namespace
