@@ -129,7 +129,8 @@ bool read_section(const std::vector<std::string>& lines, size_t first_index, Sec
     LeafLine leaf = classify_line(lines[n], own, other, other_name);
     if (leaf.kind == LeafLine::kLeaf &&
         std::find(seen.begin(), seen.end(), leaf.attribute) != seen.end()) {
-      leaf = unreadable(std::string("the ") + leaf.attribute->label + " leaf comes twice in one device");
+      std::string label = leaf.attribute->label;
+      leaf = unreadable("the " + label.substr(0, label.find(' ')) + " leaf comes twice in one device");
     }
     if (leaf.kind == LeafLine::kUnreadable) {
       if (fault != nullptr) *fault = LeafFault{first_index + n, leaf.why};

@@ -70,15 +70,8 @@ std::string cut_at_first(const std::string& text, char sep) {
 void append_record(const AdapterInfo& ad, const PortInfo& port, const Target& target) {
   std::string bus, dev, fn;
   parse_hardware_path(port.hw_path, bus, dev, fn);
-  // Nothing flashed (or nothing reported): offer the package as an upgrade.
-  std::string active_version = " ";
-  int action = FW_STATUS_UPGRADE;
-  if (!ad.flashed_bios_info.empty()) {
-    action = action_for_versions(target.package_version, ad.flashed_bios_info);
-    active_version = ad.flashed_bios_info;
-  }
   std::unique_ptr<DeviceRecord> rec(new DeviceRecord(ad.index));
-  const std::pair<VXINS_DEV_CHAR_CONSTS, std::string> values[] = {
+  const std::pair<VXINS_DEV_CHAR_CONSTS, std::string> identity[] = {
       {DEV_CHAR_CONST_DEVICE_ID_VALUE, ad.pcie_dev_id_str},
       {DEV_CHAR_CONST_DEVID_VALUE, ad.dev_id},
       {DEV_CHAR_CONST_VENID_VALUE, ad.ven_id},
@@ -95,6 +88,17 @@ void append_record(const AdapterInfo& ad, const PortInfo& port, const Target& ta
       {DEV_CHAR_CONST_FW_TYPE_VALUE, "ROM"},
       {DEV_CHAR_CONST_FW_VERSION_VALUE, target.package_version},
       {DEV_CHAR_CONST_FW_FILE_VALUE, target.package_name},
+  };
+  for (const auto& v : identity) rec->set(v.first, v.second);
+  // Nothing flashed (or nothing reported): offer the package as an upgrade. The comparison
+  // logs what it compares, after the values above and before the outcome below.
+  std::string active_version = " ";
+  int action = FW_STATUS_UPGRADE;
+  if (!ad.flashed_bios_info.empty()) {
+    action = action_for_versions(target.package_version, ad.flashed_bios_info);
+    active_version = ad.flashed_bios_info;
+  }
+  const std::pair<VXINS_DEV_CHAR_CONSTS, std::string> outcome[] = {
       {DEV_CHAR_CONST_ACTIVE_VERSION_VALUE, active_version},
       {DEV_CHAR_CONST_ACTION_VALUE, action_text(action)},
       {DEV_CHAR_CONST_ACTION_STATUS_VALUE, ""},
@@ -102,7 +106,7 @@ void append_record(const AdapterInfo& ad, const PortInfo& port, const Target& ta
       {DEV_CHAR_CONST_MSG_VALUE, "VX Reserved"},
       {DEV_CHAR_CONST_SHARED_VALUE, "no"},
   };
-  for (const auto& v : values) rec->set(v.first, v.second);
+  for (const auto& v : outcome) rec->set(v.first, v.second);
   target.devices.push_back(std::move(rec));
 }
 
