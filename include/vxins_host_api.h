@@ -26,8 +26,6 @@ enum {
   VXINS_RC_BAD_VERSION_MEMBER = 1007
 };
 
-#define INTERNAL_OPER_FAILED 1001
-
 __attribute__((visibility("default"))) int oem_do_discovery_with_files(char* discovery_file,
                                                                         char* fw_file_path);
 __attribute__((visibility("default"))) int oem_do_flash_with_file(char* discovery_file,
