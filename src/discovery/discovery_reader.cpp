@@ -23,7 +23,7 @@ const char* const kElementMarkers[] = {"<device>", "</device>", "<fw_item>", "</
 const char kFirmwareTypeTag[] = "type value";
 
 const Attribute* readable(Section section, const std::string& element) {
-  return inventory::find_readable(section, element + " value");
+  return inventory::find_readable(section, element);
 }
 
 bool is_filled_leaf(const std::string& element) {

@@ -1,6 +1,8 @@
 // The attribute table itself.
 #include "inventory/device_attributes.h"
 
+#include <cstring>
+
 namespace vxins {
 namespace inventory {
 
@@ -56,9 +58,14 @@ const Attribute* find_attribute(VXINS_DEV_CHAR_CONSTS id) {
   return nullptr;
 }
 
-const Attribute* find_readable(Section section, const std::string& tag) {
+const Attribute* find_readable(Section section, const std::string& element) {
+  const size_t n = element.size();
   for (const Attribute& a : kAttributes) {
-    if (a.section == section && a.label != nullptr && tag == a.label) return &a;
+    if (a.section != section || a.label == nullptr) continue;
+    // The label is the element's name followed by " value".
+    if (strlen(a.label) == n + 6 && memcmp(a.label, element.data(), n) == 0 &&
+        strcmp(a.label + n, " value") == 0)
+      return &a;
   }
   return nullptr;
 }

@@ -99,8 +99,9 @@ struct Attribute {
 const Attribute* attributes(size_t* count);
 // The attribute of an identifier, or null (the firmware type has none).
 const Attribute* find_attribute(VXINS_DEV_CHAR_CONSTS id);
-// The attribute the reader fills from a leaf with this tag string in this section, or null.
-const Attribute* find_readable(Section section, const std::string& tag);
+// The attribute the reader fills from a leaf of this element name ("macaddress") in this
+// section, or null.
+const Attribute* find_readable(Section section, const std::string& element);
 // The field of an attribute in a record's named fields.
 std::string& field_of(DeviceInfo& info, const Attribute& attribute);
 const std::string& field_of(const DeviceInfo& info, const Attribute& attribute);
