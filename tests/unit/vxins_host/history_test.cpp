@@ -1,0 +1,289 @@
+// The run history against real SQLite files: round trips of every field, ordering and limit,
+// databases of older schema versions, the databases that must fail fast with a reason rather
+// than block or crash an update, and another process holding the database's lock.
+#include "history.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+using vxhost::History;
+using vxhost::RunRecord;
+using vxtest::shell_quote;
+
+// What the sqlite3 command prints for `sql` (its error output too).
+std::string sqlite_cli(const std::string& db, const std::string& sql) {
+  std::string out;
+  FILE* p = popen(("sqlite3 " + shell_quote(db) + " " + shell_quote(sql) + " 2>&1").c_str(), "r");
+  if (p == nullptr) return "popen failed";
+  char buf[4096];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
+RunRecord flash_run() {
+  Json::Value adapters;
+  for (const char* a : {"20:00", "21:00"}) {
+    adapters.append(Json::objectValue);
+    adapters[adapters.size() - 1]["adapter"] = a;
+    adapters[adapters.size() - 1]["outcome"] = "flashed";
+  }
+  adapters.append(41.25);  // an element that is not an object is kept as it is
+  return {0, "flash", "vxins-host flash 'my file.xml' /fw", 1700000000123, 1700000041999,
+          "boot.tar", "3.1.0.0", true, 1, 2, adapters, true, true,
+          std::string("<?xml\0before\r\n\xff", 16), std::string("after\0", 6),
+          std::string("line 1\n\0\x01line 2\n", 16), "site-7", "root"};
+}
+
+// Every field but the bodies, as one comparable text.
+std::string summary(const RunRecord& r) {
+  return r.command + "|" + r.command_line + "|" + std::to_string(r.started_ms) + "|" +
+         std::to_string(r.ended_ms) + "|" + r.package_name + "|" + r.package_version + "|" +
+         std::to_string(r.called) + std::to_string(r.result_code) + std::to_string(r.exit_status) +
+         "|" + r.host + "|" + r.user + "|" + r.adapters.toStyledString();
+}
+
+TEST(HistoryTest, RunsComeBackByteExactAndListsCarryNoBodies) {
+  RunRecord discover;  // nothing called, no file before, an empty file after, no trace
+  discover.command = "discover";
+  discover.have_file_after = true;
+  RunRecord large = flash_run();
+  large.trace.resize(8 << 20);
+  for (size_t i = 0; i < large.trace.size(); ++i) large.trace[i] = static_cast<char>(i * 7919);
+
+  vxtest::TempDir dir;
+  const std::string db = dir.file("var/lib/history.db");  // folders created on the way
+  History h;
+  std::string error;
+  ASSERT_TRUE(h.open(db, error)) << error;
+  struct stat file, folder;
+  ASSERT_EQ(stat(db.c_str(), &file) + stat(dir.file("var/lib").c_str(), &folder), 0);
+  EXPECT_EQ(file.st_mode & 0777, 0600u);
+  EXPECT_EQ(folder.st_mode & 0777, 0755u);
+
+  for (const RunRecord& row : {flash_run(), discover, large}) {
+    SCOPED_TRACE(row.command + " " + std::to_string(row.trace.size()));
+    RunRecord in = row, out;
+    ASSERT_TRUE(h.record(in, error)) << error;
+    ASSERT_TRUE(h.get(in.id, out, error)) << error;
+    EXPECT_EQ(out.id, in.id);
+    EXPECT_EQ(summary(out), summary(in));
+    EXPECT_EQ(out.have_file_before, in.have_file_before);
+    EXPECT_EQ(out.have_file_after, in.have_file_after);
+    EXPECT_TRUE(out.file_before == in.file_before && out.file_after == in.file_after);
+    EXPECT_TRUE(out.trace == in.trace) << out.trace.size() << " bytes back";
+    std::vector<RunRecord> runs;
+    ASSERT_TRUE(h.list(1, runs, error)) << error;
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].id, in.id);
+    EXPECT_EQ(summary(runs[0]), summary(in));
+    EXPECT_EQ(runs[0].trace.size() + runs[0].file_before.size() + runs[0].file_after.size(), 0u);
+  }
+
+  // The schema as an operator reads it with the sqlite3 command.
+  EXPECT_EQ(sqlite_cli(db, "SELECT version FROM schema_version; PRAGMA integrity_check;"
+                           "SELECT r.id, r.command, a.adapter, json_extract(a.detail, '$.outcome'),"
+                           " length(b.trace), b.file_before IS NULL FROM runs r JOIN run_bodies b"
+                           " ON b.run_id = r.id LEFT JOIN run_adapters a ON a.run_id = r.id"
+                           " ORDER BY r.id, a.position"),
+            "1\nok\n1|flash|20:00|flashed|16|0\n1|flash|21:00|flashed|16|0\n1|flash|||16|0\n"
+            "2|discover|||0|1\n3|flash|20:00|flashed|8388608|0\n3|flash|21:00|flashed|8388608|0\n"
+            "3|flash|||8388608|0\n");
+}
+
+TEST(HistoryTest, ListsNewestFirstUpToTheLimitAndSharesTheFile) {
+  vxtest::TempDir dir;
+  History writer, reader;
+  std::string error;
+  ASSERT_TRUE(writer.open(dir.file("h.db"), error)) << error;
+  ASSERT_TRUE(reader.open(dir.file("h.db"), error)) << error;
+  for (int i = 0; i < 4; ++i) {
+    RunRecord r = flash_run();
+    r.started_ms = 1000 - i;  // the recording order counts, not the clock
+    ASSERT_TRUE(writer.record(r, error)) << error;
+    EXPECT_EQ(r.id, i + 1);
+  }
+  const std::vector<std::pair<int, std::vector<int64_t>>> rows = {
+      {0, {4, 3, 2, 1}}, {-1, {4, 3, 2, 1}}, {2, {4, 3}}, {1, {4}}, {10, {4, 3, 2, 1}}};
+  for (const auto& row : rows) {
+    std::vector<RunRecord> runs;
+    ASSERT_TRUE(reader.list(row.first, runs, error)) << error;
+    std::vector<int64_t> ids;
+    for (const RunRecord& r : runs) ids.push_back(r.id);
+    EXPECT_EQ(ids, row.second) << "limit " << row.first;
+  }
+  RunRecord r;
+  EXPECT_FALSE(reader.get(99, r, error));
+  EXPECT_EQ(error, "no run 99");
+}
+
+TEST(HistoryTest, PathIsTheOptionThenTheEnvironmentThenTheDefault) {
+  const std::vector<std::array<const char*, 3>> rows = {  // option, environment, path
+      {"/o.db", "/e.db", "/o.db"},
+      {"", "/e.db", "/e.db"},
+      {"", "", "/var/lib/qrvlvxins/history.db"}};
+  for (const auto& row : rows) {
+    setenv("VXINS_HISTORY_DB", row[1], 1);
+    EXPECT_EQ(vxhost::history_path(row[0]), row[2]);
+  }
+  unsetenv("VXINS_HISTORY_DB");
+  EXPECT_EQ(vxhost::history_path(""), "/var/lib/qrvlvxins/history.db");
+}
+
+// A database as an earlier vxins-host left it is brought to the current schema, its runs kept.
+TEST(HistoryTest, OlderSchemasAreMigrated) {
+  // Version 1 as it shipped: a frozen copy, so that an edit of a shipped migration fails here.
+  const std::string v1 =
+      "CREATE TABLE schema_version (version INTEGER NOT NULL); INSERT INTO schema_version"
+      " VALUES (1); CREATE TABLE runs (id INTEGER PRIMARY KEY AUTOINCREMENT, command TEXT NOT"
+      " NULL, command_line TEXT NOT NULL, started_ms INTEGER NOT NULL, ended_ms INTEGER NOT NULL,"
+      " package_name TEXT NOT NULL, package_version TEXT NOT NULL, called INTEGER NOT NULL,"
+      " result_code INTEGER NOT NULL, exit_status INTEGER NOT NULL, host_name TEXT NOT NULL,"
+      " user_name TEXT NOT NULL); CREATE TABLE run_adapters (run_id INTEGER NOT NULL REFERENCES"
+      " runs(id), position INTEGER NOT NULL, adapter TEXT NOT NULL, detail TEXT NOT NULL,"
+      " PRIMARY KEY (run_id, position)); CREATE TABLE run_bodies (run_id INTEGER PRIMARY KEY"
+      " REFERENCES runs(id), file_before BLOB, file_after BLOB, trace BLOB NOT NULL);"
+      "INSERT INTO runs VALUES (7, 'discover', 'vxins-host discover', 5, 6, 'b.tar', '2.0', 1,"
+      " 0, 0, 'h', 'u'); INSERT INTO run_adapters VALUES (7, 0, '20:00',"
+      " '{\"adapter\":\"20:00\"}');"
+      "INSERT INTO run_bodies VALUES (7, NULL, X'3C00', 'old trace');";
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"empty file", ""},
+      {"version 0", "CREATE TABLE schema_version (version INTEGER NOT NULL);"
+                    "INSERT INTO schema_version VALUES (0);"},
+      {"version 1 with a run", v1}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.first);
+    vxtest::TempDir dir;
+    const std::string db = dir.file("h.db");
+    vxtest::write_file(db, "");
+    if (!row.second.empty()) {
+      ASSERT_EQ(sqlite_cli(db, row.second), "");
+    }
+    History h;
+    std::string error;
+    ASSERT_TRUE(h.open(db, error)) << error;
+    EXPECT_EQ(sqlite_cli(db, "SELECT version FROM schema_version"), "1\n");
+    RunRecord r = flash_run(), old;
+    ASSERT_TRUE(h.record(r, error)) << error;
+    if (row.second != v1) continue;
+    EXPECT_EQ(r.id, 8);
+    ASSERT_TRUE(h.get(7, old, error)) << error;
+    EXPECT_EQ(old.command + old.package_version + old.trace, "discover2.0old trace");
+    EXPECT_TRUE(!old.have_file_before && old.have_file_after);
+    EXPECT_TRUE(old.file_after == std::string("<\0", 2));
+    EXPECT_EQ(old.adapters[0]["adapter"], "20:00");
+  }
+}
+
+// Reading a FIFO would block the test itself.
+std::string regular_file_bytes(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? vxtest::read_file(path) : "";
+}
+
+TEST(HistoryTest, UnusableDatabasesFailFastWithAReason) {
+  struct Row {
+    std::string name, file, reason;
+    std::function<void(const std::string&)> make;
+    bool unprivileged;  // root writes anything: the child drops to nobody
+  };
+  auto sql = [](const std::string& text) {
+    return [text](const std::string& p) { ASSERT_EQ(sqlite_cli(p, text), ""); };
+  };
+  auto parent = [](const std::string& p) { return p.substr(0, p.find("/ro/") + 3); };
+  const std::vector<Row> rows = {
+      {"FIFO", "h.db", "is a FIFO", [](const std::string& p) { mkfifo(p.c_str(), 0600); }, false},
+      {"journal is a FIFO", "h.db", "h.db-journal is a FIFO",
+       [](const std::string& p) { mkfifo((p + "-journal").c_str(), 0600); }, false},
+      {"folder", "h.db", "is a folder", [](const std::string& p) { mkdir(p.c_str(), 0755); },
+       false},
+      {"garbage", "h.db", "file is not a database",
+       [](const std::string& p) { vxtest::write_file(p, std::string(600, 'x')); }, false},
+      {"read-only file", "h.db", "cannot write",
+       [](const std::string& p) {
+         vxtest::write_file(p, "");
+         chmod(p.c_str(), 0444);
+       },
+       true},
+      {"unwritable folder", "ro/h.db", "Permission denied",
+       [&](const std::string& p) { mkdir(parent(p).c_str(), 0555); }, true},
+      {"missing folder in an unwritable one", "ro/new/h.db", "cannot create folder",
+       [&](const std::string& p) { mkdir(parent(p).c_str(), 0555); }, true},
+      {"newer schema", "h.db", "schema version 9 is newer than this vxins-host's (1)",
+       sql("CREATE TABLE schema_version (version INTEGER); INSERT INTO schema_version VALUES (9)"),
+       false},
+      {"another program's database", "h.db", "not a vxins-host history database",
+       sql("CREATE TABLE accounts (name TEXT)"), false},
+      {"no path", "", "no history database path", [](const std::string&) {}, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    vxtest::TempDir dir;
+    chmod(dir.path().c_str(), 0755);  // reachable by the unprivileged child
+    const std::string path = row.file.empty() ? "" : dir.file(row.file);
+    row.make(path);
+    const std::string before = regular_file_bytes(path);
+    // In a child with a time limit: a call that blocks fails the row instead of the suite.
+    EXPECT_TRUE(vxtest::FinishesInAChild([&] {
+      if (row.unprivileged && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+        return false;
+      History h(200);
+      std::string error;
+      bool opened = h.open(path, error);
+      fprintf(stderr, "%s: %s\n", row.name.c_str(), opened ? "opened" : error.c_str());
+      return !opened && error.find(row.reason) != std::string::npos &&
+             error.find('\n') == std::string::npos;
+    }));
+    EXPECT_TRUE(regular_file_bytes(path) == before);  // left as it was
+  }
+}
+
+// Another process holds the write lock: calls wait out the busy timeout, then fail cleanly.
+TEST(HistoryTest, ALockedDatabaseFailsAfterTheBusyTimeout) {
+  vxtest::TempDir dir;
+  const std::string db = dir.file("h.db"), ready = dir.file("ready");
+  History open_before(300), opened_late(300);
+  std::string error;
+  ASSERT_TRUE(open_before.open(db, error)) << error;
+  const std::string script = "BEGIN EXCLUSIVE;\nDELETE FROM runs;\n.shell touch " +
+                             shell_quote(ready) + "; sleep 2\nCOMMIT;\n";
+  pid_t holder = fork();
+  if (holder == 0) {
+    execlp("sh", "sh", "-c",
+           ("printf '%s' " + shell_quote(script) + " | sqlite3 " + shell_quote(db)).c_str(),
+           static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  for (int i = 0; i < 500 && !vxtest::file_exists(ready); ++i) usleep(10000);
+  ASSERT_TRUE(vxtest::file_exists(ready));
+  const std::vector<std::pair<std::string, std::function<bool()>>> rows = {
+      {"record", [&] { RunRecord r = flash_run(); return open_before.record(r, error); }},
+      {"open", [&] { return opened_late.open(db, error); }}};
+  for (const auto& row : rows) {
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_FALSE(row.second()) << row.first;
+    double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_NE(error.find("database is locked"), std::string::npos) << error;
+    EXPECT_GE(waited, 0.25) << row.first;
+    EXPECT_LT(waited, 1.5) << row.first;
+  }
+  waitpid(holder, nullptr, 0);
+  RunRecord r = flash_run();
+  EXPECT_TRUE(open_before.record(r, error)) << error;  // usable again once the lock is gone
+  EXPECT_EQ(r.id, 1);
+}
+
+}  // namespace

@@ -1,0 +1,435 @@
+// The run history in SQLite. Three tables: runs (one row per run, what a listing shows),
+// run_adapters (the per-adapter outcomes, one JSON object each) and run_bodies (the discovery
+// file before and after and the trace, kept apart so that a listing never reads them). Every
+// statement is prepared; values are only ever bound, never pasted into SQL text.
+#include "history.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace vxhost {
+
+namespace {
+
+const char kDefaultPath[] = "/var/lib/qrvlvxins/history.db";
+const char kPathVariable[] = "VXINS_HISTORY_DB";
+
+// The schema, one entry per version: entry N-1 takes a database from version N-1 to N, in one
+// transaction together with the version bump. To change the schema, append an entry; never
+// edit one that has shipped, databases in the field have already run it.
+const char* const kMigrations[] = {
+    // 1: the first schema.
+    "CREATE TABLE runs ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " command TEXT NOT NULL,"
+    " command_line TEXT NOT NULL,"
+    " started_ms INTEGER NOT NULL,"
+    " ended_ms INTEGER NOT NULL,"
+    " package_name TEXT NOT NULL,"
+    " package_version TEXT NOT NULL,"
+    " called INTEGER NOT NULL,"
+    " result_code INTEGER NOT NULL,"
+    " exit_status INTEGER NOT NULL,"
+    " host_name TEXT NOT NULL,"
+    " user_name TEXT NOT NULL);"
+    "CREATE TABLE run_adapters ("
+    " run_id INTEGER NOT NULL REFERENCES runs(id),"
+    " position INTEGER NOT NULL,"
+    " adapter TEXT NOT NULL,"
+    " detail TEXT NOT NULL,"
+    " PRIMARY KEY (run_id, position));"
+    "CREATE TABLE run_bodies ("
+    " run_id INTEGER PRIMARY KEY REFERENCES runs(id),"
+    " file_before BLOB,"
+    " file_after BLOB,"
+    " trace BLOB NOT NULL);",
+};
+const int kSchemaVersion = static_cast<int>(sizeof kMigrations / sizeof kMigrations[0]);
+
+// The runs columns every read takes, last in its result and in the order read_run() expects.
+const char kRunColumns[] =
+    "r.id, r.command, r.command_line, r.started_ms, r.ended_ms, r.package_name,"
+    " r.package_version, r.called, r.result_code, r.exit_status, r.host_name, r.user_name";
+
+// A prepared statement, finalized on every path.
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql, const char** tail = nullptr) {
+    rc_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, tail);
+  }
+  ~Statement() { sqlite3_finalize(stmt_); }
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  bool prepared() const { return rc_ == SQLITE_OK; }
+  bool empty() const { return stmt_ == nullptr; }  // only blanks or comments were left
+  int step() { return sqlite3_step(stmt_); }
+  void reset() { sqlite3_reset(stmt_); }
+  void bind(int i, const std::string& text) {
+    sqlite3_bind_text64(stmt_, i, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
+  }
+  void bind(int i, int64_t value) { sqlite3_bind_int64(stmt_, i, value); }
+  void bind_blob(int i, bool present, const std::string& bytes) {
+    // data() is never null, so an empty body is stored as an empty blob, not as NULL.
+    if (present)
+      sqlite3_bind_blob64(stmt_, i, bytes.data(), bytes.size(), SQLITE_STATIC);
+    else
+      sqlite3_bind_null(stmt_, i);
+  }
+  int64_t integer(int i) { return sqlite3_column_int64(stmt_, i); }
+  bool is_null(int i) { return sqlite3_column_type(stmt_, i) == SQLITE_NULL; }
+  std::string bytes(int i) {
+    const void* p = sqlite3_column_blob(stmt_, i);
+    return p == nullptr ? std::string()
+                        : std::string(static_cast<const char*>(p),
+                                      static_cast<size_t>(sqlite3_column_bytes(stmt_, i)));
+  }
+
+ private:
+  sqlite3_stmt* stmt_ = nullptr;
+  int rc_;
+};
+
+// Runs SQL text statement by statement; false at the first that fails.
+bool run_script(sqlite3* db, const char* sql) {
+  while (sql != nullptr && *sql != '\0') {
+    const char* tail = nullptr;
+    Statement st(db, sql, &tail);
+    if (!st.prepared()) return false;
+    if (!st.empty() && st.step() != SQLITE_DONE) return false;
+    sql = tail;
+  }
+  return true;
+}
+
+// An open transaction rolled back unless committed.
+class Transaction {
+ public:
+  explicit Transaction(sqlite3* db) : db_(db) {
+    // IMMEDIATE: take the write lock now, where the busy timeout applies, rather than on the
+    // first write, where two readers upgrading at once would fail without waiting.
+    begun_ = run_script(db_, "BEGIN IMMEDIATE");
+  }
+  ~Transaction() {
+    if (begun_ && !sqlite3_get_autocommit(db_)) run_script(db_, "ROLLBACK");
+  }
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  bool begun() const { return begun_; }
+  bool commit() { return run_script(db_, "COMMIT"); }
+
+ private:
+  sqlite3* db_;
+  bool begun_;
+};
+
+// Reads kRunColumns, which start at column `c`.
+void read_run(Statement& st, int c, RunRecord& run) {
+  run.id = st.integer(c);
+  run.command = st.bytes(c + 1);
+  run.command_line = st.bytes(c + 2);
+  run.started_ms = st.integer(c + 3);
+  run.ended_ms = st.integer(c + 4);
+  run.package_name = st.bytes(c + 5);
+  run.package_version = st.bytes(c + 6);
+  run.called = st.integer(c + 7) != 0;
+  run.result_code = static_cast<int>(st.integer(c + 8));
+  run.exit_status = static_cast<int>(st.integer(c + 9));
+  run.host = st.bytes(c + 10);
+  run.user = st.bytes(c + 11);
+}
+
+// The report's per-adapter objects as rows: the adapter's key, when the object names one, in a
+// column of its own so that the database can be searched by adapter.
+std::vector<AdapterRecord> adapter_rows(const Json::Value& adapters) {
+  std::vector<AdapterRecord> rows;
+  if (!adapters.isArray()) return rows;
+  for (const Json::Value& a : adapters) {
+    const Json::Value& key = a.isObject() ? a["adapter"] : Json::Value();
+    rows.push_back({key.isString() ? key.asString() : std::string(), a});
+  }
+  return rows;
+}
+
+std::string compact_json(const Json::Value& value) {
+  Json::StreamWriterBuilder w;
+  w["indentation"] = "";
+  return Json::writeString(w, value);
+}
+
+// A detail that is not JSON (edited by hand) is kept as its text.
+Json::Value parse_json(const std::string& text) {
+  Json::CharReaderBuilder b;
+  std::unique_ptr<Json::CharReader> reader(b.newCharReader());
+  Json::Value value;
+  if (!reader->parse(text.data(), text.data() + text.size(), &value, nullptr)) return text;
+  return value;
+}
+
+std::string errno_text(int err) { return std::strerror(err); }
+
+// Creates the folders leading to `path` that are missing, mode 0755.
+bool make_parents(const std::string& path, std::string& error) {
+  for (size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    std::string dir = path.substr(0, slash);
+    struct stat st;
+    if (stat(dir.c_str(), &st) == 0) continue;
+    if (mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) {
+      error = "cannot create folder " + dir + ": " + errno_text(errno);
+      return false;
+    }
+  }
+  return true;
+}
+
+const char* file_kind(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  return "not a regular file";
+}
+
+// Makes sure the database is a regular file, creating it empty (an empty file is an empty
+// database) with mode 0600 when absent: it holds traces and file contents. Only a regular file
+// reaches SQLite, which would open a FIFO or a device planted under the name as a database file;
+// the open here does not block on one (O_NONBLOCK). Its journals are checked too: SQLite opens
+// and reads a leftover journal.
+bool prepare_file(const std::string& path, std::string& error) {
+  if (!make_parents(path, error)) return false;
+  int fd = open(path.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    error = errno == EISDIR ? std::string("is a folder")
+                            : "cannot open or create: " + errno_text(errno);
+    return false;
+  }
+  struct stat st;
+  bool stat_ok = fstat(fd, &st) == 0;
+  int err = errno;
+  ::close(fd);
+  if (!stat_ok) {
+    error = "cannot open: " + errno_text(err);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    error = std::string("is ") + file_kind(st.st_mode) + ", not a database file";
+    return false;
+  }
+  for (const char* suffix : {"-journal", "-wal"}) {
+    if (stat((path + suffix).c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+      error = "its journal " + path + suffix + " is " + file_kind(st.st_mode);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string history_path(const std::string& option) {
+  if (!option.empty()) return option;
+  const char* env = std::getenv(kPathVariable);
+  return env != nullptr && *env != '\0' ? env : kDefaultPath;
+}
+
+History::History(int busy_timeout_ms) : busy_timeout_ms_(busy_timeout_ms) {}
+
+History::~History() { close(); }
+
+void History::close() {
+  // Every statement is finalized by its owner, so the plain close succeeds.
+  sqlite3_close_v2(db_);
+  db_ = nullptr;
+}
+
+bool History::fail(const std::string& what, std::string& error, bool sqlite_reason) const {
+  error = path_ + ": " + what;
+  if (sqlite_reason && db_ != nullptr) error += std::string(": ") + sqlite3_errmsg(db_);
+  return false;
+}
+
+bool History::open(const std::string& path, std::string& error) {
+  close();
+  path_ = path;
+  if (path.empty()) {
+    error = "no history database path";
+    return false;
+  }
+  std::string reason;
+  if (!prepare_file(path, reason)) return fail(reason, error, false);
+  if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    fail("cannot open", error);
+    close();
+    return false;
+  }
+  sqlite3_busy_timeout(db_, busy_timeout_ms_);
+  // SQLite falls back to reading when it may not write (permissions, a read-only file system);
+  // such a database could not record this run.
+  if (sqlite3_db_readonly(db_, "main") == 1) {
+    fail("cannot write (no permission or a read-only file system)", error, false);
+    close();
+    return false;
+  }
+  if (!migrate(error)) {
+    close();
+    return false;
+  }
+  return true;
+}
+
+// The schema version: 0 for an empty database; a database holding other tables but no
+// schema_version is someone else's and is left alone.
+bool History::schema_version(int& version, std::string& error) {
+  Statement has_table(db_, "SELECT count(*), sum(name = 'schema_version') FROM sqlite_master");
+  if (!has_table.prepared() || has_table.step() != SQLITE_ROW)
+    return fail("cannot read the schema", error);
+  if (has_table.integer(1) == 0) {
+    version = 0;
+    return has_table.integer(0) == 0 || fail("not a vxins-host history database", error, false);
+  }
+  Statement st(db_, "SELECT version FROM schema_version");
+  if (!st.prepared() || st.step() != SQLITE_ROW || st.is_null(0))
+    return fail("cannot read the schema version", error);
+  version = static_cast<int>(st.integer(0));
+  return true;
+}
+
+bool History::migrate(std::string& error) {
+  int version = 0;
+  if (!schema_version(version, error)) return false;
+  for (int target = version + 1; target <= kSchemaVersion; ++target) {
+    Transaction tx(db_);
+    if (!tx.begun()) return fail("cannot lock the database to update its schema", error);
+    // Another process may have migrated while this one waited for the lock.
+    if (!schema_version(version, error)) return false;
+    if (version >= target) continue;
+    if (version == 0 &&
+        !run_script(db_, "CREATE TABLE IF NOT EXISTS schema_version (version INTEGER NOT NULL);"
+                         "INSERT INTO schema_version SELECT 0 WHERE NOT EXISTS"
+                         " (SELECT * FROM schema_version)"))
+      return fail("cannot create the schema version", error);
+    Statement bump(db_, "UPDATE schema_version SET version = ?");
+    if (!run_script(db_, kMigrations[target - 1]) || !bump.prepared() ||
+        (bump.bind(1, int64_t{target}), bump.step() != SQLITE_DONE) || !tx.commit())
+      return fail("cannot update the schema to version " + std::to_string(target), error);
+    version = target;
+  }
+  if (version > kSchemaVersion)
+    return fail("schema version " + std::to_string(version) + " is newer than this vxins-host's (" +
+                    std::to_string(kSchemaVersion) + ")",
+                error, false);
+  return true;
+}
+
+bool History::record(RunRecord& run, std::string& error) {
+  if (db_ == nullptr) return fail("not open", error, false);
+  Transaction tx(db_);
+  if (!tx.begun()) return fail("cannot lock the database", error);
+  Statement ins(db_,
+                "INSERT INTO runs (command, command_line, started_ms, ended_ms, package_name,"
+                " package_version, called, result_code, exit_status, host_name, user_name)"
+                " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+  if (!ins.prepared()) return fail("cannot record the run", error);
+  ins.bind(1, run.command);
+  ins.bind(2, run.command_line);
+  ins.bind(3, run.started_ms);
+  ins.bind(4, run.ended_ms);
+  ins.bind(5, run.package_name);
+  ins.bind(6, run.package_version);
+  ins.bind(7, int64_t{run.called});
+  ins.bind(8, int64_t{run.result_code});
+  ins.bind(9, int64_t{run.exit_status});
+  ins.bind(10, run.host);
+  ins.bind(11, run.user);
+  if (ins.step() != SQLITE_DONE) return fail("cannot record the run", error);
+  const int64_t id = sqlite3_last_insert_rowid(db_);
+
+  Statement a(db_,
+              "INSERT INTO run_adapters (run_id, position, adapter, detail) VALUES (?, ?, ?, ?)");
+  if (!a.prepared()) return fail("cannot record the adapters", error);
+  std::vector<AdapterRecord> rows = adapter_rows(run.adapters);
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const std::string detail = compact_json(rows[i].detail);
+    a.reset();
+    a.bind(1, id);
+    a.bind(2, static_cast<int64_t>(i));
+    a.bind(3, rows[i].adapter);
+    a.bind(4, detail);
+    if (a.step() != SQLITE_DONE) return fail("cannot record the adapters", error);
+  }
+
+  Statement b(db_, "INSERT INTO run_bodies (run_id, file_before, file_after, trace)"
+                   " VALUES (?, ?, ?, ?)");
+  if (!b.prepared()) return fail("cannot record the files and the trace", error);
+  b.bind(1, id);
+  b.bind_blob(2, run.have_file_before, run.file_before);
+  b.bind_blob(3, run.have_file_after, run.file_after);
+  b.bind_blob(4, true, run.trace);
+  if (b.step() != SQLITE_DONE) return fail("cannot record the files and the trace", error);
+  if (!tx.commit()) return fail("cannot commit the run", error);
+  run.id = id;
+  return true;
+}
+
+bool History::load_adapters(RunRecord& run, std::string& error) {
+  Statement st(db_, "SELECT detail FROM run_adapters WHERE run_id = ? ORDER BY position");
+  if (!st.prepared()) return fail("cannot read the adapters", error);
+  st.bind(1, run.id);
+  run.adapters = Json::arrayValue;
+  int rc;
+  while ((rc = st.step()) == SQLITE_ROW) run.adapters.append(parse_json(st.bytes(0)));
+  return rc == SQLITE_DONE || fail("cannot read the adapters", error);
+}
+
+bool History::list(int limit, std::vector<RunRecord>& runs, std::string& error) {
+  runs.clear();
+  if (db_ == nullptr) return fail("not open", error, false);
+  const std::string sql =
+      std::string("SELECT ") + kRunColumns + " FROM runs r ORDER BY r.id DESC LIMIT ?";
+  Statement st(db_, sql.c_str());
+  if (!st.prepared()) return fail("cannot list the runs", error);
+  st.bind(1, int64_t{limit > 0 ? limit : -1});
+  int rc;
+  while ((rc = st.step()) == SQLITE_ROW) {
+    runs.emplace_back();
+    read_run(st, 0, runs.back());
+  }
+  if (rc != SQLITE_DONE) return fail("cannot list the runs", error);
+  for (RunRecord& run : runs)
+    if (!load_adapters(run, error)) return false;
+  return true;
+}
+
+bool History::get(int64_t id, RunRecord& run, std::string& error) {
+  if (db_ == nullptr) return fail("not open", error, false);
+  const std::string sql = std::string("SELECT b.file_before, b.file_after, b.trace, ") +
+                          kRunColumns +
+                          " FROM runs r LEFT JOIN run_bodies b ON b.run_id = r.id WHERE r.id = ?";
+  Statement st(db_, sql.c_str());
+  if (!st.prepared()) return fail("cannot read the run", error);
+  st.bind(1, id);
+  int rc = st.step();
+  if (rc == SQLITE_DONE) {
+    error = "no run " + std::to_string(id);
+    return false;
+  }
+  if (rc != SQLITE_ROW) return fail("cannot read the run", error);
+  run = RunRecord();
+  run.have_file_before = !st.is_null(0);
+  run.file_before = st.bytes(0);
+  run.have_file_after = !st.is_null(1);
+  run.file_after = st.bytes(1);
+  run.trace = st.bytes(2);
+  read_run(st, 3, run);
+  return load_adapters(run, error);
+}
+
+}  // namespace vxhost
