@@ -4,12 +4,14 @@
 #include "sim_core.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <unordered_map>
 
 #include "default_inventory.h"
@@ -21,6 +23,9 @@ namespace {
 const char kDefaultVersion[] = "7.4.2-sim";
 const size_t kMaxInventoryBytes = 16u << 20;
 const size_t kPackageScanBytes = 8192;
+// The longest wait an inventory may ask for: the simulator really sleeps, and a duration past
+// what the clock's types hold would be undefined.
+const double kMaxDelaySeconds = 3600;
 
 enum class Kind { Null, Error, Shape, ThrowAgent, ThrowStd, ThrowOther, Answer, None };
 
@@ -126,6 +131,20 @@ bool parse_json(const std::string& text, Json::Value& out, std::string& why) {
   return true;
 }
 
+bool is_entry_point(const std::string& symbol) {
+  for (const EntryPoint& e : kEntryPoints)
+    if (symbol == e.symbol) return true;
+  return false;
+}
+
+// A wait in seconds ("flashSeconds", "delays"): a number from 0 to kMaxDelaySeconds.
+bool valid_seconds(const Json::Value& v, const std::string& where, std::string& why) {
+  if (v.isNumeric() && v.asDouble() >= 0 && v.asDouble() <= kMaxDelaySeconds) return true;
+  why = where + " is not a number of seconds from 0 to " +
+        std::to_string(static_cast<int>(kMaxDelaySeconds));
+  return false;
+}
+
 bool array_of_objects(const Json::Value& v) {
   if (!v.isArray()) return false;
   for (Json::ArrayIndex i = 0; i < v.size(); ++i)
@@ -166,6 +185,24 @@ bool validate(const Json::Value& inv, std::string& why) {
         why = "adapters[" + std::to_string(i) + "].flash is not an object";
         return false;
       }
+      if (adapters[i].isMember("flashSeconds") &&
+          !valid_seconds(adapters[i]["flashSeconds"],
+                         "adapters[" + std::to_string(i) + "].flashSeconds", why))
+        return false;
+    }
+  }
+  if (inv.isMember("delays")) {
+    const Json::Value& delays = inv["delays"];
+    if (!delays.isObject()) {
+      why = "\"delays\" is not an object";
+      return false;
+    }
+    for (const std::string& symbol : delays.getMemberNames()) {
+      if (!is_entry_point(symbol)) {
+        why = "delays: unknown symbol \"" + symbol + "\"";
+        return false;
+      }
+      if (!valid_seconds(delays[symbol], "delays." + symbol, why)) return false;
     }
   }
   if (inv.isMember("faults")) {
@@ -262,6 +299,19 @@ void load() {
 
 void ensure_loaded() {
   if (!g.loaded) load();
+}
+
+// Sleeps for a validated number of seconds (absent or null: no wait).
+void sleep_seconds(const Json::Value& seconds) {
+  if (seconds.isNumeric() && seconds.asDouble() > 0)
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds.asDouble()));
+}
+
+// The inventory's "delays" for this entry point: every call of it waits that long first, as a
+// slow agent would.
+void delay_call(const char* symbol) {
+  const Json::Value& inventory = g.inventory;
+  if (g.usable && inventory.isMember("delays")) sleep_seconds(inventory["delays"][symbol]);
 }
 
 bool save_state() {
@@ -552,6 +602,7 @@ Json::Value json_call(const char* symbol, const Json::Value& request) {
     load();
   else
     ensure_loaded();
+  delay_call(symbol);
   Json::Value entry = journal_entry(symbol, &request);
   Json::Value answer;
   if (g.usable) {
@@ -586,6 +637,7 @@ Json::Value json_call(const char* symbol, const Json::Value& request) {
 
 char* get_agt_version() {
   ensure_loaded();
+  delay_call("get_agt_version");
   Json::Value entry = journal_entry("get_agt_version", nullptr);
   const Json::Value* fault = find_fault("get_agt_version", "");
   Kind kind = fault != nullptr ? kind_of((*fault)["kind"].asString()) : Kind::None;
@@ -604,6 +656,7 @@ char* get_agt_version() {
 
 int free_hba_lib() {
   ensure_loaded();
+  delay_call("free_hba_lib");
   Json::Value entry = journal_entry("free_hba_lib", nullptr);
   const Json::Value* fault = find_fault("free_hba_lib", "");
   if (fault != nullptr) {
@@ -618,6 +671,7 @@ int free_hba_lib() {
 
 int getRequestID() {
   ensure_loaded();
+  delay_call("getRequestID");
   Json::Value entry = journal_entry("getRequestID", nullptr);
   const Json::Value* fault = find_fault("getRequestID", "");
   if (fault != nullptr) {
@@ -631,6 +685,7 @@ int getRequestID() {
 
 uint32_t getNumberOfAdapters() {
   ensure_loaded();
+  delay_call("getNumberOfAdapters");
   Json::Value entry = journal_entry("getNumberOfAdapters", nullptr);
   const Json::Value* fault = find_fault("getNumberOfAdapters", "");
   Kind kind = fault != nullptr ? kind_of((*fault)["kind"].asString()) : Kind::None;
@@ -655,12 +710,17 @@ int hba_flashUpgrade(char* wwn, char* file, uint32_t size, int flag, char* err, 
   entry["errBufZeroed"] = zeroed;
   entry["len"] = len;
 
+  // The entry point's delay, then the adapter's own flash time, whatever the flash's outcome.
+  delay_call("hba_flashUpgrade");
+  const Json::Value* adapter = g.usable && wwn != nullptr ? find_adapter(wwn) : nullptr;
+  if (adapter != nullptr && adapter->isMember("flashSeconds"))
+    sleep_seconds((*adapter)["flashSeconds"]);
+
   const Json::Value* fault = find_fault("hba_flashUpgrade", wwn != nullptr ? wwn : "");
   if (fault != nullptr) throw_fault(*fault, entry);
 
   int rc = 0;
   std::string reason;
-  const Json::Value* adapter = wwn != nullptr ? find_adapter(wwn) : nullptr;
   if (!g.usable) {
     rc = -1;
     reason = "simulator inventory unusable";

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <functional>
 #include <stdexcept>
 
 #include "agent/entry_points.h"
@@ -293,6 +295,17 @@ TEST_F(SimTest, MalformedInventoryIsReportedAndAnsweredWithNothing) {
       {"KindNotForSymbol",
        "{\"faults\": [{\"symbol\": \"hba_flashUpgrade\", \"kind\": \"shape\"}]}",
        "faults[0] (hba_flashUpgrade, shape): this kind does not apply to the symbol"},
+      {"FlashSecondsText", "{\"adapters\": [{\"flashSeconds\": \"2\"}]}",
+       "adapters[0].flashSeconds is not a number of seconds from 0 to 3600"},
+      {"FlashSecondsNegative", "{\"adapters\": [{\"flashSeconds\": -0.5}]}",
+       "adapters[0].flashSeconds is not a number of seconds from 0 to 3600"},
+      {"DelaysNotObject", "{\"delays\": [1]}", "\"delays\" is not an object"},
+      {"DelayUnknownSymbol", "{\"delays\": {\"explode\": 1}}",
+       "delays: unknown symbol \"explode\""},
+      {"DelayTooLong", "{\"delays\": {\"getHbaByWwn\": 1e300}}",
+       "delays.getHbaByWwn is not a number of seconds from 0 to 3600"},
+      {"DelayBoolean", "{\"delays\": {\"getHbaByWwn\": true}}",
+       "delays.getHbaByWwn is not a number of seconds from 0 to 3600"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -323,6 +336,55 @@ TEST_F(SimTest, MalformedInventoryIsReportedAndAnsweredWithNothing) {
   char errbuf[128] = {0};
   EXPECT_EQ(libHbaFlashUpgrade(id, file, 0, 0, errbuf, sizeof errbuf), -1);
   EXPECT_STREQ(errbuf, "simulator inventory unusable");
+}
+
+// Waits from the inventory: each call takes at least its entry point's delay, a flash also its
+// adapter's flashSeconds; other calls and other adapters are not slowed.
+TEST_F(SimTest, DelaysSlowTheirCallsOnly) {
+  struct Case {
+    const char* name;
+    const char* inventory_change;  // merged into the default inventory's top level
+    const char* adapter_change;    // merged into its FC adapter
+    double slow_at_least;          // the slowed call
+    double others_below;           // a flash of another adapter and getNumberOfAdapters
+    bool slow_is_flash;            // else getHbaByWwn of the FC adapter
+  };
+  const Case cases[] = {
+      {"FlashSeconds", "{}", "{\"flashSeconds\": 0.6}", 0.6, 0.3, true},
+      {"FlashSecondsOfAFailingFlash", "{}",
+       "{\"flashSeconds\": 0.6, \"flash\": {\"result\": 5, \"reason\": \"no\"}}", 0.6, 0.3,
+       true},
+      {"EntryPointDelay", "{\"delays\": {\"getHbaByWwn\": 0.6}}", "{}", 0.6, 0.3, false},
+      {"FlashDelayAndSeconds", "{\"delays\": {\"hba_flashUpgrade\": 0.4}}",
+       "{\"flashSeconds\": 0.4}", 0.8, 0.8, true},
+  };
+  auto seconds = [](const std::function<void()>& call) {
+    auto begin = std::chrono::steady_clock::now();
+    call();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Json::Value inventory = default_inventory();
+    for (const auto& name : agenttest::parse(c.inventory_change).getMemberNames())
+      inventory[name] = agenttest::parse(c.inventory_change)[name];
+    Json::Value change = agenttest::parse(c.adapter_change);
+    for (const auto& name : change.getMemberNames()) inventory["adapters"][0][name] = change[name];
+    ASSERT_EQ(start_session(inventory), 0);
+    std::string fw = package("3.1.0.0");
+    Json::Value request;
+    request["wwn"] = kFcAdapter;
+    double slow = seconds([&] {
+      if (c.slow_is_flash)
+        flash(kFcAdapter, fw);
+      else
+        libGetHbaByWwn(request);
+    });
+    EXPECT_GE(slow, c.slow_at_least);
+    EXPECT_LT(seconds([&] { libGetNumOfAdapters(); }), 0.3);
+    EXPECT_LT(seconds([&] { flash("00:0e:1e:e5:19:30", fw); }), c.others_below);
+    ASSERT_EQ(close_session(), 0);
+  }
 }
 
 TEST_F(SimTest, MissingInventoryFileIsReported) {

@@ -1,0 +1,293 @@
+// The replay of a flash call's update pass. Rows of real calls: the shipped plug-in (dlopen)
+// against the simulator, the discovery file edited as an operator would and read back by the
+// plug-in's own reader, the trace followed while the flash runs. Hand-made traces for what a
+// real call does not produce: traces that do not line up with the file.
+#include "flash_outcomes.h"
+
+#include <gtest/gtest.h>
+#include <json/json.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "discovery/discovery_reader.h"
+#include "plugin_loader.h"
+#include "test_support.h"
+#include "trace_follower.h"
+#include "vxins_log.h"
+
+namespace {
+
+using vxhost::AdapterOutcome;
+using vxhost::FileDevice;
+using vxhost::TimedLine;
+
+// One adapter per string: "bus:dev outcome[: reason][ @agent index][ (seconds)]".
+std::vector<std::string> render(const std::vector<AdapterOutcome>& outcomes, bool with_seconds) {
+  std::vector<std::string> out;
+  for (const AdapterOutcome& a : outcomes) {
+    std::string s = a.adapter + " " + vxhost::outcome_name(a.outcome);
+    if (!a.reason.empty()) s += ": " + a.reason;
+    if (!a.agent_index.empty()) s += " @" + a.agent_index;
+    char seconds[32];
+    snprintf(seconds, sizeof seconds, " (%.1f s)", a.seconds);
+    if (with_seconds && a.seconds > 0) s += seconds;
+    out.push_back(s);
+  }
+  return out;
+}
+
+Json::Value parse(const std::string& text) {
+  Json::Value v;
+  std::unique_ptr<Json::CharReader> reader(Json::CharReaderBuilder().newCharReader());
+  EXPECT_TRUE(reader->parse(text.data(), text.data() + text.size(), &v, nullptr)) << text;
+  return v;
+}
+
+// The discovery file's devices as the plug-in's reader reads them (its trace kept out of the
+// plug-in's log).
+std::vector<FileDevice> read_devices(const std::string& path) {
+  vxins_log_set_path("/dev/null");
+  vxins::inventory::DeviceList list;
+  EXPECT_EQ(vxins::discovery::read_discovery_file(path, list), 0);
+  std::vector<FileDevice> out;
+  for (size_t i = 0; i < list.size(); ++i) {
+    const vxins::inventory::DeviceInfo& d = list[i]->info();
+    out.push_back(FileDevice{static_cast<int>(i), d.mac_or_wwn, d.bus_num, d.dev_num, d.fn_num,
+                             d.prod_id, d.fw_dev.active_version, d.fw_dev.fw_version,
+                             d.fw_dev.action, list[i]->skipped()});
+  }
+  return out;
+}
+
+// Sets the action leaf of the device with this MAC/WWN.
+void set_action(std::string& xml, const std::string& id, const std::string& action) {
+  size_t at = xml.find("value=\"" + id + "\"");
+  ASSERT_NE(at, std::string::npos) << id;
+  size_t leaf = xml.find("<action value=\"", at) + strlen("<action value=\"");
+  xml.replace(leaf, xml.find('"', leaf) - leaf, action);
+}
+
+const char kFc0[] = "21:00:00:0e:1e:c4:51:10";
+const char kFc1[] = "21:00:00:0e:1e:c4:51:11";
+const char kCnaEth0[] = "00:0e:1e:d2:7a:40";
+const char kEth0[] = "00:0e:1e:e5:19:30";
+const char kEth1[] = "00:0e:1e:e5:19:31";
+const char kTraceLog[] = "/var/log/libqrvlvxins.log";
+
+// The built-in inventory: FC HBA on bus a (2 functions), CNA on bus 81 (4), Ethernet adapter on
+// bus 4 (2). A discovery with it, then the flash with the row's changes.
+struct RealRow {
+  const char* name;
+  std::function<void(Json::Value&)> agent;  // the inventory of the flash call
+  std::vector<std::string> skip;            // functions set to Skip in the file
+  std::vector<std::pair<std::string, std::string>> replace;  // file text edited
+  bool other_package;                       // flash a package of another name
+  int rc;
+  std::vector<std::string> expected;
+};
+
+void no_change(Json::Value&) {}
+
+TEST(FlashOutcomesTest, RealCallsOfThePlugin) {
+  const std::string before_pass = "the call ended before the update pass";
+  const std::string other = "the package qrvl_other.tar is not the one the discovery file names "
+                            "(qrvl_boot_3100.tar)";
+  const std::string gone =
+      "the agent lists no function 00:0e:1e:d2:7a:40 (or 21:00:00:0e:1e:c4:51:11)";
+  const RealRow rows[] = {
+      {"OneSkippedOneFailingOneFlashed",
+       [](Json::Value& inv) {
+         inv["adapters"][1]["flash"] = parse("{\"result\": 5, \"reason\": \"image rejected\"}");
+         inv["adapters"][2]["flashSeconds"] = 0.4;
+       },
+       {kFc0, kFc1}, {}, false, 1,
+       {"a:00 skipped", "81:00 failed: image rejected", "4:00 flashed @00:0e:1e:e5:19:30"}},
+      {"FirstAdapterSkippedAndFirstFunctionOfTheNext", no_change, {kFc0, kFc1, kCnaEth0}, {},
+       false, 1,
+       {"a:00 skipped", "81:00 flashed @00:0e:1e:d2:7a:40", "4:00 flashed @00:0e:1e:e5:19:30"}},
+      {"AdapterGoneEndsThePass",
+       [](Json::Value& inv) {
+         Json::Value removed;
+         inv["adapters"].removeIndex(1, &removed);
+       },
+       {}, {}, false, 1,
+       {"a:00 flashed @20:00:00:0e:1e:c4:51:10",
+        "81:00 not attempted: not found: " + gone + "; the update pass ended there",
+        "4:00 not attempted: the update pass ended before it: " + gone}},
+      // The end of the pass names no device: the unknown one may be any chosen function from
+      // the one after the last flash up to the next adapter's first. Adapter gone is the
+      // common case; here the unknown one is a function of the flashed CNA.
+      {"UnknownSecondFunctionEndsThePass", no_change, {}, {{"7a:42", "7a:4f"}}, false, 1,
+       {"a:00 flashed @20:00:00:0e:1e:c4:51:10", "81:00 flashed @00:0e:1e:d2:7a:40",
+        "4:00 not attempted: not found: the agent lists no function 00:0e:1e:e5:19:30 (or "
+        "00:0e:1e:d2:7a:4f, 20:00:00:0e:1e:d2:7a:41 or 20:00:00:0e:1e:d2:7a:43); the update "
+        "pass ended there"}},
+      {"EmptyIdentifierEndsThePass", no_change, {}, {{kEth0, ""}}, false, 1,
+       {"a:00 flashed @20:00:00:0e:1e:c4:51:10", "81:00 flashed @00:0e:1e:d2:7a:40",
+        "4:00 not attempted: not found: device 6 has no MAC address or WWN; the update pass "
+        "ended there"}},
+      {"CountSmallerThanTheList", [](Json::Value& inv) { inv["adapterCount"] = 2; }, {}, {},
+       false, 1,
+       {"a:00 flashed @20:00:00:0e:1e:c4:51:10", "81:00 flashed @00:0e:1e:d2:7a:40",
+        "4:00 not attempted: the agent does not list its adapter 00:0e:1e:e5:19:30 "
+        "@00:0e:1e:e5:19:30"}},
+      {"AllSkipped", no_change,
+       {kFc0, kFc1, kCnaEth0, "00:0e:1e:d2:7a:42", "20:00:00:0e:1e:d2:7a:41",
+        "20:00:00:0e:1e:d2:7a:43", kEth0, kEth1},
+       {}, false, 3, {"a:00 skipped", "81:00 skipped", "4:00 skipped"}},
+      {"OtherPackage", no_change, {kEth0, kEth1}, {}, true, 8,
+       {"a:00 not attempted: " + other, "81:00 not attempted: " + other, "4:00 skipped"}},
+      {"FailedBeforeThePass",
+       [](Json::Value& inv) {
+         inv["faults"].append(parse("{\"symbol\": \"getAllAdaptersIndexString\", \"kind\": "
+                                    "\"null\"}"));
+       },
+       {kFc0, kFc1}, {}, false, 1001,
+       {"a:00 skipped", "81:00 not attempted: " + before_pass,
+        "4:00 not attempted: " + before_pass}},
+  };
+  vxplugin::PluginLibrary plugin;
+  std::string error;
+  ASSERT_TRUE(plugin.open(VXINS_PLUGIN_PATH, error)) << error;
+  const Json::Value inventory = parse(vxtest::read_file(VXINS_SIM_SOURCE_DIR
+                                                        "/inventories/default.json"));
+  for (const RealRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    vxtest::TempDir dir;
+    std::string xml = dir.file("discovery.xml");
+    std::string fw = dir.file("fw"), other_fw = dir.file("other");
+    ASSERT_EQ(vxtest::run("mkdir " + fw + " " + other_fw), 0);
+    ASSERT_TRUE(vxtest::make_package_with_version(fw + "/qrvl_boot_3100.tar", "3.1.0.0"));
+    ASSERT_TRUE(vxtest::make_package_with_version(other_fw + "/qrvl_other.tar", "3.1.0.0"));
+    setenv("DZNAJ_SIM_STATE", dir.file("state.json").c_str(), 1);
+    unsetenv("DZNAJ_SIM_INVENTORY");
+    ASSERT_EQ(plugin.discover(&xml[0], &fw[0]), 0);
+
+    std::string text = vxtest::read_file(xml);
+    for (const std::string& id : row.skip) set_action(text, id, "Skip");
+    for (const auto& edit : row.replace) {
+      size_t at = text.find(edit.first);
+      ASSERT_NE(at, std::string::npos) << edit.first;
+      text.replace(at, edit.first.size(), edit.second);
+    }
+    vxtest::write_file(xml, text);
+    const std::vector<FileDevice> before = read_devices(xml);
+    Json::Value agent = inventory;
+    row.agent(agent);
+    vxtest::write_file(dir.file("inventory.json"), Json::writeString(Json::StreamWriterBuilder(),
+                                                                     agent));
+    setenv("DZNAJ_SIM_INVENTORY", dir.file("inventory.json").c_str(), 1);
+
+    vxhost::TraceFollower follower(kTraceLog);
+    follower.start([](const TimedLine&) {});
+    std::string package = row.other_package ? other_fw : fw;
+    EXPECT_EQ(plugin.flash(&xml[0], &package[0]), row.rc);
+    follower.stop();
+
+    // The follower holds the call's whole trace, each line once.
+    std::vector<std::string> followed;
+    for (const TimedLine& line : follower.lines()) followed.push_back(line.text);
+    EXPECT_EQ(followed, vxtest::split_lines(vxtest::read_file(kTraceLog)));
+    const std::vector<AdapterOutcome> outcomes = vxhost::flash_outcomes(before, follower.lines());
+    EXPECT_EQ(render(outcomes, false), row.expected);
+    for (const AdapterOutcome& a : outcomes) {
+      // The file's values before the call; a flash takes at least its simulated time.
+      EXPECT_EQ(a.offered, "3.1.0.0");
+      EXPECT_EQ(a.before, a.adapter == "a:00" ? "3.0.2.1" : a.adapter == "81:00" ? "3.2.0.0"
+                                                                              : "3.1.0.0");
+      if (a.outcome != vxhost::Outcome::kFlashed) continue;
+      for (const Json::Value& adapter : agent["adapters"]) {
+        // Line times are when the follower read the lines: up to a poll (50 ms) late.
+        if (adapter["index"].asString() != a.agent_index) continue;
+        EXPECT_GE(a.seconds, adapter["flashSeconds"].asDouble() - 0.1) << a.adapter;
+      }
+    }
+  }
+  unsetenv("DZNAJ_SIM_INVENTORY");
+  unsetenv("DZNAJ_SIM_STATE");
+}
+
+FileDevice device(int position, const char* id, const char* bus, bool skipped = false) {
+  return FileDevice{position, id, bus, "00", std::to_string(position), "P", "1.0", "2.0",
+                    skipped ? "Skip" : "Upgrade", skipped};
+}
+
+struct HandRow {
+  const char* name;
+  std::vector<FileDevice> devices;
+  std::vector<std::string> trace;  // line i appears at i seconds
+  std::vector<std::string> expected;
+};
+
+TEST(FlashOutcomesTest, HandMadeTraces) {
+  const std::string begins = "LOG_ERROR : PassedFw file(p.tar) == DiscoveryFw file(p.tar)";
+  const std::string unknown = "not attempted: outcome unknown: the trace does not line up with "
+                              "the discovery file: ";
+  const HandRow rows[] = {
+      {"NoTraceAtAll",
+       {device(0, "A0", "1"), device(1, "B0", "2", true)},
+       {},
+       {"1:00 not attempted: outcome unknown: the trace holds no line of the flash call",
+        "2:00 skipped"}},
+      {"PassLineBeforeThePassBegan",
+       {device(0, "A0", "1")},
+       {"LOG_INFO : -->oem_do_flash_with_file()",
+        "LOG_INFO : BOOT UPDATE SUCCESS:Firmware update success on X."},
+       {"1:00 " + unknown + "an update-pass line before the pass began: \"BOOT UPDATE "
+                            "SUCCESS:Firmware update success on X.\""}},
+      {"MoreFlashesThanAdapters",
+       {device(0, "A0", "1"), device(1, "A1", "1")},
+       {begins, "LOG_INFO : BOOT UPDATE SUCCESS:Firmware update success on X.",
+        "LOG_INFO : BOOT UPDATE SUCCESS:Firmware update success on Y."},
+       {"1:00 " + unknown + "the trace has more update-pass lines than the file's devices "
+                            "explain: \"BOOT UPDATE SUCCESS:Firmware update success on Y.\""}},
+      {"FewerFlashesThanAdapters",
+       {device(0, "A0", "1"), device(1, "B0", "2"), device(2, "C0", "3", true)},
+       {begins, "LOG_INFO : BOOT UPDATE SUCCESS:Firmware update success on X."},
+       {"1:00 " + unknown + "the trace ends before the update pass reached B0",
+        "2:00 " + unknown + "the trace ends before the update pass reached B0", "3:00 skipped"}},
+      {"SkipLineForAChosenDevice",
+       {device(0, "A0", "1"), device(1, "A1", "1")},
+       {begins, "LOG_INFO : Quorvel device(0) is set to Skip, not flashed"},
+       {"1:00 " + unknown + "the trace's update-pass line \"Quorvel device(0) is set to Skip, "
+                            "not flashed\" does not fit A0, the file's next device to flash"}},
+      // The refused device is a function of the flashed adapter: the next adapter is not
+      // reached, and the refusal names the two adapters.
+      {"AmbiguousIdentifierOfAFlashedAdapter",
+       {device(0, "A0", "1"), device(1, "A1", "1"), device(2, "B0", "2")},
+       {begins, "LOG_INFO : BOOT UPDATE SUCCESS:Firmware update success on X.",
+        "LOG_ERROR : Quorvel device(1): A1 belongs to adapters X and Z: not matched",
+        "LOG_INFO : ERROR:(1001), upgrade failed.\t\t\tNo quorvel devices found"},
+       {"1:00 flashed @X (1.0 s)",
+        "2:00 not attempted: the update pass ended before it: A1 belongs to adapters X and Z"}},
+      // Times: a flash begins after the line before it (not after the agent's own lines); a
+      // continuation line (no level prefix) is never an event, even when it reads like one.
+      {"DurationsAndContinuationLines",
+       {device(0, "A0", "1"), device(1, "B0", "2"), device(2, "C0", "3")},
+       {begins, "LOG_INFO : Flash upgrade returned 5",
+        "LOG_ERROR : ERROR:BOOT UPDATE FAILED:bad image",
+        "LOG_INFO : ERROR:(5)- fw update failed:ERROR:BOOT UPDATE FAILED:bad image",
+        "BOOT UPDATE SUCCESS:Firmware update success on 2.0.",
+        "LOG_INFO : Flash upgrade returned 0",
+        "LOG_INFO : BOOT UPDATE SUCCESS:Firmware update success on 20:00.",
+        "\t\t\t\t\t\tChange will take place after reboot",
+        "LOG_INFO : ERROR:(-1)- fw update failed:ERROR:BOOT UPDATE FAILED:"},
+       {"1:00 failed: bad image (3.0 s)", "2:00 flashed @20:00 (3.0 s)",
+        "3:00 failed: no reason given (result -1) (2.0 s)"}},
+  };
+  for (const HandRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    std::vector<TimedLine> trace;
+    for (size_t i = 0; i < row.trace.size(); ++i)
+      trace.push_back(TimedLine{row.trace[i], static_cast<double>(i)});
+    EXPECT_EQ(render(vxhost::flash_outcomes(row.devices, trace), true), row.expected);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,383 @@
+// The replay reads only the lines that begin a message (a message holding line feeds goes on over
+// lines without a level prefix, which carry text of the agent's or the file's and are never taken
+// for an event) and, of those, only the update pass's own lines, after the pass has begun.
+#include "flash_outcomes.h"
+
+#include <cstring>
+
+#include "vxins_log.h"
+
+namespace vxhost {
+
+namespace {
+
+// The update pass's lines (the plug-in's update pass, adapter matcher and agent flash), and the
+// lines of the flash sequence that end the call before the pass.
+const char kCallBeginsLine[] = "-->oem_do_flash_with_file()";
+const char kPassBeginsHead[] = "PassedFw file(";
+const char kAllSkipLine[] = "All Action Status Values are Set to Skip";
+const char kPackageMismatchHead[] = "Passed=";
+const char kPackageSeparator[] = " != DiscoveryFw file=";
+const char kDevice[] = "Quorvel device(";
+const char kSkipTail[] = ") is set to Skip, not flashed";
+const char kNoIdentifierTail[] = ") has no MAC address or WWN: not matched";
+const char kNotMatchedTail[] = ": not matched";
+const char kEndHead[] = "ERROR:(";
+const char kEndBody[] = "), upgrade failed.";
+const char kFailedBody[] = ")- fw update failed:";
+const char kAgentFailurePrefix[] = "ERROR:BOOT UPDATE FAILED:";
+const char kSuccess[] = "BOOT UPDATE SUCCESS:Firmware update success on ";
+const char kNotListedHead[] = "Adapter ";
+const char kNotListedBody[] = " is not among the agent's listed adapters";
+const char kFlashReturned[] = "Flash upgrade returned ";
+
+const char kNotLinedUp[] = "the trace does not line up with the discovery file: ";
+
+bool starts_with(const std::string& s, const char* head) {
+  return s.compare(0, strlen(head), head) == 0;
+}
+
+bool ends_with(const std::string& s, const char* tail) {
+  size_t n = strlen(tail);
+  return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
+}
+
+std::string device_name(const FileDevice& d) {
+  if (d.mac_or_wwn.empty()) return "device " + std::to_string(d.position);
+  return d.mac_or_wwn;
+}
+
+// "the package X is not the one the discovery file names (Y)" from the plug-in's line.
+std::string package_refusal(const std::string& message) {
+  size_t sep = message.find(kPackageSeparator);
+  if (sep == std::string::npos) return "the package is not the one the discovery file names";
+  const size_t head = strlen(kPackageMismatchHead);
+  return "the package " + message.substr(head, sep - head) +
+         " is not the one the discovery file names (" +
+         message.substr(sep + strlen(kPackageSeparator)) + ")";
+}
+
+}  // namespace
+
+struct FlashReplay::Event {
+  enum Kind {
+    kNone, kInternal, kCallBegins, kPassBegins, kAllSkip, kPackageMismatch,
+    kSkip, kNoMatch, kEnd, kNotListed, kFlashed, kFailed
+  };
+  Kind kind = kNone;
+  int position = -1;
+  std::string text;     // the index, the agent's reason or the matcher's why
+  std::string message;  // the whole message, quoted when the trace does not line up
+
+  bool in_pass() const { return kind >= kSkip; }
+
+  explicit Event(const std::string& m) : message(m) {
+    if (starts_with(m, kDevice)) {
+      // "Quorvel device(N)" and how it goes on.
+      size_t close = m.find(')', strlen(kDevice));
+      std::string digits = m.substr(strlen(kDevice), close - strlen(kDevice));
+      if (close == std::string::npos || digits.empty() || digits.size() > 9 ||
+          digits.find_first_not_of("0123456789") != std::string::npos)
+        return;
+      position = std::stoi(digits);
+      std::string rest = m.substr(close);
+      if (rest == kSkipTail) {
+        kind = kSkip;
+      } else if (rest == kNoIdentifierTail) {
+        kind = kNoMatch;
+        text = "device " + digits + " has no MAC address or WWN";
+      } else if (starts_with(rest, "): ")) {
+        kind = kNoMatch;  // "X belongs to adapters A and B"
+        text = rest.substr(3);
+        if (ends_with(text, kNotMatchedTail)) text.resize(text.size() - strlen(kNotMatchedTail));
+      }
+    } else if (starts_with(m, kEndHead) && m.find(kFailedBody) != std::string::npos) {
+      kind = kFailed;
+      const size_t body = m.find(kFailedBody);
+      text = m.substr(body + strlen(kFailedBody));
+      if (starts_with(text, kAgentFailurePrefix)) text.erase(0, strlen(kAgentFailurePrefix));
+      if (text.empty())
+        text = "no reason given (result " + m.substr(strlen(kEndHead), body - strlen(kEndHead)) +
+               ")";
+    } else if (starts_with(m, kEndHead) && m.find(kEndBody) != std::string::npos) {
+      kind = kEnd;
+    } else if (starts_with(m, kSuccess)) {
+      kind = kFlashed;
+      text = m.substr(strlen(kSuccess));
+      if (ends_with(text, ".")) text.pop_back();
+    } else if (starts_with(m, kNotListedHead) && m.rfind(kNotListedBody) != std::string::npos) {
+      kind = kNotListed;
+      text = m.substr(strlen(kNotListedHead), m.rfind(kNotListedBody) - strlen(kNotListedHead));
+    } else if (starts_with(m, kFlashReturned) || starts_with(m, kAgentFailurePrefix)) {
+      kind = kInternal;
+    } else if (starts_with(m, kCallBeginsLine)) {
+      kind = kCallBegins;
+    } else if (starts_with(m, kPassBeginsHead)) {
+      kind = kPassBegins;
+    } else if (m == kAllSkipLine) {
+      kind = kAllSkip;
+    } else if (starts_with(m, kPackageMismatchHead)) {
+      kind = kPackageMismatch;
+    }
+  }
+};
+
+bool trace_message(const std::string& line, std::string& message) {
+  for (const auto& prefix : gerr_log_str) {
+    if (starts_with(line, prefix)) {
+      message = line.substr(strlen(prefix));
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string adapter_key(const FileDevice& d) { return d.bus + ":" + d.dev; }
+
+const char* outcome_name(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kFlashed:
+      return "flashed";
+    case Outcome::kFailed:
+      return "failed";
+    case Outcome::kSkipped:
+      return "skipped";
+    case Outcome::kNotAttempted:
+      break;
+  }
+  return "not attempted";
+}
+
+FlashReplay::FlashReplay(const std::vector<FileDevice>& before) : devices_(before) {
+  std::vector<bool> all_skipped;
+  for (const FileDevice& d : devices_) {
+    const std::string key = adapter_key(d);
+    size_t a = 0;
+    while (a < adapters_.size() && adapters_[a].adapter != key) ++a;
+    if (a == adapters_.size()) {
+      AdapterOutcome adapter;
+      adapter.adapter = key;
+      adapter.product = d.product;
+      adapter.before = d.active_version;
+      adapter.offered = d.offered_version;
+      adapters_.push_back(adapter);
+      all_skipped.push_back(true);
+    }
+    adapters_[a].identifiers.push_back(d.mac_or_wwn);
+    all_skipped[a] = all_skipped[a] && d.skipped;
+    adapter_of_.push_back(a);
+  }
+  for (size_t a = 0; a < adapters_.size(); ++a) {
+    states_.push_back(all_skipped[a] ? State::kSkipped : State::kOpen);
+    if (all_skipped[a]) adapters_[a].outcome = Outcome::kSkipped;
+  }
+}
+
+bool FlashReplay::silent(size_t device) const {
+  return !devices_[device].skipped && states_[adapter_of_[device]] == State::kAttempted;
+}
+
+void FlashReplay::settle(size_t adapter, State state, std::vector<size_t>& settled) {
+  states_[adapter] = state;
+  settled.push_back(adapter);
+}
+
+void FlashReplay::lose_track(const std::string& why) {
+  if (mismatch_.empty()) mismatch_ = kNotLinedUp + why;
+}
+
+std::vector<size_t> FlashReplay::feed(const TimedLine& line) {
+  std::vector<size_t> settled;
+  std::string message;
+  if (!trace_message(line.text, message)) return settled;
+  const Event event(message);
+  // Lines the agent's flash writes while it runs: the flash began before them.
+  if (event.kind == Event::kInternal) return settled;
+  if (event.kind == Event::kCallBegins) call_seen_ = true;
+  if (event.in_pass() && phase_ != Phase::kPass && phase_ != Phase::kEnded)
+    lose_track("an update-pass line before the pass began: \"" + message + "\"");
+  if (phase_ == Phase::kBefore) {
+    if (event.kind == Event::kPassBegins) {
+      phase_ = Phase::kPass;
+    } else if (event.kind == Event::kAllSkip) {
+      phase_ = Phase::kAllSkip;
+      refusal_ = "the plug-in read every device as set to Skip";
+    } else if (event.kind == Event::kPackageMismatch) {
+      phase_ = Phase::kPackageMismatch;
+      refusal_ = package_refusal(message);
+    }
+  } else if ((phase_ == Phase::kPass || phase_ == Phase::kEnded) && event.in_pass() &&
+             mismatch_.empty()) {
+    settled = apply(event, line.at);
+  }
+  last_at_ = line.at;
+  return settled;
+}
+
+std::vector<size_t> FlashReplay::apply(const Event& e, double at) {
+  std::vector<size_t> settled;
+  if (phase_ == Phase::kEnded) {
+    lose_track("the trace goes on after the update pass ended: \"" + e.message + "\"");
+    return settled;
+  }
+  if (!pending_why_.empty() && e.kind != Event::kEnd) {
+    lose_track("the matcher's refusal is not followed by the end of the update pass");
+    return settled;
+  }
+  if (e.kind == Event::kEnd || e.kind == Event::kNoMatch) return end_pass(e);
+  for (; next_ < devices_.size(); ++next_) {
+    const FileDevice& d = devices_[next_];
+    const size_t a = adapter_of_[next_];
+    if (d.skipped) {
+      if (e.kind == Event::kSkip && e.position == d.position) {
+        ++next_;
+        return settled;
+      }
+      lose_track(device_name(d) + " is set to Skip, but the trace's next update-pass line is \"" +
+                 e.message + "\"");
+      return settled;
+    }
+    if (silent(next_)) continue;
+    AdapterOutcome& out = adapters_[a];
+    if (e.kind == Event::kNotListed && (states_[a] == State::kOpen ||
+                                        (states_[a] == State::kNotListed &&
+                                         out.agent_index == e.text))) {
+      if (states_[a] == State::kOpen) {
+        out.agent_index = e.text;
+        out.reason = "the agent does not list its adapter " + e.text;
+        settle(a, State::kNotListed, settled);
+      }
+      ++next_;
+      return settled;
+    }
+    if ((e.kind == Event::kFlashed || e.kind == Event::kFailed) && states_[a] == State::kOpen) {
+      out.outcome = e.kind == Event::kFlashed ? Outcome::kFlashed : Outcome::kFailed;
+      if (e.kind == Event::kFlashed)
+        out.agent_index = e.text;
+      else
+        out.reason = e.text;
+      out.seconds = at - last_at_;
+      settle(a, State::kAttempted, settled);
+      ++next_;
+      return settled;
+    }
+    lose_track("the trace's update-pass line \"" + e.message + "\" does not fit " +
+               device_name(d) + ", the file's next device to flash");
+    return settled;
+  }
+  lose_track("the trace has more update-pass lines than the file's devices explain: \"" +
+             e.message + "\"");
+  return settled;
+}
+
+// Names joined as "A", "A or B", "A, B or C".
+std::string one_of(const std::vector<std::string>& names) {
+  std::string text;
+  for (size_t k = 0; k < names.size(); ++k)
+    text += (k == 0 ? "" : k + 1 == names.size() ? " or " : ", ") + names[k];
+  return text;
+}
+
+// The matcher's refusal of a device (kNoMatch, followed by kEnd) or an identifier the agent does
+// not know (kEnd alone) ends the pass. The device is the next chosen one, or a chosen function
+// of an adapter already flashed before it (those are matched without a line): an identifier the
+// agent does not know cannot be told from the trace among them, and the reason names them all.
+std::vector<size_t> FlashReplay::end_pass(const Event& e) {
+  std::vector<size_t> settled;
+  std::vector<size_t> candidates;
+  for (size_t j = next_; j < devices_.size() && !devices_[j].skipped; ++j) {
+    candidates.push_back(j);
+    if (!silent(j)) break;
+  }
+  if (e.kind == Event::kNoMatch) {
+    size_t k = 0;
+    while (k < candidates.size() && devices_[candidates[k]].position != e.position) ++k;
+    if (k == candidates.size()) {
+      lose_track("the matcher refused device " + std::to_string(e.position) +
+                 ", which is not the file's next device to flash");
+      return settled;
+    }
+    pending_device_ = candidates[k];
+    pending_why_ = e.text;
+    return settled;
+  }
+  std::string why;
+  size_t culprit = devices_.size();
+  if (!pending_why_.empty()) {
+    culprit = pending_device_;
+    why = pending_why_;
+  } else if (!candidates.empty()) {
+    std::vector<std::string> flashed;  // functions of adapters already flashed
+    for (size_t j : candidates)
+      if (silent(j)) flashed.push_back(device_name(devices_[j]));
+    if (!silent(candidates.back())) culprit = candidates.back();
+    if (culprit == devices_.size())
+      why = "the agent lists no function " + one_of(flashed);
+    else
+      why = "the agent lists no function " + device_name(devices_[culprit]) +
+            (flashed.empty() ? "" : " (or " + one_of(flashed) + ")");
+  } else {
+    lose_track("the update pass ended where the file has no device to flash");
+    return settled;
+  }
+  pending_why_.clear();
+  for (size_t a = 0; a < adapters_.size(); ++a) {
+    if (states_[a] != State::kOpen) continue;
+    const bool at_culprit = culprit < devices_.size() && adapter_of_[culprit] == a;
+    adapters_[a].reason = at_culprit ? "not found: " + why + "; the update pass ended there"
+                                     : "the update pass ended before it: " + why;
+    settle(a, State::kEnded, settled);
+  }
+  phase_ = Phase::kEnded;
+  next_ = devices_.size();
+  return settled;
+}
+
+int FlashReplay::current() const {
+  if (phase_ != Phase::kPass || !mismatch_.empty() || !pending_why_.empty()) return -1;
+  for (size_t j = next_; j < devices_.size(); ++j) {
+    if (devices_[j].skipped || silent(j)) continue;
+    const size_t a = adapter_of_[j];
+    return states_[a] == State::kOpen ? static_cast<int>(a) : -1;
+  }
+  return -1;
+}
+
+std::vector<AdapterOutcome> FlashReplay::finish() const {
+  std::vector<AdapterOutcome> out = adapters_;
+  std::string why = mismatch_;
+  if (why.empty() && phase_ == Phase::kBefore && !call_seen_)
+    why = "the trace holds no line of the flash call";  // it could not be written or read
+  if (why.empty() && phase_ == Phase::kPass) {
+    if (!pending_why_.empty())
+      why = kNotLinedUp + std::string("the trace ends after the matcher refused a device");
+    for (size_t j = next_; why.empty() && j < devices_.size(); ++j) {
+      if (devices_[j].skipped || !silent(j))
+        why = kNotLinedUp + ("the trace ends before the update pass reached " +
+                             device_name(devices_[j]));
+    }
+  }
+  for (size_t a = 0; a < out.size(); ++a) {
+    if (states_[a] == State::kSkipped) continue;
+    if (!why.empty()) {
+      // Which adapter a line was about cannot be told: no outcome is taken from the trace.
+      out[a].outcome = Outcome::kNotAttempted;
+      out[a].reason = "outcome unknown: " + why;
+      out[a].agent_index.clear();
+      out[a].seconds = 0;
+    } else if (states_[a] == State::kOpen) {
+      out[a].reason =
+          phase_ == Phase::kBefore ? "the call ended before the update pass" : refusal_;
+    }
+  }
+  return out;
+}
+
+std::vector<AdapterOutcome> flash_outcomes(const std::vector<FileDevice>& before,
+                                           const std::vector<TimedLine>& trace) {
+  FlashReplay replay(before);
+  for (const TimedLine& line : trace) replay.feed(line);
+  return replay.finish();
+}
+
+}  // namespace vxhost

@@ -1,0 +1,149 @@
+// The follower polls (about every 50 ms): a regular file under the path that is not the one it
+// reads is the call's fresh log, read from its first byte once the old one is read to its end.
+// The file it reads stays open, so its inode cannot be reused by the fresh log.
+#include "trace_follower.h"
+
+#include <cerrno>
+#include <exception>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vxhost {
+
+namespace {
+
+const std::chrono::milliseconds kPollPeriod(50);
+// A "line" longer than this without a line feed is handed over in pieces; the plug-in's lines
+// are far shorter, so only a foreign file can have them.
+const size_t kMaxLine = 64 * 1024;
+
+}  // namespace
+
+// The file being read: open, its identity, and the start of a line not yet complete.
+struct TraceFollower::Source {
+  Source() = default;
+  Source(const Source&) = delete;
+  Source& operator=(const Source&) = delete;
+
+  int fd = -1;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  std::string partial;
+
+  ~Source() { close_file(); }
+  void close_file() {
+    if (fd >= 0) close(fd);
+    fd = -1;
+    partial.clear();
+  }
+  bool is(const struct stat& st) const { return fd >= 0 && st.st_dev == dev && st.st_ino == ino; }
+  // Opens path when it is a regular file (lstat first: a FIFO is never opened, a symbolic link
+  // never followed, as the plug-in never writes through one). False when it is not.
+  bool open_file(const std::string& path) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    int opened = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (opened < 0) return false;
+    if (fstat(opened, &st) != 0 || !S_ISREG(st.st_mode)) {
+      close(opened);
+      return false;
+    }
+    close_file();
+    fd = opened;
+    dev = st.st_dev;
+    ino = st.st_ino;
+    return true;
+  }
+};
+
+TraceFollower::TraceFollower(std::string path)
+    : path_(std::move(path)), source_(new Source) {}
+
+TraceFollower::~TraceFollower() { stop(); }
+
+double TraceFollower::elapsed() const {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+}
+
+void TraceFollower::start(std::function<void(const TimedLine&)> on_line,
+                          std::function<void(double)> on_tick) {
+  on_line_ = std::move(on_line);
+  on_tick_ = std::move(on_tick);
+  started_ = std::chrono::steady_clock::now();
+  // Taken here, before the call can restart the log: the file there now is the earlier call's.
+  if (source_->open_file(path_)) lseek(source_->fd, 0, SEEK_END);
+  thread_ = std::thread(&TraceFollower::run, this);
+}
+
+void TraceFollower::stop() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  thread_.join();
+  source_->close_file();
+}
+
+void TraceFollower::run() {
+  // The thread's boundary: what a callback throws ends the following, not the host.
+  try {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      const bool last = stopping_;
+      lock.unlock();
+      poll(last);
+      if (!last && on_tick_) on_tick_(elapsed());
+      lock.lock();
+      if (last) return;
+      wake_.wait_for(lock, kPollPeriod, [this] { return stopping_; });
+    }
+  } catch (const std::exception& e) {
+    error_ = e.what();
+  } catch (...) {
+    error_ = "unexpected exception";
+  }
+}
+
+void TraceFollower::poll(bool final_pass) {
+  struct stat st;
+  if (lstat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !source_->is(st)) {
+    // A fresh log: the old file's last lines first (its unfinished line too: nothing more will
+    // be appended to a file that has been replaced).
+    if (source_->fd >= 0) drain(true);
+    source_->open_file(path_);  // keeps the old one when the fresh one cannot be opened yet
+  }
+  if (source_->fd >= 0) drain(final_pass);
+}
+
+void TraceFollower::drain(bool final_pass) {
+  Source& s = *source_;
+  char buf[16384];
+  for (;;) {
+    ssize_t n = read(s.fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // end of the file for now (or a read error: tried again next poll)
+    s.partial.append(buf, static_cast<size_t>(n));
+    size_t begin = 0;
+    for (size_t nl; (nl = s.partial.find('\n', begin)) != std::string::npos; begin = nl + 1)
+      deliver(s.partial.substr(begin, nl - begin));
+    s.partial.erase(0, begin);
+    while (s.partial.size() > kMaxLine) {
+      deliver(s.partial.substr(0, kMaxLine));
+      s.partial.erase(0, kMaxLine);
+    }
+  }
+  if (final_pass && !s.partial.empty()) {
+    deliver(s.partial);
+    s.partial.clear();
+  }
+}
+
+void TraceFollower::deliver(std::string text) {
+  lines_.push_back(TimedLine{std::move(text), elapsed()});
+  if (on_line_) on_line_(lines_.back());
+}
+
+}  // namespace vxhost

@@ -1,0 +1,71 @@
+// Follows the plug-in's trace log from a thread while one plug-in call runs, so the host can show
+// progress and keep the call's complete trace. Used by the discover and flash commands; it only
+// reads: regular files, never blocking, never the lines an earlier call left behind.
+#ifndef VXINS_HOST_TRACE_FOLLOWER_H
+#define VXINS_HOST_TRACE_FOLLOWER_H
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vxhost {
+
+// One line of the trace log, without its line feed, and when the follower read it: seconds since
+// start() (the host starts the follower right before the call).
+struct TimedLine {
+  std::string text;
+  double at;
+};
+
+class TraceFollower {
+ public:
+  // path: the trace log, "/var/log/libqrvlvxins.log" for the shipped plug-in.
+  explicit TraceFollower(std::string path);
+  ~TraceFollower();  // stops
+  TraceFollower(const TraceFollower&) = delete;
+  TraceFollower& operator=(const TraceFollower&) = delete;
+
+  // Starts the thread (std::system_error when none can be made). The file under the path now, if
+  // any, holds an earlier call's trace: only what is appended to it from now on counts. A file
+  // created under the path later (each call deletes and recreates the log) is read from its
+  // first byte. Each complete line goes to on_line, in order; on_tick, when given, gets the time
+  // since start() about every 50 ms (to refresh a live status). Both run on the follower's
+  // thread, never at the same time. Called once.
+  void start(std::function<void(const TimedLine&)> on_line,
+             std::function<void(double)> on_tick = nullptr);
+  // Reads what is left, hands it over (a last line without its line feed too), joins the thread.
+  void stop();
+  // Every line handed over; complete once stop() has returned.
+  const std::vector<TimedLine>& lines() const { return lines_; }
+  // Why the follower gave up early (a callback threw, or memory ran out); empty when it did not.
+  const std::string& error() const { return error_; }
+
+ private:
+  struct Source;
+  void run();
+  void poll(bool final_pass);
+  void drain(bool final_pass);
+  void deliver(std::string text);
+  double elapsed() const;
+
+  std::string path_;
+  std::function<void(const TimedLine&)> on_line_;
+  std::function<void(double)> on_tick_;
+  std::unique_ptr<Source> source_;
+  std::vector<TimedLine> lines_;
+  std::string error_;
+  std::chrono::steady_clock::time_point started_;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stopping_ = false;
+};
+
+}  // namespace vxhost
+
+#endif
