@@ -69,15 +69,44 @@ std::string find_bundled_simulator() {
                         true);
 }
 
+namespace {
+
+// The folder as LD_LIBRARY_PATH can carry it: absolute (an empty entry there would mean the
+// current folder; links are not resolved, so a link is a way around a name the list cannot
+// hold), or "" with the reason.
+std::string loader_path_folder(const std::string& dir, std::string& error) {
+  if (dir.empty()) {
+    error = "the agent folder's name is empty";
+    return "";
+  }
+  std::string abs = dir;
+  char cwd[PATH_MAX];
+  if (dir[0] != '/') {
+    if (getcwd(cwd, sizeof cwd) == nullptr) {
+      error = std::string("cannot make the agent folder absolute: ") + strerror(errno);
+      return "";
+    }
+    abs = std::string(cwd) + "/" + dir;
+  }
+  if (abs.find_first_of(":;$") != std::string::npos) {
+    error = "the agent folder " + abs +
+            " cannot be carried on LD_LIBRARY_PATH (':' and ';' separate folders there, '$' "
+            "starts a substitution); give a link to it under a plain name";
+    return "";
+  }
+  return abs;
+}
+
+}  // namespace
+
 bool use_agent_dir(const std::string& dir, char** argv, std::string& error) {
-  char resolved[PATH_MAX];
+  std::string abs = loader_path_folder(dir, error);
+  if (abs.empty()) return false;
   struct stat st;
-  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-      realpath(dir.c_str(), resolved) == nullptr) {
+  if (stat(abs.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     error = "agent folder " + dir + " does not exist or is not a folder";
     return false;
   }
-  std::string abs = resolved;
   if (!is_regular_readable(abs + "/libdznaj.so")) {
     error = "agent folder " + abs + " holds no readable libdznaj.so";
     return false;

@@ -25,9 +25,10 @@ extern const char kTraceLogPath[];
 
 // Makes the plug-in's dlopen("libdznaj.so") find the agent library in `dir`. The loader reads
 // LD_LIBRARY_PATH only at process start, so the first time this re-executes the program with
-// `dir` in front of LD_LIBRARY_PATH (and so does not return); in the re-executed process it
-// sees its own mark and returns true. False, with the reason, when `dir` holds no readable
-// libdznaj.so or the re-execution fails.
+// `dir` (made absolute) in front of LD_LIBRARY_PATH (and so does not return); in the
+// re-executed process it sees its own mark and returns true. False, with the reason, when `dir`
+// holds no readable libdznaj.so, has a name LD_LIBRARY_PATH cannot carry (':', ';', '$'), or the
+// re-execution fails.
 bool use_agent_dir(const std::string& dir, char** argv, std::string& error);
 
 enum class EntryPoint { Discover, Flash };

@@ -1,11 +1,12 @@
 // Text and JSON renderings of discovery-file devices.
 #include "report.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
-#include <memory>
-#include <set>
 #include <sstream>
+
+#include "device_labels.h"
 
 namespace vxhost {
 
@@ -18,61 +19,75 @@ std::string shown_status(const std::string& status) {
   return status;
 }
 
+// Discovery leaves use one space for "no value".
 std::string shown(const std::string& value) {
-  // Discovery leaves use one space for "no value".
   bool blank = true;
   for (char c : value) blank = blank && isspace(static_cast<unsigned char>(c));
   return blank ? "-" : value;
 }
 
-bool is_skip(const std::string& action) { return action == "Skip" || action == "skip"; }
+std::string treated_as(const ViewDevice& d) { return d.file.skipped ? "skipped" : "to flash"; }
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return s;
+}
 
 }  // namespace
 
-std::string devices_table(const std::vector<FileDevice>& devices) {
-  const char* heads[] = {"TYPE",   "MAC/WWN", "B:D.F",  "PRODUCT",
-                         "ACTIVE", "OFFERED", "ACTION", "STATUS"};
-  const size_t ncol = sizeof heads / sizeof heads[0];
-  std::vector<std::vector<std::string>> rows;
-  rows.push_back(std::vector<std::string>(heads, heads + ncol));
-  for (const FileDevice& d : devices) {
-    rows.push_back({device_type(d), shown(d.mac_or_wwn), pci_address(d), shown(d.product),
-                    shown(d.active_version), shown(d.offered_version), shown(d.action),
-                    shown_status(d.action_status)});
+std::string format_table(const std::vector<std::vector<std::string>>& rows) {
+  std::vector<size_t> width;
+  for (const auto& r : rows) {
+    if (width.size() < r.size()) width.resize(r.size(), 0);
+    for (size_t c = 0; c < r.size(); ++c) width[c] = std::max(width[c], r[c].size());
   }
-  std::vector<size_t> width(ncol, 0);
-  for (const auto& r : rows)
-    for (size_t c = 0; c < ncol; ++c) width[c] = std::max(width[c], r[c].size());
   std::ostringstream out;
   for (const auto& r : rows) {
     std::string line;
-    for (size_t c = 0; c < ncol; ++c) {
+    for (size_t c = 0; c < r.size(); ++c) {
       line += r[c];
-      if (c + 1 < ncol) line += std::string(width[c] - r[c].size() + 2, ' ');
+      if (c + 1 < r.size()) line += std::string(width[c] - r[c].size() + 2, ' ');
     }
     out << line << "\n";
   }
-  out << "STATUS: \"1 success\" flashed; \"-\" none yet, or a flash or device lookup in the pass failed; "
-         "\"8 mismatch\" the package is not the one the file was made for\n";
   return out.str();
 }
 
-Json::Value devices_json(const std::vector<FileDevice>& devices) {
+std::string devices_table(const std::vector<ViewDevice>& devices) {
+  std::vector<std::vector<std::string>> rows = {
+      {"TYPE", "MAC/WWN", "B:D.F", "PRODUCT", "ACTIVE", "OFFERED", "ACTION", "PLUG-IN",
+       "STATUS"}};
+  for (const ViewDevice& d : devices) {
+    const FileDevice& f = d.file;
+    rows.push_back({device_type(f), shown(f.mac_or_wwn), pci_address(f), shown(f.product),
+                    shown(f.active_version), shown(f.offered_version), shown(f.action),
+                    treated_as(d), shown_status(d.action_status)});
+  }
+  return format_table(rows) +
+         "PLUG-IN: how a flash will treat the device (an adapter is flashed unless all its "
+         "functions are skipped). STATUS: written by an earlier flash for the whole pass\n";
+}
+
+Json::Value devices_json(const std::vector<ViewDevice>& devices) {
   Json::Value arr(Json::arrayValue);
-  for (const FileDevice& d : devices) {
+  for (const ViewDevice& d : devices) {
+    const FileDevice& f = d.file;
     Json::Value v(Json::objectValue);
-    v["type"] = device_type(d);
-    v["mac_or_wwn"] = d.mac_or_wwn;
-    v["id_kind"] = id_kind(d.mac_or_wwn);
-    v["pci"] = pci_address(d);
-    v["bus"] = d.bus;
-    v["device"] = d.device;
-    v["function"] = d.function;
-    v["product"] = d.product;
-    v["active_version"] = d.active_version;
-    v["offered_version"] = d.offered_version;
+    v["position"] = f.position;
+    v["type"] = device_type(f);
+    v["mac_or_wwn"] = f.mac_or_wwn;
+    v["id_kind"] = id_kind(f.mac_or_wwn);
+    v["adapter"] = adapter_label(adapter_key(f));
+    v["pci"] = pci_address(f);
+    v["bus"] = f.bus;
+    v["device"] = f.dev;
+    v["function"] = f.fn;
+    v["product"] = f.product;
+    v["active_version"] = f.active_version;
+    v["offered_version"] = f.offered_version;
     v["firmware_file"] = d.firmware_file;
-    v["action"] = d.action;
+    v["action"] = f.action;
+    v["skipped"] = f.skipped;
     v["action_status"] = d.action_status;
     arr.append(v);
   }
@@ -87,33 +102,35 @@ Json::Value result_json(int code, const ResultMeaning& meaning) {
   return v;
 }
 
-bool all_flashed_ok(const std::vector<FileDevice>& devices) {
-  if (devices.empty()) return false;
-  for (const FileDevice& d : devices)
-    if (d.action_status != "1") return false;
-  return true;
-}
-
-std::vector<std::string> partly_skipped_adapters(const std::vector<FileDevice>& devices) {
-  std::map<std::string, std::pair<bool, bool>> by_slot;  // bus:device -> (some skip, some not)
+std::vector<std::string> partly_skipped_adapters(const std::vector<ViewDevice>& devices) {
+  std::map<std::string, std::pair<bool, bool>> by_adapter;  // (some skipped, some not)
   std::vector<std::string> order;
-  for (const FileDevice& d : devices) {
-    std::string pci = pci_address(d);
-    std::string slot = pci.substr(0, pci.rfind('.'));
-    if (by_slot.find(slot) == by_slot.end()) order.push_back(slot);
-    auto& flags = by_slot[slot];
-    (is_skip(d.action) ? flags.first : flags.second) = true;
+  for (const ViewDevice& d : devices) {
+    std::string adapter = adapter_key(d.file);
+    if (by_adapter.find(adapter) == by_adapter.end()) order.push_back(adapter);
+    auto& flags = by_adapter[adapter];
+    (d.file.skipped ? flags.first : flags.second) = true;
   }
   std::vector<std::string> out;
-  for (const std::string& slot : order)
-    if (by_slot[slot].first && by_slot[slot].second) out.push_back(slot);
+  for (const std::string& adapter : order)
+    if (by_adapter[adapter].first && by_adapter[adapter].second)
+      out.push_back(adapter_label(adapter));
   return out;
 }
 
-std::string json_text(const Json::Value& value) {
-  Json::StreamWriterBuilder w;
-  w["indentation"] = "  ";
-  return Json::writeString(w, value) + "\n";
+std::vector<std::string> file_notes(const std::vector<ViewDevice>& devices) {
+  std::vector<std::string> notes;
+  for (const std::string& adapter : partly_skipped_adapters(devices)) {
+    notes.push_back("adapter " + adapter +
+                    " has functions set to Skip and others not: it is flashed unless all its "
+                    "functions are set to Skip");
+  }
+  for (const ViewDevice& d : devices) {
+    if (d.file.skipped || lower(d.file.action) != "skip") continue;
+    notes.push_back("device " + d.file.mac_or_wwn + ": the plug-in does not read the action '" +
+                    d.file.action + "' as Skip (only Skip or skip): it will be flashed");
+  }
+  return notes;
 }
 
 }  // namespace vxhost

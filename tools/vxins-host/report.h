@@ -1,5 +1,6 @@
-// How the command-line host shows discovery-file devices and results: a text table for people
-// and JSON values for programs. Pure formatting: no files, no plug-in, no exceptions.
+// How vxins-host shows discovery-file devices: a text table for people and JSON for programs,
+// both marking each device as the plug-in will treat it (skipped or to flash); and the plain
+// text table every listing uses. Pure formatting: no files, no plug-in, no exceptions.
 #ifndef VXINS_HOST_REPORT_H
 #define VXINS_HOST_REPORT_H
 
@@ -8,25 +9,27 @@
 #include <string>
 #include <vector>
 
-#include "discovery_doc.h"
+#include "discovery_view.h"
 #include "result_codes.h"
 
 namespace vxhost {
 
-// The device table, one row per device, with a header line and a legend line for the status.
-std::string devices_table(const std::vector<FileDevice>& devices);
-// The devices as a JSON array of objects (raw values as in the file plus the derived ones).
-Json::Value devices_json(const std::vector<FileDevice>& devices);
+// Rows of cells (the first row the header) as columns two blanks apart, one line per row.
+std::string format_table(const std::vector<std::vector<std::string>>& rows);
+
+// The device table, one row per device, with a legend line for the status.
+std::string devices_table(const std::vector<ViewDevice>& devices);
+// The devices as a JSON array of objects (the file's values, the derived ones, "skipped").
+Json::Value devices_json(const std::vector<ViewDevice>& devices);
 // {"code", "name", "meaning"} for one plug-in result.
 Json::Value result_json(int code, const ResultMeaning& meaning);
-// True when there is at least one device and every device's action status is exactly "1".
-bool all_flashed_ok(const std::vector<FileDevice>& devices);
-// PCI devices (bus:device) some of whose functions are set to Skip while others are not: the
-// plug-in flashes such an adapter for the functions that are not skipped.
-std::vector<std::string> partly_skipped_adapters(const std::vector<FileDevice>& devices);
 
-// Indented JSON text with a final line feed.
-std::string json_text(const Json::Value& value);
+// Adapters (BUS:DEV) some of whose functions are skipped while others are not: the plug-in
+// flashes such an adapter.
+std::vector<std::string> partly_skipped_adapters(const std::vector<ViewDevice>& devices);
+// What the operator should know before flashing this file: partly skipped adapters, and
+// actions that look like Skip but that the plug-in does not read as Skip ("SKIP").
+std::vector<std::string> file_notes(const std::vector<ViewDevice>& devices);
 
 }  // namespace vxhost
 

@@ -22,8 +22,8 @@ const Row kRows[] = {
      "discovery completed and the discovery file was written",
      "unexpected for a flash call (0 is discovery's success)"},
     {VXINS_RC_FLASH_DONE, "VXINS_RC_FLASH_DONE", "unexpected for a discovery call",
-     "the update pass was carried out; each adapter's outcome is in the rewritten discovery "
-     "file's action status and in the trace log"},
+     "the update pass ran; what it did to each adapter is in this call's trace (vxins-host "
+     "lists it per adapter)"},
     {VXINS_RC_ALL_SKIP, "VXINS_RC_ALL_SKIP", "unexpected for a discovery call",
      "nothing was flashed: every device in the discovery file is set to Skip"},
     {VXINS_RC_NO_ADAPTERS, "VXINS_RC_NO_ADAPTERS",
@@ -43,11 +43,13 @@ const Row kRows[] = {
      "unexpected for a discovery call", "the discovery file cannot be opened"},
     {VXINS_RC_NOT_SUPPORTED, "VXINS_RC_NOT_SUPPORTED", "flashing by PCI address is not supported",
      nullptr},
-    {VXINS_RC_INTERNAL_OPER_FAILED, "INTERNAL_OPER_FAILED",
-     "internal operation failed: the agent library gave no answer to its initialisation, or "
-     "its adapter list is missing or malformed",
-     "internal operation failed: the agent library gave no answer to its initialisation, or "
-     "its adapter list is missing or malformed, or the discovery file name is empty"},
+    {VXINS_RC_INTERNAL_OPER_FAILED, "VXINS_RC_INTERNAL_OPER_FAILED",
+     "internal operation failed: the discovery file could not be written (is its folder "
+     "writable, the disk not full?), or the agent library gave no answer to its "
+     "initialisation, or its adapter list is missing or malformed",
+     "internal operation failed: the discovery file could not be read for sure (the trace log "
+     "names the line) or could not be rewritten with the outcome, or the agent library gave no "
+     "answer to its initialisation, or its adapter list is missing or malformed"},
     {VXINS_RC_INVALID_ARG, "VXINS_RC_INVALID_ARG",
      "invalid argument: a path is missing, the firmware path is not a folder, or the firmware "
      "folder does not hold exactly one file",
@@ -61,7 +63,8 @@ const Row kRows[] = {
      nullptr},
     {VXINS_RC_BAD_VERSION_MEMBER, "VXINS_RC_BAD_VERSION_MEMBER",
      "the firmware package's second member is missing, malformed or holds no <version> "
-     "element",
+     "element, or the package reader could not create its scratch file tmp_<thread> in the "
+     "current folder",
      nullptr},
     {-1, "",
      "the firmware path does not exist or cannot be examined, or an entry point of the agent "

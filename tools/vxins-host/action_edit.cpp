@@ -1,0 +1,133 @@
+// Selecting devices and rewriting their action values in place.
+#include "action_edit.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "device_labels.h"
+
+namespace vxhost {
+
+namespace {
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+void add_unmatched(std::string& list, const std::string& item) {
+  list += (list.empty() ? "" : ", ") + item;
+}
+
+// The bytes with every comment blanked (line feeds kept), as the plug-in's reader blanks them:
+// what stands in a comment is no markup, and offsets stay those of the file.
+std::string without_comments(const std::string& bytes) {
+  std::string out = bytes;
+  size_t at = 0;
+  while ((at = bytes.find("<!--", at)) != std::string::npos) {
+    size_t end = bytes.find("-->", at + 4);
+    end = end == std::string::npos ? bytes.size() : end + 3;
+    for (size_t i = at; i < end; ++i)
+      if (out[i] != '\n') out[i] = ' ';
+    at = end;
+  }
+  return out;
+}
+
+// The offset where the 1-based line `number` starts, or npos past the last line.
+size_t line_start(const std::string& bytes, size_t number) {
+  size_t at = 0;
+  for (size_t n = 1; n < number; ++n) {
+    at = bytes.find('\n', at);
+    if (at == std::string::npos) return at;
+    ++at;
+  }
+  return at;
+}
+
+bool blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+// Finds the quoted value of the action leaf on the line starting at `begin` of `text` (comments
+// blanked): "<action", blanks, "value", blanks, "=", blanks, a quote, the value, the same quote.
+bool action_value_span(const std::string& text, size_t begin, size_t& from, size_t& to) {
+  size_t end = text.find('\n', begin);
+  if (end == std::string::npos) end = text.size();
+  const std::string tag = "<action";
+  for (size_t at = text.find(tag, begin); at < end; at = text.find(tag, at + 1)) {
+    size_t p = at + tag.size();
+    if (p >= end || !(blank(text[p]) || text[p] == '/' || text[p] == '>')) continue;
+    while (p < end && blank(text[p])) ++p;
+    if (text.compare(p, 5, "value") != 0) return false;
+    for (p += 5; p < end && blank(text[p]); ++p) {
+    }
+    if (p >= end || text[p++] != '=') return false;
+    while (p < end && blank(text[p])) ++p;
+    if (p >= end || (text[p] != '"' && text[p] != '\'')) return false;
+    from = p + 1;
+    to = text.find(text[p], from);
+    return to < end;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool select_devices(const std::vector<ViewDevice>& devices, const DeviceSelection& selection,
+                    std::vector<size_t>& chosen, std::string& error) {
+  std::vector<bool> take(devices.size(), selection.all);
+  std::string unknown_ids, unknown_adapters;
+  for (const std::string& id : selection.ids) {
+    bool found = false;
+    for (size_t i = 0; i < devices.size(); ++i) {
+      if (lower(devices[i].file.mac_or_wwn) != lower(id)) continue;
+      take[i] = true;
+      found = true;
+    }
+    if (!found) add_unmatched(unknown_ids, id);
+  }
+  for (const std::string& address : selection.adapters) {
+    unsigned long bus = 0, dev = 0;
+    if (!parse_bus_dev(address, bus, dev)) {
+      error = "adapter '" + address + "' is not BUS:DEV (hexadecimal, e.g. 0a:00)";
+      return false;
+    }
+    bool found = false;
+    for (size_t i = 0; i < devices.size(); ++i) {
+      if (!on_adapter(devices[i].file, bus, dev)) continue;
+      take[i] = true;
+      found = true;
+    }
+    if (!found) add_unmatched(unknown_adapters, address);
+  }
+  if (!unknown_ids.empty()) error = "no device with MAC address or WWN " + unknown_ids;
+  if (!unknown_adapters.empty()) error = "no adapter at " + unknown_adapters;
+  if (selection.all && devices.empty()) error = "no device in the file";
+  chosen.clear();
+  for (size_t i = 0; i < take.size(); ++i)
+    if (take[i]) chosen.push_back(i);
+  return error.empty();
+}
+
+bool edit_actions(const std::string& bytes, const std::vector<ViewDevice>& devices,
+                  const std::vector<size_t>& chosen, const std::string& action,
+                  std::string& edited, std::string& error) {
+  const std::string text = without_comments(bytes);
+  std::vector<std::pair<size_t, size_t>> spans;
+  for (size_t i : chosen) {
+    const ViewDevice& d = devices[i];
+    size_t from = 0, to = 0;
+    size_t begin = d.action_line == 0 ? std::string::npos : line_start(text, d.action_line);
+    if (begin == std::string::npos || !action_value_span(text, begin, from, to)) {
+      error = "device " + std::to_string(i + 1) + " (" + d.file.mac_or_wwn +
+              ") has no action leaf to set";
+      return false;
+    }
+    spans.emplace_back(from, to);
+  }
+  std::sort(spans.rbegin(), spans.rend());  // from the end, so earlier offsets stay valid
+  edited = bytes;
+  for (const auto& span : spans) edited.replace(span.first, span.second - span.first, action);
+  return true;
+}
+
+}  // namespace vxhost

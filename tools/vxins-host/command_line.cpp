@@ -1,0 +1,331 @@
+// The command line as two tables, commands and options, that both the parser and --help read.
+// The parser is our own so that every refusal names the problem the way the user typed it.
+#include "command_line.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+#include "output.h"
+
+namespace vxhost {
+
+namespace {
+
+enum : unsigned {
+  kDiscoverBit = 1,
+  kFlashBit = 2,
+  kShowBit = 4,
+  kSetActionBit = 8,
+  kHistoryBit = 16,
+  kHistoryShowBit = 32,
+  kCallBits = kDiscoverBit | kFlashBit,
+  kAllBits = 63,
+};
+
+struct CommandSpec {
+  const char* name;
+  Command command;
+  unsigned bit;
+  const char* operands;  // as the usage line shows them
+  const char* needs;     // the operands a short command line lacks, in words
+  int min_operands, max_operands;  // max -1: no limit
+  const char* summary;
+};
+
+const CommandSpec kCommands[] = {
+    {"discover", Command::kDiscover, kDiscoverBit, "DISCOVERY_FILE FIRMWARE_DIR",
+     "DISCOVERY_FILE and FIRMWARE_DIR", 2, 2,
+     "list the adapters (oem_do_discovery_with_files) and show what the plug-in proposes"},
+    {"flash", Command::kFlash, kFlashBit, "DISCOVERY_FILE FIRMWARE_FILE_OR_DIR",
+     "DISCOVERY_FILE and FIRMWARE_FILE_OR_DIR", 2, 2,
+     "flash the adapters of the discovery file (oem_do_flash_with_file) and show what this "
+     "call did to each adapter"},
+    {"show", Command::kShow, kShowBit, "DISCOVERY_FILE", "DISCOVERY_FILE", 1, 1,
+     "show the devices of a discovery file as the plug-in will treat them"},
+    {"set-action", Command::kSetAction, kSetActionBit,
+     "DISCOVERY_FILE ACTION (MAC_OR_WWN... | --adapter BUS:DEV | --all)",
+     "DISCOVERY_FILE and ACTION", 2, -1,
+     "set Skip, Upgrade, Downgrade or Rewrite on devices of a discovery file"},
+    {"history", Command::kHistory, kHistoryBit, "", "", 0, 0,
+     "list the recorded discover and flash runs, newest first"},
+    {"history show", Command::kHistoryShow, kHistoryShowBit, "ID", "the run's ID", 1, 1,
+     "show one recorded run (with --log its archived trace)"},
+};
+
+struct OptionSpec {
+  const char* name;
+  const char* value;  // null: a flag
+  unsigned commands;
+  const char* help;
+};
+
+const OptionSpec kOptions[] = {
+    {"--plugin", "PATH", kCallBits,
+     "the plug-in to load (default: the one installed or built beside vxins-host)"},
+    {"--agent", "DIR", kCallBits,
+     "folder holding the agent library libdznaj.so (e.g. the simulator), instead of the "
+     "loader's search path"},
+    {"--json", nullptr, kAllBits, "machine-readable output (JSON, with schema_version)"},
+    {"--log", nullptr, kCallBits | kHistoryShowBit, "also print the trace of this call (or run)"},
+    {"--quiet", nullptr, kCallBits, "no progress lines"},
+    {"--no-wait", nullptr, kCallBits,
+     "fail at once (exit 3) when another discover or flash is running"},
+    {"--history-db", "PATH", kCallBits | kHistoryBit | kHistoryShowBit,
+     "the run history database (default $VXINS_HISTORY_DB, else "
+     "/var/lib/qrvlvxins/history.db)"},
+    {"--all", nullptr, kSetActionBit, "set-action: every device of the file"},
+    {"--adapter", "BUS:DEV", kSetActionBit,
+     "set-action: every function of the adapter at this PCI bus and device (repeatable)"},
+    {"--limit", "N", kHistoryBit, "history: list at most N runs (default 20)"},
+    {"--help", nullptr, kAllBits, "this help"},
+    {"--version", nullptr, kAllBits, "the version of vxins-host"},
+};
+
+const char kActions[][10] = {"Skip", "Upgrade", "Downgrade", "Rewrite"};
+
+const OptionSpec* find_option(const std::string& name) {
+  for (const OptionSpec& spec : kOptions)
+    if (name == spec.name) return &spec;
+  return nullptr;
+}
+
+const CommandSpec* find_command(const std::string& name) {
+  for (const CommandSpec& spec : kCommands)
+    if (name == spec.name) return &spec;
+  return nullptr;
+}
+
+std::string usage_of(const CommandSpec* spec) {
+  std::string what = spec != nullptr ? std::string(spec->name) + (*spec->operands ? " " : "") +
+                                           spec->operands
+                                     : "discover|flash|show|set-action|history ...";
+  return "usage: vxins-host [OPTIONS] " + what + "  (vxins-host --help for more)";
+}
+
+bool lower_equal(const std::string& a, const char* b) {
+  if (a.size() != strlen(b)) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+// A whole number from 1 up, as typed; false for anything else.
+bool positive_number(const std::string& text, int64_t max, int64_t& out) {
+  if (text.empty() || text.size() > 18) return false;
+  for (char c : text)
+    if (!isdigit(static_cast<unsigned char>(c))) return false;
+  out = strtoll(text.c_str(), nullptr, 10);
+  return out >= 1 && out <= max;
+}
+
+struct Given {
+  const OptionSpec* spec;
+  std::string value;
+};
+
+// Splits argv into options (with their values) and operands; false at the first option that
+// is unknown, lacks its value or has one it does not take.
+bool split_arguments(const std::vector<std::string>& args, std::vector<Given>& options,
+                     std::vector<std::string>& operands, std::string& error) {
+  bool only_operands = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (only_operands || a.size() < 2 || a[0] != '-') {
+      operands.push_back(a);
+      continue;
+    }
+    if (a == "--") {
+      only_operands = true;
+      continue;
+    }
+    std::string name = a == "-h" ? "--help" : a.substr(0, a.find('='));
+    const OptionSpec* spec = find_option(name);
+    if (spec == nullptr) {
+      error = "unknown option '" + name + "'";
+      return false;
+    }
+    Given g{spec, ""};
+    bool inline_value = a.find('=') != std::string::npos;
+    if (spec->value == nullptr && inline_value) {
+      error = "option " + name + " takes no value";
+      return false;
+    }
+    if (spec->value != nullptr) {
+      if (inline_value) {
+        g.value = a.substr(a.find('=') + 1);
+      } else if (i + 1 < args.size() && args[i + 1].compare(0, 2, "--") != 0) {
+        g.value = args[++i];
+      } else {
+        error = "option " + name + " needs a value (" + spec->value + ")";
+        return false;
+      }
+    }
+    options.push_back(g);
+  }
+  return true;
+}
+
+// The command named by the first operands ("history show" takes two); null when unknown.
+const CommandSpec* command_of(std::vector<std::string>& operands, std::string& error) {
+  if (operands.empty()) {
+    error = "no command given (discover, flash, show, set-action or history)";
+    return nullptr;
+  }
+  std::string name = operands[0];
+  if (name == "history" && operands.size() > 1) {
+    if (operands[1] != "show") {
+      error = "unknown history command '" + operands[1] + "' (history, or history show ID)";
+      return nullptr;
+    }
+    name = "history show";
+  }
+  const CommandSpec* spec = find_command(name);
+  if (spec == nullptr) {
+    error = "unknown command '" + name + "'";
+    return nullptr;
+  }
+  operands.erase(operands.begin(), operands.begin() + (spec->command == Command::kHistoryShow ? 2 : 1));
+  return spec;
+}
+
+bool take_operands(const CommandSpec& spec, const std::vector<std::string>& operands, Options& o,
+                   std::string& error) {
+  int n = static_cast<int>(operands.size());
+  if (n < spec.min_operands) {
+    error = std::string(spec.name) + " needs " + spec.needs;
+    return false;
+  }
+  if (spec.max_operands >= 0 && n > spec.max_operands) {
+    error = std::string(spec.name) + ": unexpected argument '" + operands[spec.max_operands] + "'";
+    return false;
+  }
+  if (spec.command == Command::kHistoryShow) {
+    if (!positive_number(operands[0], INT64_MAX / 2, o.run_id)) {
+      error = "history show: the run ID is a whole number from 1 up, not '" + operands[0] + "'";
+      return false;
+    }
+    return true;
+  }
+  if (n >= 1) o.discovery_file = operands[0];
+  if (n >= 2) (spec.command == Command::kSetAction ? o.action : o.firmware) = operands[1];
+  if (spec.command == Command::kSetAction) o.ids.assign(operands.begin() + 2, operands.end());
+  return true;
+}
+
+bool take_option(const CommandSpec& spec, const Given& g, Options& o, std::string& error) {
+  if ((g.spec->commands & spec.bit) == 0) {
+    error = "option " + std::string(g.spec->name) + " does not apply to " + spec.name;
+    return false;
+  }
+  const std::string name = g.spec->name;
+  if (g.spec->value != nullptr && g.value.empty()) {
+    error = "option " + name + " needs a " + (name == "--agent" ? "folder" : "value") +
+            ", not an empty name";
+    return false;
+  }
+  if (name == "--plugin") o.plugin = g.value;
+  if (name == "--agent") o.agent = g.value;
+  if (name == "--history-db") o.history_db = g.value;
+  if (name == "--log") o.log = true;
+  if (name == "--quiet") o.quiet = true;
+  if (name == "--no-wait") o.no_wait = true;
+  if (name == "--all") o.all = true;
+  if (name == "--adapter") o.adapters.push_back(g.value);
+  if (name == "--limit") {
+    int64_t n = 0;
+    if (!positive_number(g.value, 1000000, n)) {
+      error = "option --limit needs a whole number from 1 up, not '" + g.value + "'";
+      return false;
+    }
+    o.limit = static_cast<int>(n);
+  }
+  return true;
+}
+
+// set-action: one known action word, and exactly one way of naming the devices.
+bool check_set_action(Options& o, std::string& error) {
+  bool known = false;
+  for (const char* word : kActions) {
+    if (lower_equal(o.action, word)) {
+      o.action = word;
+      known = true;
+    }
+  }
+  if (!known) {
+    error = "unknown action '" + o.action + "' (Skip, Upgrade, Downgrade or Rewrite)";
+    return false;
+  }
+  int ways = (o.all ? 1 : 0) + (o.adapters.empty() ? 0 : 1) + (o.ids.empty() ? 0 : 1);
+  if (ways == 0) {
+    error = "set-action needs the devices to change: MAC_OR_WWN..., --adapter BUS:DEV or --all";
+    return false;
+  }
+  if (ways > 1) {
+    error = "set-action takes one of MAC_OR_WWN..., --adapter BUS:DEV and --all, not several";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool parse_command_line(int argc, char** argv, Options& o, std::string& error,
+                        std::string& usage) {
+  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  o.argv.assign(argv, argv + argc);
+  for (const std::string& a : args) {
+    if (a == "--") break;
+    o.json = o.json || a == "--json";
+  }
+  usage = usage_of(nullptr);
+  std::vector<Given> options;
+  std::vector<std::string> operands;
+  if (!split_arguments(args, options, operands, error)) return false;
+  for (const Given& g : options) {
+    o.help = o.help || strcmp(g.spec->name, "--help") == 0;
+    o.version = o.version || strcmp(g.spec->name, "--version") == 0;
+  }
+  if (o.help || o.version) return true;
+  const CommandSpec* spec = command_of(operands, error);
+  if (spec == nullptr) return false;
+  o.command = spec->command;
+  o.command_name = spec->name;
+  usage = usage_of(spec);
+  if (!take_operands(*spec, operands, o, error)) return false;
+  for (const Given& g : options)
+    if (!take_option(*spec, g, o, error)) return false;
+  return spec->command != Command::kSetAction || check_set_action(o, error);
+}
+
+std::string help_text() {
+  std::string text =
+      "vxins-host drives the boot-firmware update plug-in libqrvlvxins.so as the host "
+      "framework does,\nshows and edits its discovery files, and keeps a history of its "
+      "runs.\n\nCommands:\n";
+  for (const CommandSpec& c : kCommands) {
+    text += "  vxins-host [OPTIONS] " + std::string(c.name) + (*c.operands ? " " : "") +
+            c.operands + "\n      " + c.summary + "\n";
+  }
+  text += "\nOptions:\n";
+  for (const OptionSpec& opt : kOptions) {
+    std::string head = std::string(opt.name) + (opt.value ? std::string(" ") + opt.value : "");
+    text += "  " + head + std::string(head.size() < 20 ? 20 - head.size() : 1, ' ') + opt.help +
+            "\n";
+  }
+  text +=
+      "\nExit status: 0 success; 1 the plug-in reported a failure, or an adapter was not "
+      "flashed;\n2 bad command line; 3 the host could not do its part (plug-in, agent, file, "
+      "lock).\nSee vxins-host(1).\n";
+  return text;
+}
+
+std::string version_number() { return VXINS_HOST_VERSION; }
+
+std::string version_text() {
+  return std::string("vxins-host ") + VXINS_HOST_VERSION + " (qrvlvxins; JSON schema_version " +
+         std::to_string(kJsonSchemaVersion) + ")\n";
+}
+
+}  // namespace vxhost

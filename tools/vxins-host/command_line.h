@@ -1,0 +1,43 @@
+// vxins-host's command line: its commands, operands and options, read into Options, or refused
+// with one line in the user's words ("unknown command 'frobnicate'") and a one-line usage hint.
+// Used by main only; nothing here prints, touches a file or throws.
+#ifndef VXINS_HOST_COMMAND_LINE_H
+#define VXINS_HOST_COMMAND_LINE_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vxhost {
+
+enum class Command { kNone, kDiscover, kFlash, kShow, kSetAction, kHistory, kHistoryShow };
+
+struct Options {
+  Command command = Command::kNone;
+  std::string command_name;  // as the user names it: "discover", ..., "history show"
+  bool help = false, version = false;
+  std::string plugin, agent, history_db;
+  bool json = false, log = false, quiet = false, no_wait = false;
+  std::string discovery_file, firmware;
+  std::string action;                 // set-action: the canonical word ("Skip", ...)
+  std::vector<std::string> ids;       // set-action: MAC addresses or WWNs
+  std::vector<std::string> adapters;  // set-action: --adapter BUS:DEV, as given
+  bool all = false;
+  int limit = 20;      // history: rows to list
+  int64_t run_id = 0;  // history show
+  std::vector<std::string> argv;  // the whole command line, for the history
+};
+
+// Reads argv. False with `error` (one line, no full stop) and `usage` (one line) when the
+// command line is wrong; `o.json` is set as soon as --json is seen, so the error can be JSON.
+bool parse_command_line(int argc, char** argv, Options& o, std::string& error,
+                        std::string& usage);
+
+// --help: every command and option; --version: one line, and the bare version number.
+std::string help_text();
+std::string version_text();
+std::string version_number();
+
+}  // namespace vxhost
+
+#endif

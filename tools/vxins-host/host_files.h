@@ -1,0 +1,32 @@
+// The host's own file access: every file vxins-host reads is a regular file opened without
+// blocking (a FIFO or device under a discovery file's name is refused, never waited on), and
+// the discovery file it edits is replaced whole. Used by the commands; prints nothing, no throw.
+#ifndef VXINS_HOST_HOST_FILES_H
+#define VXINS_HOST_HOST_FILES_H
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace vxhost {
+
+// Discovery files are a few kilobytes; nothing near this size is one.
+constexpr size_t kMaxDiscoveryFileBytes = 16u * 1024 * 1024;
+
+// "a FIFO", "a folder", ... for the file type bits of a mode; "a regular file" for one.
+std::string file_kind(mode_t mode);
+
+// Reads the whole file into `bytes`. False with a one-line reason naming the path when it
+// cannot be opened, is not a regular file, or is larger than max_bytes.
+bool read_regular_file(const std::string& path, size_t max_bytes, std::string& bytes,
+                       std::string& error);
+
+// Writes `bytes` to a new file beside `path` (the file a link points to), syncs it, gives it
+// the old file's permission bits and renames it over the old one, then syncs the folder: the
+// file is replaced whole or not at all, and no temporary is left either way.
+bool replace_file_atomically(const std::string& path, const std::string& bytes,
+                             std::string& error);
+
+}  // namespace vxhost
+
+#endif

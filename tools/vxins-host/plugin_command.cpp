@@ -1,0 +1,278 @@
+// discover and flash: the checks the host can make, the run lock, one plug-in call with its trace
+// followed (progress, the call's own trace for --log and the history), then the report of what
+// the call did and the run's record. run_plugin_command reads as the list of these stages.
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <system_error>
+
+#include "adapter_report.h"
+#include "commands.h"
+#include "discovery_view.h"
+#include "host_files.h"
+#include "plugin_loader.h"
+#include "plugin_runner.h"
+#include "prechecks.h"
+#include "progress.h"
+#include "report.h"
+#include "result_codes.h"
+#include "run_history.h"
+#include "run_lock.h"
+#include "trace_follower.h"
+#include "trace_quotes.h"
+
+namespace vxhost {
+
+namespace {
+
+// Everything one discover or flash run holds.
+struct PluginRun {
+  explicit PluginRun(const Options& opts)
+      : o(opts), flash(opts.command == Command::kFlash), out(opts.command_name, opts.json),
+        history(opts, out) {}
+  const Options& o;
+  const bool flash;
+  Output out;
+  RunHistory history;
+  std::string plugin;
+  std::vector<Finding> findings;
+  DiscoveryView before, after;
+  bool have_before = false, have_after = false;
+  std::vector<TimedLine> trace;
+  bool called = false;
+  int rc = 0;
+};
+
+// Ends the run: its record stored, its report printed.
+int end_run(PluginRun& r, int status, const std::string& error) {
+  RunRecord& rec = r.history.run();
+  rec.called = r.called;
+  rec.result_code = r.rc;
+  rec.adapters = r.out.report().get("adapters", Json::Value(Json::arrayValue));
+  rec.have_file_before = !r.before.bytes.empty() || r.have_before;
+  rec.file_before = r.before.bytes;
+  rec.have_file_after = !r.after.bytes.empty() || r.have_after;
+  rec.file_after = r.after.bytes;
+  rec.trace.clear();
+  for (const TimedLine& line : r.trace) rec.trace += line.text + "\n";
+  rec.package_version = package_version_in(r.trace);
+  r.history.save(status);
+  return r.out.finish(status, error);
+}
+
+bool find_plugin(PluginRun& r, std::string& error) {
+  r.plugin = r.o.plugin.empty() ? find_default_plugin() : r.o.plugin;
+  if (r.plugin.empty()) {
+    std::string looked;
+    for (const std::string& c : default_plugin_candidates()) looked += " " + c;
+    error = "no plug-in libqrvlvxins.so found (looked at" + looked + "); use --plugin PATH";
+    return false;
+  }
+  Json::Value& rep = r.out.report();
+  rep["plugin"] = r.plugin;
+  rep["agent_dir"] = r.o.agent.empty() ? Json::Value() : Json::Value(r.o.agent);
+  rep["entry_point"] = r.flash ? vxplugin::kFlashSymbol : vxplugin::kDiscoverySymbol;
+  rep["arguments"].append(r.o.discovery_file);
+  rep["arguments"].append(r.o.firmware);
+  rep["discovery_file"] = r.o.discovery_file;
+  return true;
+}
+
+// What the host can tell before the call: warnings, and the findings that explain a result.
+void check_paths(PluginRun& r) {
+  if (geteuid() != 0) {
+    r.out.warn("not running as root: the plug-in needs root to reach the adapters and to write "
+               "its trace log " + std::string(kTraceLogPath));
+  }
+  r.findings = check_before_call(r.flash, r.o.discovery_file, r.o.firmware,
+                                 r.history.run().package_name);
+  for (const Finding& f : r.findings) r.out.warn(f.cause);
+}
+
+// flash: the file as the plug-in will read it. False with the reason when the plug-in would
+// refuse it: then it is not called at all.
+bool read_file_before(PluginRun& r, std::string& error) {
+  std::string why;
+  ViewResult result = read_discovery_view(r.o.discovery_file, r.before, why);
+  r.have_before = result == ViewResult::kRead;
+  if (!r.flash || result == ViewResult::kRead) {
+    if (r.flash) {
+      for (const std::string& note : file_notes(r.before.devices)) r.out.warn(note);
+      if (r.before.rewritten_by_flash()) {
+        r.out.warn(r.o.discovery_file + " was already rewritten by an earlier flash: its versions "
+                   "and actions are that pass's, not the adapters' now (run discover for a fresh "
+                   "file)");
+      }
+    }
+    return true;
+  }
+  if (result == ViewResult::kCannotRead) {
+    r.findings.push_back({VXINS_RC_DISC_FILE_OPEN_FAILED, why});
+    r.out.warn(why);
+    return true;
+  }
+  error = "flash refused before calling the plug-in, which would refuse the whole file (result "
+          "1001) and flash nothing: " + why;
+  return false;
+}
+
+bool take_lock(PluginRun& r, RunLock& lock, std::string& error) {
+  bool busy = false;
+  auto waiting = [&r](const std::string& holder) {
+    r.out.warn("waiting for " + holder + " to finish (lock " + RunLock::path() + ")");
+  };
+  return lock.acquire(r.history.run().command_line, !r.o.no_wait, waiting, busy, error);
+}
+
+// The call itself, with the trace followed while it runs. False when the plug-in could not be
+// called (error says why).
+bool call_with_trace(PluginRun& r, std::string& error) {
+  const bool terminal = isatty(fileno(stdout)) != 0;
+  const bool quiet = r.o.quiet || r.o.json;
+  std::unique_ptr<Progress> progress(r.flash
+                                         ? new Progress(terminal, quiet, stdout,
+                                                        r.before.file_devices())
+                                         : new Progress(terminal, quiet, stdout));
+  TraceFollower follower(kTraceLogPath);
+  try {
+    follower.start([&progress](const TimedLine& line) { progress->on_line(line); },
+                   [&progress](double now) { progress->on_tick(now); });
+  } catch (const std::system_error& e) {
+    r.out.warn(std::string("no progress and no trace of this call: ") + e.what());
+  }
+  r.called = call_plugin(r.plugin, r.flash ? EntryPoint::Flash : EntryPoint::Discover,
+                         r.o.discovery_file, r.o.firmware, r.rc, error);
+  follower.stop();
+  progress->finish();
+  r.trace = follower.lines();
+  if (!follower.error().empty()) r.out.warn("the trace of this call is incomplete: " + follower.error());
+  return r.called;
+}
+
+// The file as the call left it (discovery may leave none, a failed flash the earlier one).
+void read_file_after(PluginRun& r) {
+  std::string why;
+  if (read_regular_file(r.o.discovery_file, kMaxDiscoveryFileBytes, r.after.bytes, why)) {
+    std::string bytes = r.after.bytes;
+    r.have_after = view_of_bytes(bytes, r.after, why) == ViewResult::kRead;
+  }
+  if (!r.have_after) r.out.report()["file_error"] = why;
+}
+
+// "discovery failed with result N: " and the cause the host found for it, else its meaning.
+std::string failure(const PluginRun& r, const ResultMeaning& meaning) {
+  std::string text = std::string(r.flash ? "flash" : "discovery") + " failed with result " +
+                     std::to_string(r.rc) + ": ";
+  for (const Finding& f : r.findings)
+    if (f.code == r.rc) return text + f.cause;
+  return text + meaning.meaning;
+}
+
+ResultMeaning print_result(PluginRun& r) {
+  ResultMeaning meaning = describe_result(r.flash ? Call::Flash : Call::Discover, r.rc);
+  r.out.report()["result"] = result_json(r.rc, meaning);
+  r.out.print(std::string(r.flash ? vxplugin::kFlashSymbol : vxplugin::kDiscoverySymbol) +
+              "(\"" + r.o.discovery_file + "\", \"" + r.o.firmware + "\") returned " +
+              std::to_string(r.rc) + (meaning.name.empty() ? "" : " (" + meaning.name + ")") +
+              ":\n  " + meaning.meaning + "\n");
+  return meaning;
+}
+
+int report_discovery(PluginRun& r, std::string& why) {
+  ResultMeaning meaning = print_result(r);
+  Json::Value& rep = r.out.report();
+  rep["file_written"] = r.rc == 0;
+  if (r.have_after && r.rc == 0) {
+    rep["devices"] = devices_json(r.after.devices);
+    rep["adapters"] = discovered_adapters_json(r.after.devices);
+    r.out.print("\n" + r.o.discovery_file + ": " + std::to_string(r.after.devices.size()) +
+                " device(s)\n" + devices_table(r.after.devices));
+  }
+  if (r.rc != 0) {
+    why = failure(r, meaning);
+    return kExitFailed;
+  }
+  if (!r.have_after) {
+    why = "discovery reported success but left no readable discovery file: " +
+          rep["file_error"].asString();
+    return kExitFailed;
+  }
+  if (!r.after.devices.empty()) return kExitOk;
+  Json::Value quoted(Json::arrayValue);
+  std::string text;
+  for (const std::string& line : no_device_lines(r.trace)) {
+    quoted.append(line);
+    text += "  " + line + "\n";
+  }
+  rep["no_device_lines"] = quoted;
+  r.out.print("\nThe trace says why:\n" + (text.empty() ? "  (nothing)\n" : text));
+  why = "discovery found no devices: the file lists none, so there is nothing to flash";
+  return kExitFailed;
+}
+
+int report_flash(PluginRun& r, std::string& why) {
+  ResultMeaning meaning = print_result(r);
+  Json::Value& rep = r.out.report();
+  rep["file_written"] = r.rc == 1 || r.rc == 3 || r.rc == 8;
+  Json::Value adapters = flash_adapters_json(
+      r.have_before ? flash_outcomes(r.before.file_devices(), r.trace)
+                    : std::vector<AdapterOutcome>());
+  Json::Value counts = outcome_counts(adapters);
+  const bool deferred = !r.have_after || r.after.takes_effect.empty() ||
+                        r.after.takes_effect == "deferred";
+  const bool reboot = counts[outcome_name(Outcome::kFlashed)].asInt() > 0 && deferred;
+  rep["adapters"] = adapters;
+  rep["counts"] = counts;
+  rep["reboot_required"] = reboot;
+  if (!adapters.empty()) {
+    r.out.print("\nWhat this call did, per adapter:\n" + adapters_table(adapters) +
+                counts_line(counts) + "\n");
+  }
+  if (reboot) r.out.print("Reboot required: the new firmware takes effect after a reboot.\n");
+  why = r.rc != 1 ? failure(r, meaning) : unflashed_reason(adapters);
+  return why.empty() ? kExitOk : kExitFailed;
+}
+
+// --log: this call's trace, from the follower (never the log file read again afterwards).
+void print_trace(PluginRun& r) {
+  if (!r.o.log) return;
+  Json::Value lines(Json::arrayValue);
+  std::string text;
+  for (const TimedLine& line : r.trace) {
+    lines.append(line.text);
+    text += line.text + "\n";
+  }
+  r.out.report()["log"] = lines;
+  if (r.trace.empty()) {
+    r.out.print(std::string("\nThe call wrote no trace to ") + kTraceLogPath + "\n");
+    return;
+  }
+  r.out.print(std::string("\n--- trace of this call (") + kTraceLogPath + ") ---\n" + text +
+              "--- end of trace ---\n");
+}
+
+}  // namespace
+
+int run_plugin_command(const Options& o, char** argv) {
+  std::string error;
+  if (!o.agent.empty() && !use_agent_dir(o.agent, argv, error)) {
+    Output out(o.command_name, o.json);
+    return out.finish(kExitHost, error);
+  }
+  PluginRun r(o);
+  if (!find_plugin(r, error)) return end_run(r, kExitHost, error);
+  check_paths(r);
+  RunLock lock;
+  if (!take_lock(r, lock, error)) return end_run(r, kExitHost, error);
+  if (!read_file_before(r, error)) return end_run(r, kExitHost, error);
+  if (!call_with_trace(r, error)) return end_run(r, kExitHost, error);
+  read_file_after(r);
+  lock.release();
+  std::string why;
+  int status = r.flash ? report_flash(r, why) : report_discovery(r, why);
+  print_trace(r);
+  return end_run(r, status, why);
+}
+
+}  // namespace vxhost

@@ -1,0 +1,133 @@
+// The host's checks of the paths a discover or flash call is given.
+#include "prechecks.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "host_files.h"
+#include "vxins_host_api.h"
+
+namespace vxhost {
+
+namespace {
+
+// The entries of a folder but "." and "..", as the plug-in counts them; false with errno.
+bool folder_entries(const std::string& folder, std::vector<std::string>& names) {
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return false;
+  for (struct dirent* e = readdir(dir); e != nullptr; e = readdir(dir)) {
+    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
+  }
+  closedir(dir);
+  return true;
+}
+
+bool writable_folder(const std::string& folder) {
+  return faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+}
+
+std::string folder_of(const std::string& path) {
+  std::string::size_type slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string current_folder() {
+  char buf[PATH_MAX];
+  return getcwd(buf, sizeof buf) != nullptr ? buf : ".";
+}
+
+// The folder's one entry, or a finding about why there is not exactly one.
+bool single_entry(const std::string& folder, std::string& name, std::vector<Finding>& out) {
+  std::vector<std::string> names;
+  if (!folder_entries(folder, names)) {
+    int err = errno;
+    out.push_back({err, "cannot list the firmware folder " + folder + ": " + strerror(err)});
+    return false;
+  }
+  if (names.size() == 1) {
+    name = names[0];
+    return true;
+  }
+  std::string listed;
+  for (size_t i = 0; i < names.size() && i < 3; ++i) listed += (i ? ", " : "") + names[i];
+  if (names.size() > 3) listed += ", ...";
+  out.push_back({VXINS_RC_INVALID_ARG,
+                 names.empty() ? "the firmware folder " + folder + " is empty: it must hold the "
+                                                                   "package alone"
+                               : "the firmware folder " + folder + " holds " +
+                                     std::to_string(names.size()) + " entries (" + listed +
+                                     "): it must hold the package alone"});
+  return false;
+}
+
+// The package itself must be a regular file the host can read.
+void check_package(bool flash, const std::string& path, std::vector<Finding>& out) {
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  const int code = flash ? VXINS_RC_FW_MISMATCH : VXINS_RC_FW_OPEN_FAILED;
+  if (fd < 0) {
+    out.push_back({code, "cannot open the package " + path + ": " + strerror(errno)});
+    return;
+  }
+  struct stat st;
+  if (fstat(fd, &st) == 0 && !S_ISREG(st.st_mode))
+    out.push_back({code, "the package " + path + " is " + file_kind(st.st_mode) +
+                             ", not a regular file"});
+  close(fd);
+}
+
+// The firmware argument: its package's name, or findings about why it has none.
+void check_firmware(bool flash, const std::string& firmware, std::string& package,
+                    std::vector<Finding>& out) {
+  struct stat st;
+  if (stat(firmware.c_str(), &st) != 0) {
+    out.push_back({-1, "the firmware path " + firmware + (errno == ENOENT ? " does not exist"
+                                                           : std::string(" cannot be examined: ") +
+                                                                 strerror(errno))});
+    return;
+  }
+  std::string path = firmware;
+  if (S_ISDIR(st.st_mode)) {
+    std::string name;
+    if (!single_entry(firmware, name, out)) return;
+    path = firmware + "/" + name;
+  } else if (!flash) {
+    out.push_back({VXINS_RC_INVALID_ARG, "the firmware path " + firmware +
+                                             " is not a folder: discover takes the folder "
+                                             "holding the package"});
+    return;
+  }
+  package = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+  check_package(flash, path, out);
+}
+
+}  // namespace
+
+std::vector<Finding> check_before_call(bool flash, const std::string& discovery_file,
+                                       const std::string& firmware, std::string& package) {
+  std::vector<Finding> out;
+  package.clear();
+  check_firmware(flash, firmware, package, out);
+  std::string folder = folder_of(discovery_file);
+  if (!writable_folder(folder)) {
+    out.push_back({VXINS_RC_INTERNAL_OPER_FAILED,
+                   "the discovery file's folder " + folder + " is not writable (" +
+                       strerror(errno) + "): the plug-in cannot " +
+                       (flash ? "rewrite" : "write") + " " + discovery_file});
+  }
+  if (!writable_folder(".")) {
+    out.push_back({VXINS_RC_BAD_VERSION_MEMBER,
+                   "the current folder " + current_folder() +
+                       " is not writable: the package reader creates its scratch file "
+                       "tmp_<thread> there (run vxins-host from a writable folder)"});
+  }
+  return out;
+}
+
+}  // namespace vxhost
