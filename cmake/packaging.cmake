@@ -1,23 +1,28 @@
 # The Debian package, included last from the top-level CMakeLists.txt: the files only the
-# package installs (copyright, changelog, manual page, lintian overrides, the example inventory)
-# from packaging/, and the CPack settings. Each target's own install rule stands beside it.
+# package installs (copyright, changelog, manual page, lintian overrides, the example inventory,
+# the README and the simulator's README) from packaging/ and the sources, and the CPack settings. Each target's own install rule stands beside it.
 # Documentation Debian expects of every package: copyright, a compressed changelog and manual.
 set(pkg_src ${PROJECT_SOURCE_DIR}/packaging)
 set(pkg_out ${CMAKE_BINARY_DIR}/packaging)
+# Documents over 4 KiB are compressed, as Debian does.
 set(gz_files "")
-foreach(pair "changelog|changelog.gz" "vxins-host.1|vxins-host.1.gz")
+foreach(pair "packaging/changelog|changelog.gz" "packaging/vxins-host.1|vxins-host.1.gz"
+             "README.md|README.md.gz" "sim/README.md|sim/README.md.gz")
   string(REPLACE "|" ";" pair "${pair}")
   list(GET pair 0 src)
   list(GET pair 1 dst)
+  get_filename_component(dst_dir ${pkg_out}/${dst} DIRECTORY)
   add_custom_command(OUTPUT ${pkg_out}/${dst}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${pkg_out}
-    COMMAND gzip -9 -n -c ${pkg_src}/${src} > ${pkg_out}/${dst}
-    DEPENDS ${pkg_src}/${src} VERBATIM)
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dst_dir}
+    COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/${src} > ${pkg_out}/${dst}
+    DEPENDS ${PROJECT_SOURCE_DIR}/${src} VERBATIM)
   list(APPEND gz_files ${pkg_out}/${dst})
 endforeach()
 add_custom_target(vxins_package_docs ALL DEPENDS ${gz_files})
-install(FILES ${pkg_src}/copyright ${pkg_out}/changelog.gz
+install(FILES ${pkg_src}/copyright ${pkg_out}/changelog.gz ${pkg_out}/README.md.gz
         DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+install(FILES ${pkg_out}/sim/README.md.gz DESTINATION ${CMAKE_INSTALL_DOCDIR}/sim
+        COMPONENT runtime)
 install(FILES ${PROJECT_SOURCE_DIR}/sim/inventories/default.json
         DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples RENAME sim-inventory.json COMPONENT runtime)
 install(FILES ${pkg_out}/vxins-host.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
@@ -50,10 +55,10 @@ trying both without adapters.")
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${deb_arch})
 set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# What the binaries need (objdump -T: GLIBC_2.34, GLIBCXX_3.4.29, GCC_3.0), resolved by dpkg
-# for the package's own architecture.
+# What the binaries need (objdump -T: GLIBC_2.34, GLIBCXX_3.4.29, GCC_3.0, sqlite3_*64 of
+# SQLite 3.8.7), resolved by dpkg for the package's own architecture.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11), libjsoncpp25 (>= 1.9.5), libtinyxml2-9 (>= 9.0.0)")
+    "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11), libjsoncpp25 (>= 1.9.5), libsqlite3-0 (>= 3.8.7)")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
