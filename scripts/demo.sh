@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # One command from a fresh clone (as root): set up, build, then a whole update run of the
 # plug-in against the agent simulator's built-in machine, driven by vxins-host as the host
-# framework would drive it: discovery, the operator skipping one adapter, the flash, and a
-# second discovery that sees the new versions. Everything the run creates lies in one
-# temporary folder, named at the end. VXINS_BUILD_DIR chooses the build folder (default build).
+# framework would drive it: discovery, the operator skipping one adapter, the flash with what it
+# did to each adapter, a second discovery that sees the new versions, and the run history.
+# Everything the run creates lies in one temporary folder, named at the end (its history too).
+# VXINS_BUILD_DIR chooses the build folder (default build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
@@ -24,6 +25,8 @@ demo=$(mktemp -d "${TMPDIR:-/tmp}/vxins-demo-XXXXXX")
 unset DZNAJ_SIM_INVENTORY
 export DZNAJ_SIM_STATE="$demo/sim-state.json"
 export DZNAJ_SIM_JOURNAL="$demo/sim-journal.jsonl"
+# The demo's runs go to a history of their own, not the machine's.
+export VXINS_HISTORY_DB="$demo/history.db"
 
 say "Making the firmware package (a ustar archive, as the vendor ships it)"
 mkdir -p "$demo/package/fw" "$demo/firmware"
@@ -37,29 +40,31 @@ disc="$demo/discovery.xml"
 say "Discovery: what the plug-in proposes for each adapter function"
 "$host" --agent "$sim" discover "$disc" "$demo/firmware"
 
-# The operator keeps the adapter the package would downgrade: every function of it is skipped,
-# since the plug-in flashes an adapter as soon as one of its functions is not skipped.
-mapfile -t skip < <("$host" show "$disc" |
-  awk '$1 ~ /^(Eth|FC|FCoE)$/ && $(NF-1) == "Downgrade" { print $2 }')
-if [ ${#skip[@]} -eq 0 ]; then
+# The operator keeps the adapter the package would downgrade: all its functions are skipped at
+# once by its PCI bus and device (the plug-in flashes an adapter unless all of them are skipped).
+mapfile -t skip < <("$host" --json show "$disc" | python3 -c '
+import json, sys
+seen = []
+for d in json.load(sys.stdin)["devices"]:
+    if d["action"] == "Downgrade" and d["adapter"] not in seen:
+        seen.append(d["adapter"])
+print("\n".join(seen))')
+if [ -z "${skip[0]:-}" ]; then
   echo "demo: no adapter to skip: the built-in machine is not what this demo expects" >&2
   exit 1
 fi
-say "The operator sets the adapter that would be downgraded to Skip"
+say "The operator sets the adapter that would be downgraded (${skip[*]}) to Skip"
 cp "$disc" "$demo/discovery-as-proposed.xml"
-"$host" set-action "$disc" Skip "${skip[@]}"
+adapters=()
+for a in "${skip[@]}"; do adapters+=(--adapter "$a"); done
+"$host" set-action "$disc" Skip "${adapters[@]}"
 
-say "Flash: the plug-in reads the edited file back and flashes the other adapters"
+say "Flash: what this call did to each adapter, from its own trace"
 : >"$DZNAJ_SIM_JOURNAL"
 "$host" --agent "$sim" flash "$disc" "$demo/firmware/qrvl_boot_3100.tar"
 cp "$disc" "$demo/discovery-after-flash.xml"
-cat <<'EOF'
-(The plug-in rewrites the file from a fresh enumeration with one action status for the
-whole pass, and the active version of the file's first device, on every device; the
-journal and the next discovery below show what each adapter really got.)
-EOF
 
-say "What the agent was asked to flash (from the simulator's journal)"
+say "Cross-check: what the agent was asked to flash (the simulator's journal)"
 python3 - "$DZNAJ_SIM_JOURNAL" <<'EOF'
 import json, sys
 calls = [json.loads(l) for l in open(sys.argv[1]) if l.strip()]
@@ -69,11 +74,11 @@ for c in flashes:
 print(f"  {len(flashes)} flash operation(s); the skipped adapter is not among them")
 EOF
 
-say "The rewritten discovery file, first device as written"
-sed -n '/<device>/,/<\/device>/p;/<\/device>/q' "$disc"
-
 say "Discovery again: the flashed adapters now run 3.1.0.0 (Rewrite), the skipped one does not"
-"$host" --agent "$sim" discover "$disc" "$demo/firmware"
+"$host" --agent "$sim" --quiet discover "$disc" "$demo/firmware"
+
+say "The history of these runs (vxins-host history show ID --log: one run with its trace)"
+"$host" history
 
 say "Done"
 cat <<EOF
@@ -82,6 +87,8 @@ Everything this run created is in $demo:
   discovery-as-proposed.xml        the first discovery's file
   discovery-after-flash.xml        the file the flash call rewrote
   discovery.xml                    the second discovery's file
+  history.db                       the runs' history: VXINS_HISTORY_DB=$demo/history.db
+                                   $host history
   sim-journal.jsonl, sim-state.json  the simulator's journal and flashed versions
 The plug-in's trace of its last call is /var/log/libqrvlvxins.log (a fixed path).
 Remove the folder with: rm -rf $demo
