@@ -8,7 +8,7 @@ packages=(
   # the 32-bit plug-in, its simulator, tools and tests
   g++-multilib cmake make pkg-config file binutils tar libarchive-tools python3
   libjsoncpp-dev:i386 libgtest-dev:i386 libgmock-dev:i386 libtinyxml2-dev:i386
-  libcli11-dev valgrind libc6-dbg:i386
+  valgrind libc6-dbg:i386
   # vxins-host's run history, and the command operators and tests read it with
   libsqlite3-dev:i386 "libsqlite3-dev:$native" sqlite3
   # the native build of the same sources: sanitizers and fuzzers
