@@ -14,6 +14,8 @@ packages=(
   # the native build of the same sources: sanitizers and fuzzers
   "libjsoncpp-dev:$native" "libgtest-dev:$native" "libgmock-dev:$native"
   "libtinyxml2-dev:$native" clang libclang-rt-14-dev
+  # the Ansible collection (ansible/) and its fleet test
+  ansible-core
 )
 
 missing=()

@@ -12,6 +12,7 @@ t0=$(date +%s)
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j2
+bash ansible/tests/run.sh
 step "32-bit build and tests done"
 
 # The sanitizer build: plug-in, simulator and every test executable carry ASan and UBSan, so

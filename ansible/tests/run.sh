@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# The Ansible collection's tests: the update's decisions (unit tests, no Ansible needed), then
+# the collection built and installed with ansible-galaxy, its documentation, and the example
+# playbook against five hosts that are all this machine (tests/fleet). Needs ansible-core
+# (scripts/setup.sh) and a build with vxins-host and the simulator: VXINS_BUILD_DIR, default
+# build. VXINS_KEEP_FLEET=1 keeps the fleet's folder (inventory, journals, report).
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+export PYTHONDONTWRITEBYTECODE=1  # no __pycache__ in the tree, nor in the collection built from it
+python3 -m unittest discover -s ansible/tests/unit -t ansible/tests/unit
+python3 ansible/tests/fleet/test_fleet.py -v
