@@ -1,20 +1,28 @@
 // The simulator's engine. All state lives in one file-static object, so unloading the library
 // (the plug-in does so at the end of every host call) forgets everything but the files: the
-// inventory is re-read on init_hba_lib and on first use, flashed versions live in the state file.
+// inventory is re-read on init_hba_lib and on first use, flashed versions (or how far a replay
+// got) live in the state file. In a replay the recording answers instead of the inventory.
 #include "sim_core.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <unordered_map>
 
 #include "default_inventory.h"
+#include "inventory_schema.h"
+#include "json_source.h"
+#include "replay.h"
 #include "znaj_agent.h"
 
 namespace dznajsim {
@@ -23,65 +31,23 @@ namespace {
 const char kDefaultVersion[] = "7.4.2-sim";
 const size_t kMaxInventoryBytes = 16u << 20;
 const size_t kPackageScanBytes = 8192;
-// The longest wait an inventory may ask for: the simulator really sleeps, and a duration past
-// what the clock's types hold would be undefined.
-const double kMaxDelaySeconds = 3600;
-
-enum class Kind { Null, Error, Shape, ThrowAgent, ThrowStd, ThrowOther, Answer, None };
-
-struct KindName {
-  Kind kind;
-  const char* name;
-};
-const KindName kKinds[] = {{Kind::Null, "null"},         {Kind::Error, "error"},
-                           {Kind::Shape, "shape"},       {Kind::ThrowAgent, "throwAgent"},
-                           {Kind::ThrowStd, "throwStd"}, {Kind::ThrowOther, "throwOther"},
-                           {Kind::Answer, "answer"}};
-
-Kind kind_of(const std::string& name) {
-  for (const KindName& k : kKinds)
-    if (name == k.name) return k.kind;
-  return Kind::None;
-}
-
-bool is_throw(Kind k) {
-  return k == Kind::ThrowAgent || k == Kind::ThrowStd || k == Kind::ThrowOther;
-}
-
-// The agent's entry points and their shapes, from the contract's table.
-enum class Shape { JsonReqFP, voidRetStrFP, voidRetUIntFP, voidRetIntFP, flashUpgradeFP };
-struct EntryPoint {
-  const char* symbol;
-  Shape shape;
-};
-const EntryPoint kEntryPoints[] = {
-#define DZNAJ_SIM_ENTRY_POINT(symbol, shape, pointer, stub) {#symbol, Shape::shape},
-    ZNAJ_ENTRY_POINTS(DZNAJ_SIM_ENTRY_POINT)
-#undef DZNAJ_SIM_ENTRY_POINT
-};
-
-// Which fault kinds make sense for which shape of entry point: JSON entry points take all of
-// them, every entry point may throw, a string or a count may be null or a given answer, an
-// integer result a given answer; a flash refusal is set in the inventory instead.
-std::string kind_problem(const std::string& symbol, Kind kind) {
-  for (const EntryPoint& e : kEntryPoints) {
-    if (symbol != e.symbol) continue;
-    bool applies = e.shape == Shape::JsonReqFP || is_throw(kind);
-    if (e.shape == Shape::voidRetStrFP || e.shape == Shape::voidRetUIntFP)
-      applies |= kind == Kind::Null || kind == Kind::Answer;
-    if (e.shape == Shape::voidRetIntFP) applies |= kind == Kind::Answer;
-    return applies ? "" : "this kind does not apply to the symbol";
-  }
-  return "unknown symbol";
-}
+// The longest recorded duration a replay waits: the simulator really sleeps.
+const double kMaxReplayWaitSeconds = 3600;
+// The error code of the answer to a call the recording lacks (the recorder's own failure code).
+const int kNotRecordedCode = -1;
 
 struct Sim {
   bool loaded = false;
   bool usable = false;
+  bool replaying = false;      // DZNAJ_SIM_REPLAY: answers come from `recording`
+  bool replay_timing = false;  // DZNAJ_SIM_REPLAY_TIMING=1: each call takes its recorded time
   Json::Value inventory;       // validated object
   std::string inventory_path;  // empty for the built-in inventory
+  std::string recording_path;
+  Recording recording;
   std::string state_path;      // empty: flashed versions are kept for this load only
-  Json::Value state;           // {"<adapter index>": {"flashedBiosVersion": "..."}}
+  Json::Value state;           // {"<adapter index>": {"flashedBiosVersion": "..."}}, or a
+                               // replay's {"replay": {"recording": ..., "nextSession": n}}
   std::string version_text;
   int next_request_id = 0;
   // The first adapter and the first port of each key, in inventory order, built once per load:
@@ -94,167 +60,64 @@ struct Sim {
 
 Sim g;
 
-void complain(const std::string& what) {
-  fprintf(stderr, "libdznaj.so (simulator): %s\n", what.c_str());
-}
-
-bool read_file(const std::string& path, size_t limit, std::string& out, std::string& why) {
-  FILE* f = fopen(path.c_str(), "rb");
-  if (f == nullptr) {
-    why = strerror(errno);
-    return false;
-  }
-  out.clear();
-  char buf[4096];
-  size_t n;
-  while (out.size() < limit && (n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-  bool failed = ferror(f) != 0;
-  fclose(f);
-  if (failed) {
-    why = "read error";
-    return false;
-  }
-  if (out.size() > limit) out.resize(limit);
-  return true;
-}
-
-bool parse_json(const std::string& text, Json::Value& out, std::string& why) {
-  Json::CharReaderBuilder builder;
-  builder["collectComments"] = false;
-  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-  try {
-    if (!reader->parse(text.data(), text.data() + text.size(), &out, &why)) return false;
-  } catch (const std::exception& e) {  // JsonCpp gives up on absurd nesting by throwing
-    why = e.what();
-    return false;
-  }
-  return true;
-}
-
-bool is_entry_point(const std::string& symbol) {
-  for (const EntryPoint& e : kEntryPoints)
-    if (symbol == e.symbol) return true;
-  return false;
-}
-
-// A wait in seconds ("flashSeconds", "delays"): a number from 0 to kMaxDelaySeconds.
-bool valid_seconds(const Json::Value& v, const std::string& where, std::string& why) {
-  if (v.isNumeric() && v.asDouble() >= 0 && v.asDouble() <= kMaxDelaySeconds) return true;
-  why = where + " is not a number of seconds from 0 to " +
-        std::to_string(static_cast<int>(kMaxDelaySeconds));
-  return false;
-}
-
-bool array_of_objects(const Json::Value& v) {
-  if (!v.isArray()) return false;
-  for (Json::ArrayIndex i = 0; i < v.size(); ++i)
-    if (!v[i].isObject()) return false;
-  return true;
-}
-
-// Only the structure the simulator itself walks is checked; member values are served as they
-// are, so a test can hand the plug-in wrongly typed answers.
-bool validate(const Json::Value& inv, std::string& why) {
-  if (!inv.isObject()) {
-    why = "the top level is not an object";
-    return false;
-  }
-  if (inv.isMember("agentVersion") && !inv["agentVersion"].isString() &&
-      !inv["agentVersion"].isNull()) {
-    why = "\"agentVersion\" is neither a string nor null";
-    return false;
-  }
-  if (inv.isMember("adapterCount") && !inv["adapterCount"].isUInt()) {
-    why = "\"adapterCount\" is not an unsigned integer";
-    return false;
-  }
-  if (inv.isMember("adapters")) {
-    const Json::Value& adapters = inv["adapters"];
-    if (!array_of_objects(adapters)) {
-      why = "\"adapters\" is not an array of objects";
-      return false;
-    }
-    for (Json::ArrayIndex i = 0; i < adapters.size(); ++i) {
-      for (const char* list : {"ethPorts", "fcPorts"}) {
-        if (adapters[i].isMember(list) && !array_of_objects(adapters[i][list])) {
-          why = "adapters[" + std::to_string(i) + "]." + list + " is not an array of objects";
-          return false;
-        }
-      }
-      if (adapters[i].isMember("flash") && !adapters[i]["flash"].isObject()) {
-        why = "adapters[" + std::to_string(i) + "].flash is not an object";
-        return false;
-      }
-      if (adapters[i].isMember("flashSeconds") &&
-          !valid_seconds(adapters[i]["flashSeconds"],
-                         "adapters[" + std::to_string(i) + "].flashSeconds", why))
-        return false;
-    }
-  }
-  if (inv.isMember("delays")) {
-    const Json::Value& delays = inv["delays"];
-    if (!delays.isObject()) {
-      why = "\"delays\" is not an object";
-      return false;
-    }
-    for (const std::string& symbol : delays.getMemberNames()) {
-      if (!is_entry_point(symbol)) {
-        why = "delays: unknown symbol \"" + symbol + "\"";
-        return false;
-      }
-      if (!valid_seconds(delays[symbol], "delays." + symbol, why)) return false;
-    }
-  }
-  if (inv.isMember("faults")) {
-    const Json::Value& faults = inv["faults"];
-    if (!array_of_objects(faults)) {
-      why = "\"faults\" is not an array of objects";
-      return false;
-    }
-    for (Json::ArrayIndex i = 0; i < faults.size(); ++i) {
-      const Json::Value& f = faults[i];
-      std::string where = "faults[" + std::to_string(i) + "]";
-      if (!f.isMember("symbol") || !f["symbol"].isString() || !f.isMember("kind") ||
-          !f["kind"].isString()) {
-        why = where + " needs string members \"symbol\" and \"kind\"";
-        return false;
-      }
-      Kind kind = kind_of(f["kind"].asString());
-      if (kind == Kind::None) {
-        why = where + ": unknown kind \"" + f["kind"].asString() + "\"";
-        return false;
-      }
-      std::string problem = kind_problem(f["symbol"].asString(), kind);
-      if (!problem.empty()) {
-        why = where + " (" + f["symbol"].asString() + ", " + f["kind"].asString() + "): " + problem;
-        return false;
-      }
-      if (f.isMember("key") && !f["key"].isString()) {
-        why = where + ": \"key\" is not a string";
-        return false;
-      }
-    }
-  }
-  return true;
-}
-
 void index_inventory();
 
-void load_state() {
-  g.state = Json::Value(Json::objectValue);
-  if (g.state_path.empty()) return;
+// The state file, checked (its shape depends on the mode); an empty object when there is none
+// or it is unusable (said once).
+Json::Value read_state() {
+  Json::Value none(Json::objectValue);
+  if (g.state_path.empty()) return none;
   std::string text, why;
-  if (!read_file(g.state_path, kMaxInventoryBytes, text, why)) {
-    if (errno != ENOENT) complain("cannot read state file " + g.state_path + ": " + why);
+  bool missing = false;
+  // A link is not followed here, and the next write replaces it rather than its target.
+  if (!read_file(g.state_path, kMaxInventoryBytes, true, text, why, &missing)) {
+    if (!missing)
+      complain_once("cannot read state file " + g.state_path + ": " + why + "; ignored");
+    return none;
+  }
+  JsonSource source("state file " + g.state_path);
+  if (!source.parse(text, why) || !check_state(source, g.replaying, why)) {
+    complain_once(why + "; ignored");
+    return none;
+  }
+  return source.root();
+}
+
+bool save_state();
+
+std::string state_path_beside(const std::string& file) {
+  const char* state = getenv("DZNAJ_SIM_STATE");
+  if (state != nullptr && *state != '\0') return state;
+  return file.empty() ? "" : file + ".state";
+}
+
+// A replay: each load of the library replays the recording from the session after the one the
+// previous load replayed (kept in the state file), so a recorded discovery and flash, one host
+// call each, are answered in turn; after the last session it starts over.
+void load_recording(const std::string& path) {
+  g.replaying = true;
+  g.recording_path = path;
+  const char* timing = getenv("DZNAJ_SIM_REPLAY_TIMING");
+  g.replay_timing = timing != nullptr && strcmp(timing, "1") == 0;
+  std::string why;
+  std::vector<std::string> skipped;
+  bool ok = g.recording.read(path, why, skipped);
+  for (const std::string& line : skipped) complain_once(line);
+  if (!ok) {
+    complain_once(why + "; answering with null/zero");
     return;
   }
-  Json::Value state;
-  if (!parse_json(text, state, why) || !state.isObject()) {
-    complain("state file " + g.state_path + " is malformed, ignored" +
-             (why.empty() ? std::string() : ": " + why));
-    return;
-  }
-  g.state = state;
+  g.usable = true;
+  g.state_path = state_path_beside(path);
+  Json::Value progress = read_state()["replay"];
+  size_t session = 0;
+  if (progress["recording"] == Json::Value(path))
+    session = progress["nextSession"].asUInt() % g.recording.sessions();
+  g.recording.serve_from(session);
+  g.state = Json::Value(Json::objectValue);
+  g.state["replay"]["recording"] = path;
+  g.state["replay"]["nextSession"] = static_cast<Json::UInt>(session + 1);
+  save_state();
 }
 
 void load() {
@@ -264,37 +127,35 @@ void load() {
   g.loaded = true;
   g.version_text = kDefaultVersion;
 
+  const char* replay = getenv("DZNAJ_SIM_REPLAY");
+  if (replay != nullptr && *replay != '\0') return load_recording(replay);
+
   const char* path = getenv("DZNAJ_SIM_INVENTORY");
   std::string text, why;
   if (path != nullptr && *path != '\0') {
     g.inventory_path = path;
-    if (!read_file(path, kMaxInventoryBytes, text, why)) {
-      complain("cannot read inventory " + g.inventory_path + ": " + why +
-               "; answering with null/zero");
+    if (!read_file(path, kMaxInventoryBytes, false, text, why)) {
+      complain_once("cannot read inventory " + g.inventory_path + ": " + why +
+                    "; answering with null/zero");
       return;
     }
   } else {
     text = default_inventory_text();
   }
-  Json::Value inv;
-  std::string name =
-      g.inventory_path.empty() ? "built-in inventory" : "inventory " + g.inventory_path;
-  if (!parse_json(text, inv, why) || !validate(inv, why)) {
-    complain(name + " is malformed: " + why + "; answering with null/zero");
+  JsonSource source(g.inventory_path.empty() ? "built-in inventory"
+                                             : "inventory " + g.inventory_path);
+  if (!source.parse(text, why) || !check_inventory(source, why)) {
+    complain_once(why + "; answering with null/zero");
     return;
   }
-  g.inventory = inv;
+  g.inventory = source.root();
   g.usable = true;
   index_inventory();
-  if (inv.isMember("agentVersion"))
-    g.version_text = inv["agentVersion"].isString() ? inv["agentVersion"].asString() : "";
-
-  const char* state = getenv("DZNAJ_SIM_STATE");
-  if (state != nullptr && *state != '\0')
-    g.state_path = state;
-  else if (!g.inventory_path.empty())
-    g.state_path = g.inventory_path + ".state";
-  load_state();
+  if (g.inventory.isMember("agentVersion"))
+    g.version_text =
+        g.inventory["agentVersion"].isString() ? g.inventory["agentVersion"].asString() : "";
+  g.state_path = state_path_beside(g.inventory_path);
+  g.state = read_state();
 }
 
 void ensure_loaded() {
@@ -314,25 +175,39 @@ void delay_call(const char* symbol) {
   if (g.usable && inventory.isMember("delays")) sleep_seconds(inventory["delays"][symbol]);
 }
 
+// Written to a temporary file created exclusively beside the state file under a random name
+// (O_EXCL: a link planted at that name fails the creation rather than being followed), then
+// renamed over it, which replaces a link at the state path itself instead of writing through it.
 bool save_state() {
   if (g.state_path.empty()) return true;
   Json::StreamWriterBuilder writer;
   writer["indentation"] = "  ";
-  std::string text = Json::writeString(writer, g.state) + "\n";
-  std::string tmp = g.state_path + ".tmp";
-  FILE* f = fopen(tmp.c_str(), "wb");
-  if (f == nullptr) {
-    complain("cannot write state file " + tmp + ": " + strerror(errno));
+  const std::string text = Json::writeString(writer, g.state) + "\n";
+  std::string name = g.state_path + ".XXXXXX";
+  int fd = mkostemp(&name[0], O_CLOEXEC);
+  if (fd < 0) {
+    complain("cannot write state file " + g.state_path + ": " + strerror(errno));
     return false;
   }
-  bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = (fclose(f) == 0) && ok;
-  if (!ok || rename(tmp.c_str(), g.state_path.c_str()) != 0) {
-    complain("cannot write state file " + g.state_path);
-    remove(tmp.c_str());
-    return false;
+  bool ok = fchmod(fd, 0644) == 0;
+  for (size_t done = 0; ok && done < text.size();) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    done += ok ? static_cast<size_t>(n) : 0;
   }
-  return true;
+  ok = ok && fsync(fd) == 0;
+  std::string why = ok ? "" : strerror(errno);
+  ok = close(fd) == 0 && ok;
+  if (ok && rename(name.c_str(), g.state_path.c_str()) != 0) {
+    ok = false;
+    why = strerror(errno);
+  }
+  if (!ok) {
+    complain("cannot write state file " + g.state_path + ": " + why);
+    unlink(name.c_str());
+  }
+  return ok;
 }
 
 void journal(const Json::Value& entry) {
@@ -370,6 +245,10 @@ const Json::Value* find_fault(const char* symbol, const std::string& key) {
   return nullptr;
 }
 
+std::string string_member(const Json::Value& v, const char* key) {
+  return v.isObject() && v.isMember(key) && v[key].isString() ? v[key].asString() : "";
+}
+
 int fault_code(const Json::Value& fault, int fallback) {
   return fault.isMember("code") && fault["code"].isInt() ? fault["code"].asInt() : fallback;
 }
@@ -379,18 +258,59 @@ std::string fault_message(const Json::Value& fault) {
                                                                   : "simulated failure";
 }
 
-// Journals the call as thrown, then throws what the fault asks for.
-[[noreturn]] void throw_fault(const Json::Value& fault, Json::Value entry) {
-  Kind kind = kind_of(fault["kind"].asString());
-  entry["threw"] = fault["kind"].asString();
+// Journals the call as thrown (with the fault kind's name), then throws: an HbaAgentError, a
+// std::runtime_error, or the int code for anything else.
+[[noreturn]] void throw_as(const std::string& kind, int code, const std::string& message,
+                           Json::Value entry) {
+  entry["threw"] = kind;
   journal(entry);
-  if (kind == Kind::ThrowAgent) throw HbaAgentError(fault_code(fault, 1), fault_message(fault));
-  if (kind == Kind::ThrowStd) throw std::runtime_error(fault_message(fault));
-  throw fault_code(fault, 1);
+  if (kind_of(kind) == Kind::ThrowAgent) throw HbaAgentError(code, message);
+  if (kind_of(kind) == Kind::ThrowStd) throw std::runtime_error(message);
+  throw code;
 }
 
-std::string string_member(const Json::Value& v, const char* key) {
-  return v.isObject() && v.isMember(key) && v[key].isString() ? v[key].asString() : "";
+[[noreturn]] void throw_fault(const Json::Value& fault, const Json::Value& entry) {
+  throw_as(fault["kind"].asString(), fault_code(fault, 1), fault_message(fault), entry);
+}
+
+// Rethrows what a recorded call threw, as the same kind: the plug-in tells them apart by type.
+[[noreturn]] void throw_recorded(const Json::Value& threw, const Json::Value& entry) {
+  const std::string kind = threw["kind"].asString();
+  throw_as(kind == "agent" ? "throwAgent" : kind == "std" ? "throwStd" : "throwOther",
+           fault_code(threw, 1), string_member(threw, "message"), entry);
+}
+
+// Writes a recorded flash's error text into the caller's buffer, as the agent left it: cut to
+// the buffer, NUL-terminated when it fits.
+void write_error_text(char* err, uint32_t len, const Json::Value& text) {
+  if (err == nullptr || len == 0 || !text.isString()) return;
+  const std::string t = text.asString();
+  size_t n = std::min<size_t>(t.size(), len);
+  memcpy(err, t.data(), n);
+  if (n < len) err[n] = '\0';
+}
+
+bool replaying() { return g.replaying && g.usable; }
+
+// The recorded call answering this one, after its recorded time when the replay is timed. What
+// it threw is thrown (journaled); a flash's error text is written first. Null when the
+// recording lacks the call: said on stderr, and the caller returns its failure value. The
+// caller journals a call that returns.
+const Json::Value* replay_call(const char* symbol, const Json::Value& request,
+                               const Json::Value& entry, char* err = nullptr, uint32_t len = 0) {
+  const Json::Value* call = g.recording.next(symbol, request);
+  if (call == nullptr) {
+    complain("recording " + g.recording_path + " has no call " + symbol + " " +
+             compact(request) + " left; answering with the failure value");
+    return nullptr;
+  }
+  if (g.replay_timing) {
+    double seconds = std::min((*call)["durationMs"].asDouble() / 1000, kMaxReplayWaitSeconds);
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  }
+  write_error_text(err, len, (*call)["errorText"]);
+  if (call->isMember("threw")) throw_recorded((*call)["threw"], entry);
+  return call;
 }
 
 // Fills the lookup tables from g.inventory (which must not change until the next load). Keys
@@ -579,7 +499,7 @@ Json::Value shape_answer(const std::string& symbol, const Json::Value& request) 
 // Scans the head of a package for "<version>...</version>".
 bool package_version(const char* file, std::string& version, std::string& why) {
   std::string head;
-  if (!read_file(file, kPackageScanBytes, head, why)) return false;
+  if (!read_file(file, kPackageScanBytes, false, head, why)) return false;
   size_t open = head.find("<version>");
   size_t start = open == std::string::npos ? open : open + strlen("<version>");
   size_t close = start == std::string::npos ? start : head.find("</version>", start);
@@ -595,17 +515,32 @@ void set_reason(char* err, uint32_t len, const std::string& text) {
   if (err != nullptr && len > 0) snprintf(err, len, "%s", text.c_str());
 }
 
+// A recorded free_hba_lib or getRequestID: the value it returned, -1 when not recorded.
+int replayed_int(const char* symbol, const Json::Value& entry) {
+  const Json::Value* call = replay_call(symbol, Json::Value(), entry);
+  journal(entry);
+  return call != nullptr ? (*call)["returned"].asInt() : -1;
+}
+
 }  // namespace
 
 Json::Value json_call(const char* symbol, const Json::Value& request) {
-  if (strcmp(symbol, "init_hba_lib") == 0)
+  // A replay keeps its place in the recording across init_hba_lib; an inventory is re-read.
+  if (strcmp(symbol, "init_hba_lib") == 0 && !g.replaying)
     load();
   else
     ensure_loaded();
   delay_call(symbol);
   Json::Value entry = journal_entry(symbol, &request);
   Json::Value answer;
-  if (g.usable) {
+  if (replaying()) {
+    const Json::Value* call = replay_call(symbol, request, entry);
+    if (call != nullptr)
+      answer = (*call)["answer"];
+    else
+      answer = error_answer(kNotRecordedCode,
+                            std::string("not in the recording: ") + symbol + " " + compact(request));
+  } else if (g.usable) {
     const Json::Value* fault = find_fault(symbol, request_key(request));
     Kind kind = fault != nullptr ? kind_of((*fault)["kind"].asString()) : Kind::None;
     if (is_throw(kind)) throw_fault(*fault, entry);
@@ -639,6 +574,13 @@ char* get_agt_version() {
   ensure_loaded();
   delay_call("get_agt_version");
   Json::Value entry = journal_entry("get_agt_version", nullptr);
+  if (replaying()) {
+    const Json::Value* call = replay_call("get_agt_version", Json::Value(), entry);
+    journal(entry);
+    if (call == nullptr || !(*call)["returned"].isString()) return nullptr;
+    g.version_text = (*call)["returned"].asString();
+    return &g.version_text[0];
+  }
   const Json::Value* fault = find_fault("get_agt_version", "");
   Kind kind = fault != nullptr ? kind_of((*fault)["kind"].asString()) : Kind::None;
   if (is_throw(kind)) throw_fault(*fault, entry);
@@ -658,6 +600,7 @@ int free_hba_lib() {
   ensure_loaded();
   delay_call("free_hba_lib");
   Json::Value entry = journal_entry("free_hba_lib", nullptr);
+  if (replaying()) return replayed_int("free_hba_lib", entry);
   const Json::Value* fault = find_fault("free_hba_lib", "");
   if (fault != nullptr) {
     Kind kind = kind_of((*fault)["kind"].asString());
@@ -673,6 +616,7 @@ int getRequestID() {
   ensure_loaded();
   delay_call("getRequestID");
   Json::Value entry = journal_entry("getRequestID", nullptr);
+  if (replaying()) return replayed_int("getRequestID", entry);
   const Json::Value* fault = find_fault("getRequestID", "");
   if (fault != nullptr) {
     if (is_throw(kind_of((*fault)["kind"].asString()))) throw_fault(*fault, entry);
@@ -687,6 +631,11 @@ uint32_t getNumberOfAdapters() {
   ensure_loaded();
   delay_call("getNumberOfAdapters");
   Json::Value entry = journal_entry("getNumberOfAdapters", nullptr);
+  if (replaying()) {
+    const Json::Value* call = replay_call("getNumberOfAdapters", Json::Value(), entry);
+    journal(entry);
+    return call != nullptr ? (*call)["returned"].asUInt() : 0;
+  }
   const Json::Value* fault = find_fault("getNumberOfAdapters", "");
   Kind kind = fault != nullptr ? kind_of((*fault)["kind"].asString()) : Kind::None;
   if (is_throw(kind)) throw_fault(*fault, entry);
@@ -712,6 +661,17 @@ int hba_flashUpgrade(char* wwn, char* file, uint32_t size, int flag, char* err, 
 
   // The entry point's delay, then the adapter's own flash time, whatever the flash's outcome.
   delay_call("hba_flashUpgrade");
+  if (replaying()) {
+    Json::Value request(Json::objectValue);  // the arguments as the recorder writes them
+    for (const char* arg : {"wwn", "file", "size", "flag", "len"}) request[arg] = entry[arg];
+    request["errBuf"] = err != nullptr;
+    const Json::Value* call = replay_call("hba_flashUpgrade", request, entry, err, len);
+    int rc = call != nullptr ? (*call)["returned"].asInt() : -1;
+    if (call == nullptr) set_reason(err, len, "not in the recording");
+    entry["result"] = rc;
+    journal(entry);
+    return rc;
+  }
   const Json::Value* adapter = g.usable && wwn != nullptr ? find_adapter(wwn) : nullptr;
   if (adapter != nullptr && adapter->isMember("flashSeconds"))
     sleep_seconds((*adapter)["flashSeconds"]);
@@ -723,7 +683,7 @@ int hba_flashUpgrade(char* wwn, char* file, uint32_t size, int flag, char* err, 
   std::string reason;
   if (!g.usable) {
     rc = -1;
-    reason = "simulator inventory unusable";
+    reason = g.replaying ? "simulator recording unusable" : "simulator inventory unusable";
   } else if (adapter == nullptr) {
     rc = -1;
     reason = std::string("unknown adapter ") + (wwn != nullptr ? wwn : "(null)");

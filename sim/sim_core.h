@@ -1,6 +1,6 @@
 // The agent simulator's engine behind libdznaj.so's sixteen exports: inventory and state files,
-// injected faults, the call journal and the answers. Only sim_exports.cpp calls it; it may throw
-// only the exceptions an inventory fault asks for.
+// injected faults, replayed recordings, the call journal and the answers. Only sim_exports.cpp
+// calls it; it may throw only the exceptions an inventory fault or a recorded call asks for.
 #ifndef DZNAJ_SIM_CORE_H
 #define DZNAJ_SIM_CORE_H
 

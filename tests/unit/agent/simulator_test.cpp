@@ -2,6 +2,7 @@
 // outlives a load, fault kinds on the plain entry points (caught by type across the library
 // boundary), malformed inventories, and the built-in inventory's agreement with default.json.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -280,48 +281,72 @@ TEST_F(SimTest, ValuesAreServedAsTheyAreInTheInventory) {
   EXPECT_EQ(adapter["driver"], Json::Value(Json::objectValue));
 }
 
-TEST_F(SimTest, MalformedInventoryIsReportedAndAnsweredWithNothing) {
+// Strict inventories: one message naming the file, the line and column of the key (or of the
+// JSON error) and the key's path, said once per process however often the library is loaded.
+TEST_F(SimTest, MalformedInventoryIsReportedOnceAndAnsweredWithNothing) {
   struct Case {
     const char* name;
     const char* text;
-    const char* message;  // part of the stderr line
+    const char* message;  // after "inventory <file>"
   };
   const Case cases[] = {
-      {"NotJson", "{ \"adapters\": [", "is malformed: "},
-      {"NotAnObject", "[1, 2]", "is malformed: the top level is not an object"},
-      {"AdaptersNotObjects", "{\"adapters\": [\"x\"]}", "\"adapters\" is not an array of objects"},
-      {"UnknownKind", "{\"faults\": [{\"symbol\": \"getHbaByWwn\", \"kind\": \"explode\"}]}",
-       "faults[0]: unknown kind \"explode\""},
+      {"Typo", "{\n  \"adapters\": [\n    {\"index\": \"a\",\n     \"fcports\": []}\n  ]\n}",
+       ":4:6: adapters[0].fcports: unknown key"},
+      {"UnknownTopLevelKey", "{\"adapter\": []}", ":1:2: adapter: unknown key"},
+      {"UnknownPcieKey", "{\"adapters\": [{\"pcie\": {\"vendorId\": 1}}]}",
+       ":1:25: adapters[0].pcie.vendorId: unknown key"},
+      {"WrongType", "{\n  \"adapterCount\": \"3\"\n}",
+       ":2:3: adapterCount: not an unsigned integer"},
+      {"FlashResultText", "{\"adapters\": [{\"flash\": {\"result\": \"5\"}}]}",
+       ":1:26: adapters[0].flash.result: not an integer"},
+      {"TrailingComma", "{\n  \"adapters\": [],\n}",
+       ":3:1: not JSON: Missing '}' or object member name"},
+      {"Comment", "{\"adapters\": [] // none\n}",
+       ":1:17: not JSON: a comment"},
+      {"DuplicateKey", "{\"adapters\": [],\n \"adapters\": []}",
+       ":2:2: not JSON: Duplicate key: 'adapters'"},
+      {"NotJson", "{ \"adapters\": [",
+       ":1:16: not JSON: Syntax error: value, object or array expected."},
+      {"NotAnObject", "[1, 2]", ":1:1: the top level: not an object"},
+      {"AdaptersNotObjects", "{\"adapters\": [\"x\"]}", ":1:15: adapters[0]: not an object"},
+      {"UnknownKind", "{\"faults\": [{\"symbol\": \"getHbaByWwn\",\n  \"kind\": \"explode\"}]}",
+       ":2:3: faults[0].kind: unknown kind \"explode\""},
+      {"UnknownSymbol", "{\"faults\": [{\"symbol\": \"getHba\", \"kind\": \"null\"}]}",
+       ":1:14: faults[0].symbol: unknown entry point \"getHba\""},
+      {"FaultWithoutKind", "{\"faults\": [{\"symbol\": \"getHbaByWwn\"}]}",
+       ":1:13: faults[0]: no \"kind\""},
       {"KindNotForSymbol",
        "{\"faults\": [{\"symbol\": \"hba_flashUpgrade\", \"kind\": \"shape\"}]}",
-       "faults[0] (hba_flashUpgrade, shape): this kind does not apply to the symbol"},
+       ":1:44: faults[0].kind: \"shape\" does not apply to hba_flashUpgrade"},
       {"FlashSecondsText", "{\"adapters\": [{\"flashSeconds\": \"2\"}]}",
-       "adapters[0].flashSeconds is not a number of seconds from 0 to 3600"},
+       ":1:16: adapters[0].flashSeconds: not a number of seconds from 0 to 3600"},
       {"FlashSecondsNegative", "{\"adapters\": [{\"flashSeconds\": -0.5}]}",
-       "adapters[0].flashSeconds is not a number of seconds from 0 to 3600"},
-      {"DelaysNotObject", "{\"delays\": [1]}", "\"delays\" is not an object"},
+       ":1:16: adapters[0].flashSeconds: not a number of seconds from 0 to 3600"},
+      {"DelaysNotObject", "{\"delays\": [1]}", ":1:2: delays: not an object"},
       {"DelayUnknownSymbol", "{\"delays\": {\"explode\": 1}}",
-       "delays: unknown symbol \"explode\""},
+       ":1:13: delays.explode: unknown entry point"},
       {"DelayTooLong", "{\"delays\": {\"getHbaByWwn\": 1e300}}",
-       "delays.getHbaByWwn is not a number of seconds from 0 to 3600"},
+       ":1:13: delays.getHbaByWwn: not a number of seconds from 0 to 3600"},
       {"DelayBoolean", "{\"delays\": {\"getHbaByWwn\": true}}",
-       "delays.getHbaByWwn is not a number of seconds from 0 to 3600"},
+       ":1:13: delays.getHbaByWwn: not a number of seconds from 0 to 3600"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    vxtest::write_file(inventory_, c.text);
-    setenv("DZNAJ_SIM_INVENTORY", inventory_.c_str(), 1);
+    const std::string file = path(std::string(c.name) + ".json");
+    vxtest::write_file(file, c.text);
+    setenv("DZNAJ_SIM_INVENTORY", file.c_str(), 1);
     StderrCapture capture(path("stderr.txt"));
-    log_.clear();
-    EXPECT_EQ(open_session(), 1001);
-    std::string text = capture.text();
-    EXPECT_NE(text.find("libdznaj.so (simulator): inventory " + inventory_), std::string::npos)
-        << text;
-    EXPECT_NE(text.find(c.message), std::string::npos) << text;
-    std::vector<std::string> lines = log_.lines();
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "LOG_ERROR : libInitHbaLib returns NULL");
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "LOG_INFO : libVersion size = 0"), lines.end());
+    for (int load = 0; load < 2; ++load) {
+      log_.clear();
+      EXPECT_EQ(open_session(), 1001);
+      std::vector<std::string> lines = log_.lines();
+      ASSERT_FALSE(lines.empty());
+      EXPECT_EQ(lines.back(), "LOG_ERROR : libInitHbaLib returns NULL");
+      EXPECT_NE(std::find(lines.begin(), lines.end(), "LOG_INFO : libVersion size = 0"),
+                lines.end());
+    }
+    EXPECT_EQ(capture.text(), "libdznaj.so (simulator): inventory " + file + c.message +
+                                  "; answering with null/zero\n");
   }
 
   // The library stays answerable: null and zero, never a crash.
@@ -336,6 +361,60 @@ TEST_F(SimTest, MalformedInventoryIsReportedAndAnsweredWithNothing) {
   char errbuf[128] = {0};
   EXPECT_EQ(libHbaFlashUpgrade(id, file, 0, 0, errbuf, sizeof errbuf), -1);
   EXPECT_STREQ(errbuf, "simulator inventory unusable");
+}
+
+// The state file is replaced through a temporary of a random name, never written through a link
+// planted at a fixed name or at the state path; a state file of the wrong shape is said once and
+// ignored, and the next flash writes a good one.
+TEST_F(SimTest, StateFileIsNeverWrittenThroughALinkNorTrustedWhenMalformed) {
+  struct Case {
+    const char* name;
+    const char* link;   // planted at the state path plus this, pointing at "planted"
+    const char* state;  // else the state file's text
+    const char* said;   // on stderr, with "{}" for the state file's path; null: nothing
+  };
+  const Case cases[] = {
+      {"LinkAtTheOldTemporaryName", ".tmp", nullptr, nullptr},
+      {"LinkAtTheStatePath", "", nullptr,
+       "cannot read state file {}: it is a symbolic link; ignored"},
+      {"NotJson", nullptr, "flashed",
+       "state file {}:1:1: not JSON: Syntax error: value, object or array expected.; ignored"},
+      {"EntryNotAnObject", nullptr, "{\"20:00:00:0e:1e:c4:51:10\": \"9.9\"}",
+       "state file {}:1:2: 20:00:00:0e:1e:c4:51:10: not an object; ignored"},
+      {"VersionNotText", nullptr, "{\"20:00:00:0e:1e:c4:51:10\": {\"flashedBiosVersion\": 9}}",
+       "state file {}:1:30: 20:00:00:0e:1e:c4:51:10.flashedBiosVersion: not a string; ignored"},
+  };
+  const std::string planted_text =
+      "{\"20:00:00:0e:1e:c4:51:10\": {\"flashedBiosVersion\": \"6.6\"}}";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string state = path(std::string(c.name) + ".state");
+    const std::string planted = path(std::string(c.name) + ".planted");
+    vxtest::write_file(planted, planted_text);
+    if (c.link != nullptr) {
+      ASSERT_EQ(symlink(planted.c_str(), (state + c.link).c_str()), 0);
+    }
+    if (c.state != nullptr) vxtest::write_file(state, c.state);
+    setenv("DZNAJ_SIM_STATE", state.c_str(), 1);
+    StderrCapture capture(path("stderr.txt"));
+    ASSERT_EQ(start_session(default_inventory()), 0);
+    EXPECT_EQ(flashed(kFcAdapter), "3.0.2.1");
+    EXPECT_EQ(flash(kFcAdapter, package("3.1.0.0")), 0);
+    ASSERT_EQ(close_session(), 0);
+    ASSERT_EQ(open_session(), 0);  // a second load says nothing more
+    EXPECT_EQ(flashed(kFcAdapter), "3.1.0.0");
+    ASSERT_EQ(close_session(), 0);
+    std::string said = c.said != nullptr ? c.said : "";
+    if (!said.empty())
+      said = "libdznaj.so (simulator): " + said.replace(said.find("{}"), 2, state) + "\n";
+    EXPECT_EQ(capture.text(), said);
+    EXPECT_EQ(vxtest::read_file(planted), planted_text);
+    struct stat st;
+    ASSERT_EQ(lstat(state.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(agenttest::parse(vxtest::read_file(state))[kFcAdapter]["flashedBiosVersion"],
+              Json::Value("3.1.0.0"));
+  }
 }
 
 // Waits from the inventory: each call takes at least its entry point's delay, a flash also its
@@ -453,6 +532,244 @@ TEST_F(SimTest, LookupsFindTheFirstHolderOfAKeyAndFollowAReRead) {
   EXPECT_EQ(libGetPortByWwn(port)["hardwarePath"], Json::Value("0000:99:00.0"));
   mac["mac"] = "00:0e:1e:e5:19:30";
   EXPECT_TRUE(libGetEthPortByEthMac(mac).isMember("error"));
+}
+
+// What one call of an entry point gave, as a recording line holds it: the answer or the
+// returned value (with a flash's error text), or what it threw, told apart by the type caught.
+Json::Value result_of(JsonReqFP fn, const Json::Value& request) {
+  Json::Value o;
+  o["answer"] = fn(request);
+  return o;
+}
+Json::Value result_of(voidRetStrFP fn, const Json::Value&) {
+  const char* text = fn();
+  Json::Value o;
+  o["returned"] = text != nullptr ? Json::Value(text) : Json::Value();
+  return o;
+}
+Json::Value result_of(voidRetUIntFP fn, const Json::Value&) {
+  Json::Value o;
+  o["returned"] = fn();
+  return o;
+}
+Json::Value result_of(voidRetIntFP fn, const Json::Value&) {
+  Json::Value o;
+  o["returned"] = fn();
+  return o;
+}
+Json::Value result_of(flashUpgradeFP fn, const Json::Value& request) {
+  std::string wwn = request["wwn"].asString(), file = request["file"].asString();
+  char errbuf[ZNAJ_FLASH_ERRBUF_LEN] = {0};
+  Json::Value o;
+  o["returned"] = fn(&wwn[0], &file[0], 0, 0, errbuf, sizeof errbuf);
+  o["errorText"] = std::string(errbuf, strnlen(errbuf, sizeof errbuf));
+  return o;
+}
+Json::Value call_entry_point(const std::string& symbol, const Json::Value& request) {
+  Json::Value o;
+  try {
+#define SIM_TEST_CALL(symbol_, shape, pointer, stub) \
+  if (symbol == #symbol_) return result_of(pointer, request);
+    ZNAJ_ENTRY_POINTS(SIM_TEST_CALL)
+#undef SIM_TEST_CALL
+    ADD_FAILURE() << "no entry point " << symbol;
+  } catch (const HbaAgentError& e) {
+    o["threw"]["kind"] = "agent";
+    o["threw"]["code"] = e.errCode;
+    o["threw"]["message"] = e.errStr;
+  } catch (const std::runtime_error& e) {
+    o["threw"]["kind"] = "std";
+    o["threw"]["message"] = e.what();
+  } catch (int) {
+    o["threw"]["kind"] = "other";
+  }
+  return o;
+}
+
+// A recording's lines in the recorder's format.
+std::string header_line(int format = 1) {
+  return "{\"type\":\"header\",\"format\":" + std::to_string(format) +
+         ",\"time\":\"2024-05-17T09:30:02.125Z\",\"host\":\"site\",\"target\":\"/usr/lib/"
+         "libdznaj.so\",\"agentVersion\":\"7.4.2\",\"missing\":[]}";
+}
+std::string call_line(const std::string& entry_point, const std::string& request,
+                      const std::string& outcome, double ms = 0.25) {
+  char duration[32];
+  snprintf(duration, sizeof duration, "%.3f", ms);
+  return "{\"type\":\"call\",\"entryPoint\":\"" + entry_point + "\",\"request\":" + request +
+         "," + outcome + ",\"durationMs\":" + duration + "}";
+}
+std::string flash_request(const std::string& wwn, const std::string& file) {
+  return "{\"errBuf\":true,\"file\":\"" + file + "\",\"flag\":0,\"len\":128,\"size\":0,\"wwn\":\"" +
+         wwn + "\"}";
+}
+
+class ReplayTest : public SimTest {
+ protected:
+  void TearDown() override {
+    vxins::agent::unload_entry_points();
+    unsetenv("DZNAJ_SIM_REPLAY");
+    unsetenv("DZNAJ_SIM_REPLAY_TIMING");
+    SimTest::TearDown();
+  }
+  // Writes the recording and points DZNAJ_SIM_REPLAY at it.
+  std::string use_recording(const std::string& name, const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) text += line + "\n";
+    const std::string file = path(name + ".jsonl");
+    vxtest::write_file(file, text);
+    setenv("DZNAJ_SIM_REPLAY", file.c_str(), 1);
+    return file;
+  }
+};
+
+// Each call is answered from the recording: identical requests in the order recorded, throws
+// rethrown as their kind, a flash matched whatever its package path, each load from the session
+// after the last one's; a call the recording lacks is named on stderr, a newer format refused.
+// The journal still holds every call.
+TEST_F(ReplayTest, AnswersFromTheRecording) {
+  struct Step {
+    const char* symbol;  // "reload": the library is unloaded and loaded again
+    std::string request;
+    const char* outcome;
+  };
+  struct Case {
+    const char* name;
+    std::vector<std::string> recording;
+    std::vector<Step> steps;
+    std::vector<std::string> said;  // stderr lines, "{}" for the recording's path
+  };
+  const std::string a = "{\"wwn\":\"A\"}";
+  const Case cases[] = {
+      {"IdenticalRequestsInOrder",
+       {header_line(), call_line("getHbaByWwn", a, "\"answer\":{\"n\":1}"),
+        call_line("getHbaByWwn", "{\"wwn\":\"B\"}", "\"answer\":{\"n\":2}"),
+        call_line("getHbaByWwn", a, "\"answer\":{\"n\":3}"),
+        call_line("getNumberOfAdapters", "null", "\"returned\":3"),
+        call_line("get_agt_version", "null", "\"returned\":\"7.4.2\"")},
+       {{"getHbaByWwn", a, "{\"answer\":{\"n\":1}}"},
+        {"getHbaByWwn", a, "{\"answer\":{\"n\":3}}"},
+        {"getHbaByWwn", "{\"wwn\":\"B\"}", "{\"answer\":{\"n\":2}}"},
+        {"getHbaByWwn", a,
+         "{\"answer\":{\"error\":{\"code\":-1,\"message\":"
+         "\"not in the recording: getHbaByWwn {\\\"wwn\\\":\\\"A\\\"}\"}}}"},
+        {"getNumberOfAdapters", "null", "{\"returned\":3}"},
+        {"get_agt_version", "null", "{\"returned\":\"7.4.2\"}"},
+        {"getRequestID", "null", "{\"returned\":-1}"}},
+       {"recording {} has no call getHbaByWwn {\"wwn\":\"A\"} left; answering with the failure "
+        "value",
+        "recording {} has no call getRequestID null left; answering with the failure value"}},
+      {"ThrowKindsByType",
+       {header_line(),
+        call_line("getHbaByWwn", a,
+                  "\"threw\":{\"code\":42,\"kind\":\"agent\",\"message\":\"adapter busy\"}"),
+        call_line("getNumberOfAdapters", "null",
+                  "\"threw\":{\"kind\":\"std\",\"message\":\"no memory\","
+                  "\"type\":\"std::bad_alloc\"}"),
+        call_line("free_hba_lib", "null", "\"threw\":{\"kind\":\"other\",\"type\":\"int\"}"),
+        call_line("hba_flashUpgrade", flash_request("A", "/srv/q.tar"),
+                  "\"threw\":{\"code\":7,\"kind\":\"agent\",\"message\":\"flash busy\"}")},
+       {{"getHbaByWwn", a,
+         "{\"threw\":{\"code\":42,\"kind\":\"agent\",\"message\":\"adapter busy\"}}"},
+        {"getNumberOfAdapters", "null", "{\"threw\":{\"kind\":\"std\",\"message\":\"no memory\"}}"},
+        {"free_hba_lib", "null", "{\"threw\":{\"kind\":\"other\"}}"},
+        {"hba_flashUpgrade", "{\"wwn\":\"A\",\"file\":\"/srv/q.tar\"}",
+         "{\"threw\":{\"code\":7,\"kind\":\"agent\",\"message\":\"flash busy\"}}"}},
+       {}},
+      {"FlashWhereverThePackageIs",
+       {header_line(),
+        call_line("hba_flashUpgrade", flash_request("A", "/srv/fw/q.tar"),
+                  "\"returned\":5,\"errorText\":\"image rejected\""),
+        call_line("hba_flashUpgrade", flash_request("A", "/srv/fw/q.tar"),
+                  "\"returned\":0,\"errorText\":\"\"")},
+       {{"hba_flashUpgrade", "{\"wwn\":\"A\",\"file\":\"/lab/q.tar\"}",
+         "{\"errorText\":\"image rejected\",\"returned\":5}"},
+        {"hba_flashUpgrade", "{\"wwn\":\"A\",\"file\":\"/lab/q.tar\"}",
+         "{\"errorText\":\"\",\"returned\":0}"},
+        {"hba_flashUpgrade", "{\"wwn\":\"B\",\"file\":\"/lab/q.tar\"}",
+         "{\"errorText\":\"not in the recording\",\"returned\":-1}"}},
+       {"recording {} has no call hba_flashUpgrade {\"errBuf\":true,\"file\":\"/lab/q.tar\","
+        "\"flag\":0,\"len\":128,\"size\":0,\"wwn\":\"B\"} left; answering with the failure value"}},
+      {"SessionsInTurn",
+       {header_line(), call_line("getNumberOfAdapters", "null", "\"returned\":3"), header_line(),
+        call_line("getNumberOfAdapters", "null", "\"returned\":2")},
+       {{"getNumberOfAdapters", "null", "{\"returned\":3}"},
+        {"reload", "", ""},
+        {"getNumberOfAdapters", "null", "{\"returned\":2}"},
+        {"reload", "", ""},
+        {"getNumberOfAdapters", "null", "{\"returned\":3}"},
+        {"getNumberOfAdapters", "null", "{\"returned\":2}"}},
+       {}},
+      {"NewerFormatRefused",
+       {header_line(2), call_line("getNumberOfAdapters", "null", "\"returned\":3")},
+       {{"getNumberOfAdapters", "null", "{\"returned\":0}"},
+        {"getHbaByWwn", a, "{\"answer\":null}"},
+        {"hba_flashUpgrade", "{\"wwn\":\"A\",\"file\":\"/lab/q.tar\"}",
+         "{\"errorText\":\"simulator recording unusable\",\"returned\":-1}"},
+        {"reload", "", ""},
+        {"getNumberOfAdapters", "null", "{\"returned\":0}"}},
+       {"recording {}:1:18: format 2 is newer than this simulator reads (1); answering with "
+        "null/zero"}},
+      {"CutLineSkipped",
+       {header_line(), "{\"type\":\"call\",\"entryPoint\":\"getHba", header_line(),
+        call_line("getNumberOfAdapters", "null", "\"returned\":3")},
+       {{"getNumberOfAdapters", "null", "{\"returned\":3}"}},
+       {"recording {}:2:29: not JSON: Syntax error: value, object or array expected.; line "
+        "skipped"}},
+      {"UnknownEntryPointRefused",
+       {header_line(), call_line("getHba", a, "\"answer\":{}")},
+       {{"getNumberOfAdapters", "null", "{\"returned\":0}"}},
+       {"recording {}:2:16: entryPoint: unknown entry point \"getHba\"; answering with null/zero"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string recording = use_recording(c.name, c.recording);
+    remove(journal_.c_str());
+    StderrCapture capture(path("stderr.txt"));
+    ASSERT_EQ(load_entry_points(), 0);
+    std::vector<std::string> called;
+    for (const Step& step : c.steps) {
+      SCOPED_TRACE(step.symbol + (" " + step.request));
+      if (strcmp(step.symbol, "reload") == 0) {
+        vxins::agent::unload_entry_points();
+        ASSERT_EQ(load_entry_points(), 0);
+        continue;
+      }
+      called.push_back(step.symbol);
+      EXPECT_EQ(agenttest::to_text(call_entry_point(step.symbol, agenttest::parse(step.request))),
+                agenttest::to_text(agenttest::parse(step.outcome)));
+    }
+    vxins::agent::unload_entry_points();
+    std::string said;
+    for (std::string line : c.said)
+      said += "libdznaj.so (simulator): " + line.replace(line.find("{}"), 2, recording) + "\n";
+    EXPECT_EQ(capture.text(), said);
+    std::vector<std::string> journaled;
+    for (const Json::Value& entry : journal()) journaled.push_back(entry["symbol"].asString());
+    EXPECT_EQ(journaled, called);
+  }
+}
+
+// DZNAJ_SIM_REPLAY_TIMING=1 makes each call take its recorded time; otherwise none is waited.
+TEST_F(ReplayTest, TakesTheRecordedTimeWhenAsked) {
+  use_recording("slow", {header_line(), call_line("getNumberOfAdapters", "null",
+                                                  "\"returned\":3", 600),
+                         header_line(), call_line("getNumberOfAdapters", "null",
+                                                  "\"returned\":3", 600)});
+  for (const char* timing : {"1", "0"}) {
+    SCOPED_TRACE(timing);
+    setenv("DZNAJ_SIM_REPLAY_TIMING", timing, 1);
+    ASSERT_EQ(load_entry_points(), 0);
+    auto begin = std::chrono::steady_clock::now();
+    EXPECT_EQ(libGetNumOfAdapters(), 3u);
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    vxins::agent::unload_entry_points();
+    if (timing[0] == '1')
+      EXPECT_GE(seconds, 0.6);
+    else
+      EXPECT_LT(seconds, 0.3);
+  }
 }
 
 }  // namespace
