@@ -59,6 +59,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # SQLite 3.8.7), resolved by dpkg for the package's own architecture.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11), libjsoncpp25 (>= 1.9.5), libsqlite3-0 (>= 3.8.7)")
+# vxins-host replay-to-inventory runs the simulator's Python script; a lab tool, not needed to
+# update adapters.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -782,6 +782,159 @@ TEST_F(HostCliTest, NotRootIsAWarningAndLogShowsNoOtherCallsTrace) {
   EXPECT_TRUE(Contains(o.out, "The call wrote no trace to /var/log/libqrvlvxins.log")) << o.out;
 }
 
+// --record puts the recorder in front of the agent library the plug-in would load (--agent's, or
+// the one the loader finds): the call's results are those of a run without it, the simulator
+// sees the same calls (after the recorder's own get_agt_version for the header), and the
+// recording holds each of them.
+TEST_F(HostCliTest, RecordChangesNothingAndHoldsEveryCall) {
+  struct Case {
+    const char* name;
+    bool flash;
+    bool agent_option;      // --agent, else the simulator's folder on LD_LIBRARY_PATH
+    const char* recording;  // relative to the host's current folder, the test's folder
+  };
+  const Case cases[] = {
+      {"discover, --agent", false, true, "discover-agent.jsonl"},
+      {"discover, loader's path", false, false, "discover-path.jsonl"},
+      {"flash, --agent", true, true, "flash.jsonl"},
+  };
+  char resolved[PATH_MAX];
+  ASSERT_NE(realpath(VXINS_SIM_DIR "/libdznaj.so", resolved), nullptr);
+  const std::string sim_lib = resolved;
+  // The first adapter's flash fails: its reason travels through the recorder too.
+  const std::vector<Json::Value> machine = {FcHba(0, "3.0.2.1", 5), FcHba(1, "2.9.0.0")};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    How how;
+    how.cwd = tmp_.path();
+    if (!c.agent_option) how.env.push_back("LD_LIBRARY_PATH=" VXINS_SIM_DIR);
+    auto run = [&](const std::vector<std::string>& before) {
+      std::vector<std::string> args = before;
+      if (c.agent_option) args.insert(args.end(), {"--agent", VXINS_SIM_DIR});
+      args.insert(args.end(), {c.flash ? "flash" : "discover", disc_, fw_dir_, "--json"});
+      return Host(tmp_, args, how);
+    };
+    UseMachine(machine);
+    std::string file_before;
+    if (c.flash) {
+      ASSERT_EQ(Discover().status, 0);
+      file_before = vxtest::read_file(disc_);
+      sim_->clear_journal();
+    }
+    const Outcome plain = run({});
+    const std::string file_plain = vxtest::read_file(disc_);
+    const std::vector<Json::Value> journal_plain = sim_->journal();
+    UseMachine(machine);  // the adapters as they were before the plain run
+    if (c.flash) vxtest::write_file(disc_, file_before);
+
+    const Outcome recorded = run({"--record", c.recording});
+    ASSERT_EQ(recorded.status, plain.status) << recorded.err;
+    EXPECT_EQ(vxtest::read_file(disc_), file_plain);
+    const Json::Value pj = ParseJson(plain.out), rj = ParseJson(recorded.out);
+    EXPECT_EQ(rj["result"], pj["result"]);
+    ASSERT_EQ(rj["adapters"].size(), pj["adapters"].size());
+    for (Json::ArrayIndex i = 0; i < pj["adapters"].size(); ++i) {
+      for (const char* key : {"adapter", "before", "offered", "proposed", "outcome", "reason"})
+        EXPECT_EQ(rj["adapters"][i][key], pj["adapters"][i][key]) << key;
+    }
+    const std::vector<Json::Value> journal = sim_->journal();
+    ASSERT_EQ(journal.size(), journal_plain.size() + 1);
+    EXPECT_EQ(journal[0]["symbol"].asString(), "get_agt_version");
+    EXPECT_EQ(std::vector<Json::Value>(journal.begin() + 1, journal.end()), journal_plain);
+
+    const std::vector<std::string> lines =
+        vxtest::split_lines(vxtest::read_file(tmp_.file(c.recording)));
+    ASSERT_EQ(lines.size(), journal.size());  // the header, then one line per call
+    const Json::Value header = ParseJson(lines[0]);
+    EXPECT_EQ(header["type"].asString(), "header");
+    EXPECT_EQ(header["format"].asInt(), 1);
+    EXPECT_EQ(header["target"].asString(), sim_lib);
+    for (size_t i = 1; i < lines.size(); ++i)
+      EXPECT_EQ(ParseJson(lines[i])["entryPoint"], journal_plain[i - 1]["symbol"]) << lines[i];
+    if (c.flash) {
+      EXPECT_TRUE(Contains(vxtest::read_file(tmp_.file(c.recording)),
+                           "\"errorText\":\"image rejected\""));
+    }
+    const Json::Value& rec = rj["recording"];
+    EXPECT_EQ(rec["file"].asString(), tmp_.file(c.recording));
+    EXPECT_EQ(rec["target"].asString(), sim_lib);
+    EXPECT_EQ(rec["calls"].asUInt(), lines.size() - 1);
+  }
+  // In words: where the recording goes and what it got; the history's command line holds it.
+  Outcome text = HostSim(tmp_, {"--record", tmp_.file("text.jsonl"), "discover", disc_, fw_dir_});
+  ASSERT_EQ(text.status, 0) << text.err;
+  EXPECT_TRUE(Contains(text.out, "Recording the agent calls to " + tmp_.file("text.jsonl") +
+                                     " (the recorder in front of " + sim_lib + ")"))
+      << text.out;
+  const size_t calls = vxtest::split_lines(vxtest::read_file(tmp_.file("text.jsonl"))).size() - 1;
+  EXPECT_TRUE(Contains(text.out, "Recorded " + std::to_string(calls) + " agent call(s) of " +
+                                     sim_lib))
+      << text.out;
+  const Json::Value history = ParseJson(Host(tmp_, {"history", "--json", "--limit", "1"}).out);
+  EXPECT_TRUE(Contains(history["runs"][0]["command_line"].asString(),
+                       "--record " + tmp_.file("text.jsonl")))
+      << history;
+}
+
+// The lab's half: the recording alone gives the site's discovery file, replayed by the simulator
+// (DZNAJ_SIM_REPLAY) or served as the inventory replay-to-inventory makes of it; the lab's own
+// machine (the built-in one) differs from the site's.
+TEST_F(HostCliTest, ARecordingReplaysInTheLab) {
+  UseMachine({FcHba(0, "3.0.2.1"), FcHba(1, "2.9.0.0", 5), FcHba(2, "3.1.0.0")});
+  const std::string rec = tmp_.file("site.jsonl"), lab = tmp_.file("lab.xml");
+  ASSERT_EQ(Discover({"--record", rec}).status, 0);
+  const std::string site = vxtest::read_file(disc_);
+  sim_.reset();
+  sim_.reset(new SimMachine());
+
+  How replay;
+  replay.env = {"DZNAJ_SIM_REPLAY=" + rec, "DZNAJ_SIM_STATE=" + tmp_.file("replay.state")};
+  Outcome replayed = HostSim(tmp_, {"discover", lab, fw_dir_}, replay);
+  EXPECT_EQ(replayed.status, 0) << replayed.err;
+  EXPECT_EQ(vxtest::read_file(lab), site);
+
+  const std::string inv = tmp_.file("inventory.json");
+  const Outcome to_stdout = Host(tmp_, {"replay-to-inventory", rec});
+  const Outcome to_file = Host(tmp_, {"replay-to-inventory", rec, "-o", inv});
+  const Outcome as_json = Host(tmp_, {"--json", "replay-to-inventory", rec});
+  for (const Outcome* o : {&to_stdout, &to_file, &as_json}) EXPECT_EQ(o->status, 0) << o->err;
+  EXPECT_EQ(vxtest::read_file(inv), to_stdout.out);
+  EXPECT_TRUE(Contains(to_file.out, inv + ": the inventory of 3 adapter(s) and 0 fault(s)"))
+      << to_file.out;
+  const Json::Value j = ParseJson(as_json.out);
+  EXPECT_EQ(j["inventory"], ParseJson(to_stdout.out));
+  EXPECT_EQ(j["adapters"].asInt(), 3);
+  sim_.reset();
+  sim_.reset(new SimMachine(to_stdout.out));
+  ASSERT_EQ(HostSim(tmp_, {"discover", lab, fw_dir_}).status, 0);
+  EXPECT_EQ(vxtest::read_file(lab), site);
+
+  // The script's refusals and warnings are the host's, in one line each.
+  vxtest::write_file(tmp_.file("newer.jsonl"), "{\"type\":\"header\",\"format\":2}\n");
+  vxtest::write_file(tmp_.file("cut.jsonl"), vxtest::read_file(rec) + "{\"type\":\"ca\n");
+  struct Case {
+    std::string recording;
+    int status;
+    std::string message;  // the last line of standard error
+  };
+  const Case cases[] = {
+      {tmp_.file("none.jsonl"), 3, "vxins-host: cannot read " + tmp_.file("none.jsonl")},
+      {tmp_.file("newer.jsonl"), 3, "vxins-host: " + tmp_.file("newer.jsonl") +
+                                        ":1: format 2 is newer than this script reads (1)"},
+      {tmp_.file("cut.jsonl"), 0,
+       "vxins-host: warning: " + tmp_.file("cut.jsonl") + ":" +
+           std::to_string(vxtest::split_lines(vxtest::read_file(rec)).size() + 1) +
+           ": not JSON"},
+  };
+  for (const Case& c : cases) {
+    Outcome o = Host(tmp_, {"replay-to-inventory", c.recording, "-o", inv});
+    EXPECT_EQ(o.status, c.status) << o.err;
+    ASSERT_EQ(vxtest::split_lines(o.err).size(), 1u) << o.err;
+    EXPECT_EQ(o.err.find(c.message), 0u) << o.err;
+    EXPECT_EQ(vxtest::read_file(inv), to_stdout.out);  // -o FILE replaced only by an inventory
+  }
+}
+
 TEST(HostCliUsageTest, WrongCommandLinesAreNamedInOneLine) {
   TempDir tmp;
   std::string file = tmp.file("d.xml");
@@ -805,6 +958,9 @@ TEST(HostCliUsageTest, WrongCommandLinesAreNamedInOneLine) {
       {{"show", "--log", file}, "option --log does not apply to show"},
       {{"history", "--limit", "0"}, "option --limit needs a whole number from 1 up, not '0'"},
       {{"history", "frob"}, "unknown history command 'frob'"},
+      {{"show", file, "--record", "r.jsonl"}, "option --record does not apply to show"},
+      {{"replay-to-inventory"}, "replay-to-inventory needs RECORDING"},
+      {{"replay-to-inventory", "r.jsonl", "-o"}, "option -o needs a value (FILE)"},
   };
   for (const Case& c : cases) {
     Outcome o = Host(tmp, c.args);
@@ -842,12 +998,18 @@ TEST(HostCliUsageTest, MissingPluginAgentOrFileIsExplained) {
   ASSERT_EQ(::symlink((std::string(VXINS_SIM_DIR) + "/libdznaj.so").c_str(),
                       tmp.file("a:b/libdznaj.so").c_str()),
             0);
+  ASSERT_EQ(::symlink("elsewhere.jsonl", tmp.file("link.jsonl").c_str()), 0);
+  ASSERT_EQ(::mkfifo(tmp.file("fifo.jsonl").c_str(), 0600), 0);
   struct Case {
     std::vector<std::string> args;
     int status;
     std::string reason;
+    std::vector<std::string> env = {};  // besides the host's own
   };
   const std::string sim_dir = VXINS_SIM_DIR;
+  const std::string recorder_dir = VXINS_BUILD_DIR "/recorder", rec = tmp.file("r.jsonl");
+  const std::string recorder_is_target =
+      "is the recorder itself (" + recorder_dir + "/libdznaj.so)";
   const Case cases[] = {
       {{"--plugin", tmp.file("none.so"), "discover", disc, fw}, 3, "does not exist"},
       {{"--plugin", tmp.file("not-a-library.so"), "discover", disc, fw},
@@ -865,23 +1027,50 @@ TEST(HostCliUsageTest, MissingPluginAgentOrFileIsExplained) {
        "could not be resolved"},
       {{"show", tmp.file("none.xml")}, 3, "cannot open"},
       {{"set-action", tmp.file("other.xml"), "Skip", "--all"}, 3, "no device in the file"},
+      // --record: a real agent library to record, and a recording the recorder can append to.
+      {{"--record", rec, "discover", disc, fw},
+       3,
+       "--record: no libdznaj.so to record on the loader's search path (libdznaj.so: cannot "
+       "open shared object file"},
+      {{"--record", rec, "discover", disc, fw},
+       3,
+       "the libdznaj.so on the loader's search path " + recorder_is_target,
+       {"LD_LIBRARY_PATH=" + recorder_dir + ":" + sim_dir}},
+      {{"--record", rec, "--agent", recorder_dir, "discover", disc, fw},
+       3,
+       "the libdznaj.so in the agent folder " + recorder_dir + " " + recorder_is_target},
+      {{"--record", tmp.file("link.jsonl"), "--agent", sim_dir, "discover", disc, fw},
+       3,
+       "the recording " + tmp.file("link.jsonl") + " is a symbolic link"},
+      {{"--record", tmp.file("fifo.jsonl"), "--agent", sim_dir, "flash", disc, fw},
+       3,
+       "the recording " + tmp.file("fifo.jsonl") + " is a FIFO, not a regular file"},
+      {{"--record", tmp.file("none/r.jsonl"), "--agent", sim_dir, "discover", disc, fw},
+       3,
+       "the recording's folder " + tmp.file("none") + " does not exist"},
   };
   for (const Case& c : cases) {
-    Outcome o = Host(tmp, c.args);
+    How how;
+    how.env = c.env;
+    Outcome o = Host(tmp, c.args, how);
     EXPECT_EQ(o.status, c.status) << c.reason << "\n" << o.err;
     EXPECT_TRUE(Contains(o.err, c.reason)) << o.err;
     EXPECT_EQ(vxtest::split_lines(o.err).size(), 1u) << o.err;
     EXPECT_FALSE(Contains(o.err, "usage:")) << o.err;
   }
   EXPECT_EQ(vxtest::read_file(tmp.file("other.xml")), "<?xml version=\"1.0\"?><other/>");
+  EXPECT_FALSE(vxtest::file_exists(rec));
+  EXPECT_FALSE(vxtest::file_exists(tmp.file("elsewhere.jsonl")));
+  EXPECT_TRUE(sim.journal().empty());  // a refused --record never reaches the agent
   // A relative agent folder is made absolute.
   How in_build;
   in_build.cwd = std::string(VXINS_SIM_DIR) + "/..";
   EXPECT_EQ(Host(tmp, {"--agent", "sim", "discover", disc, fw}, in_build).status, 0);
 }
 
-// cmake --install: vxins-host finds the plug-in installed beside it, the simulator stays in a
-// private folder (never where the loader looks for the vendor's libdznaj.so).
+// cmake --install: vxins-host finds the plug-in installed beside it, the simulator and the
+// recorder stay in private folders (never where the loader looks for the vendor's libdznaj.so),
+// and --record and replay-to-inventory find what they run there.
 TEST(HostCliInstallTest, InstalledHostFindsItsPluginAndTheSimulatorStaysPrivate) {
   TempDir tmp;
   SimMachine sim;
@@ -903,18 +1092,32 @@ TEST(HostCliInstallTest, InstalledHostFindsItsPluginAndTheSimulatorStaysPrivate)
                   " " + vxtest::shell_quote(VXINS_EXPORTS_ALLOW) + " >/dev/null"),
       0);
 
+  // The recorder and replay-to-inventory's script beside the simulator, as privately.
+  const std::string recorder = libdir + "/qrvlvxins/recorder/libdznaj.so";
+  ASSERT_TRUE(vxtest::file_exists(recorder));
+  ASSERT_EQ(access((sim_dir + "/replay-to-inventory.py").c_str(), X_OK), 0);
+
   std::string fw = vxe2e::make_fw_dir(tmp, "3.1.0.0", kPackage);
-  std::string cmd = "env -u LD_LIBRARY_PATH VXINS_HISTORY_DB=" +
-                    vxtest::shell_quote(tmp.file("history.db")) + " " +
-                    vxtest::shell_quote(root + "/bin/vxins-host") + " --json --agent " +
-                    vxtest::shell_quote(sim_dir) + " discover " +
-                    vxtest::shell_quote(tmp.file("d.xml")) + " " + vxtest::shell_quote(fw) + " >" +
-                    vxtest::shell_quote(tmp.file("out.json"));
-  ASSERT_EQ(vxtest::run(cmd), 0);
+  const std::string host = "env -u LD_LIBRARY_PATH VXINS_HISTORY_DB=" +
+                           vxtest::shell_quote(tmp.file("history.db")) + " " +
+                           vxtest::shell_quote(root + "/bin/vxins-host");
+  const std::string rec = tmp.file("r.jsonl");
+  ASSERT_EQ(vxtest::run(host + " --json --record " + vxtest::shell_quote(rec) + " --agent " +
+                        vxtest::shell_quote(sim_dir) + " discover " +
+                        vxtest::shell_quote(tmp.file("d.xml")) + " " + vxtest::shell_quote(fw) +
+                        " >" + vxtest::shell_quote(tmp.file("out.json"))),
+            0);
   Json::Value out = ParseJson(vxtest::read_file(tmp.file("out.json")));
   EXPECT_EQ(out["plugin"].asString(), plugin);
   EXPECT_EQ(out["result"]["code"].asInt(), 0);
   EXPECT_EQ(out["devices"].size(), 8u);
+  EXPECT_EQ(out["recording"]["recorder"].asString(), recorder);
+  EXPECT_EQ(out["recording"]["target"].asString(), sim_dir + "/libdznaj.so");
+  EXPECT_GT(out["recording"]["calls"].asInt(), 0);
+  ASSERT_EQ(vxtest::run(host + " --json replay-to-inventory " + vxtest::shell_quote(rec) + " >" +
+                        vxtest::shell_quote(tmp.file("inv.json"))),
+            0);
+  EXPECT_EQ(ParseJson(vxtest::read_file(tmp.file("inv.json")))["adapters"].asInt(), 3);
 }
 
 // set-action keeps every byte but the action values it sets: comments (a commented-out action

@@ -19,8 +19,9 @@ enum : unsigned {
   kSetActionBit = 8,
   kHistoryBit = 16,
   kHistoryShowBit = 32,
+  kReplayBit = 64,
   kCallBits = kDiscoverBit | kFlashBit,
-  kAllBits = 63,
+  kAllBits = 127,
 };
 
 struct CommandSpec {
@@ -51,6 +52,9 @@ const CommandSpec kCommands[] = {
      "list the recorded discover and flash runs, newest first"},
     {"history show", Command::kHistoryShow, kHistoryShowBit, "ID", "the run's ID", 1, 1,
      "show one recorded run (with --log its archived trace)"},
+    {"replay-to-inventory", Command::kReplayToInventory, kReplayBit, "RECORDING [-o FILE]",
+     "RECORDING", 1, 1,
+     "turn a recording (--record) into a simulator inventory, to vary the recorded machine"},
 };
 
 struct OptionSpec {
@@ -68,6 +72,8 @@ const OptionSpec kOptions[] = {
      "loader's search path"},
     {"--json", nullptr, kAllBits, "machine-readable output (JSON, with schema_version)"},
     {"--log", nullptr, kCallBits | kHistoryShowBit, "also print the trace of this call (or run)"},
+    {"--record", "FILE", kCallBits,
+     "record every agent call of this run to FILE (the recorder in front of the agent library)"},
     {"--quiet", nullptr, kCallBits, "no progress lines"},
     {"--no-wait", nullptr, kCallBits,
      "fail at once (exit 3) when another discover or flash is running"},
@@ -78,9 +84,14 @@ const OptionSpec kOptions[] = {
     {"--adapter", "BUS:DEV", kSetActionBit,
      "set-action: every function of the adapter at this PCI bus and device (repeatable)"},
     {"--limit", "N", kHistoryBit, "history: list at most N runs (default 20)"},
+    {"--output", "FILE", kReplayBit,
+     "replay-to-inventory: write the inventory to FILE (-o FILE; default: standard output)"},
     {"--help", nullptr, kAllBits, "this help"},
     {"--version", nullptr, kAllBits, "the version of vxins-host"},
 };
+
+// Short forms, each standing for one long option.
+const char* const kShortOptions[][2] = {{"-h", "--help"}, {"-o", "--output"}};
 
 const char kActions[][10] = {"Skip", "Upgrade", "Downgrade", "Rewrite"};
 
@@ -88,6 +99,13 @@ const OptionSpec* find_option(const std::string& name) {
   for (const OptionSpec& spec : kOptions)
     if (name == spec.name) return &spec;
   return nullptr;
+}
+
+// The long name of an option as typed: "-o" is "--output", "--agent=x" is "--agent".
+std::string option_name(const std::string& typed) {
+  for (const auto& alias : kShortOptions)
+    if (typed == alias[0]) return alias[1];
+  return typed.substr(0, typed.find('='));
 }
 
 const CommandSpec* find_command(const std::string& name) {
@@ -99,7 +117,8 @@ const CommandSpec* find_command(const std::string& name) {
 std::string usage_of(const CommandSpec* spec) {
   std::string what = spec != nullptr ? std::string(spec->name) + (*spec->operands ? " " : "") +
                                            spec->operands
-                                     : "discover|flash|show|set-action|history ...";
+                                     : "discover|flash|show|set-action|history|"
+                                       "replay-to-inventory ...";
   return "usage: vxins-host [OPTIONS] " + what + "  (vxins-host --help for more)";
 }
 
@@ -140,7 +159,7 @@ bool split_arguments(const std::vector<std::string>& args, std::vector<Given>& o
       only_operands = true;
       continue;
     }
-    std::string name = a == "-h" ? "--help" : a.substr(0, a.find('='));
+    const std::string typed = a.substr(0, a.find('=')), name = option_name(a);
     const OptionSpec* spec = find_option(name);
     if (spec == nullptr) {
       error = "unknown option '" + name + "'";
@@ -149,7 +168,7 @@ bool split_arguments(const std::vector<std::string>& args, std::vector<Given>& o
     Given g{spec, ""};
     bool inline_value = a.find('=') != std::string::npos;
     if (spec->value == nullptr && inline_value) {
-      error = "option " + name + " takes no value";
+      error = "option " + typed + " takes no value";
       return false;
     }
     if (spec->value != nullptr) {
@@ -158,7 +177,7 @@ bool split_arguments(const std::vector<std::string>& args, std::vector<Given>& o
       } else if (i + 1 < args.size() && args[i + 1].compare(0, 2, "--") != 0) {
         g.value = args[++i];
       } else {
-        error = "option " + name + " needs a value (" + spec->value + ")";
+        error = "option " + typed + " needs a value (" + spec->value + ")";
         return false;
       }
     }
@@ -170,7 +189,8 @@ bool split_arguments(const std::vector<std::string>& args, std::vector<Given>& o
 // The command named by the first operands ("history show" takes two); null when unknown.
 const CommandSpec* command_of(std::vector<std::string>& operands, std::string& error) {
   if (operands.empty()) {
-    error = "no command given (discover, flash, show, set-action or history)";
+    error = "no command given (discover, flash, show, set-action, history or "
+            "replay-to-inventory)";
     return nullptr;
   }
   std::string name = operands[0];
@@ -208,6 +228,10 @@ bool take_operands(const CommandSpec& spec, const std::vector<std::string>& oper
     }
     return true;
   }
+  if (spec.command == Command::kReplayToInventory) {
+    o.recording = operands[0];
+    return true;
+  }
   if (n >= 1) o.discovery_file = operands[0];
   if (n >= 2) (spec.command == Command::kSetAction ? o.action : o.firmware) = operands[1];
   if (spec.command == Command::kSetAction) o.ids.assign(operands.begin() + 2, operands.end());
@@ -227,6 +251,8 @@ bool take_option(const CommandSpec& spec, const Given& g, Options& o, std::strin
   }
   if (name == "--plugin") o.plugin = g.value;
   if (name == "--agent") o.agent = g.value;
+  if (name == "--record") o.record = g.value;
+  if (name == "--output") o.output = g.value;
   if (name == "--history-db") o.history_db = g.value;
   if (name == "--log") o.log = true;
   if (name == "--quiet") o.quiet = true;

@@ -10,13 +10,16 @@
 
 namespace vxhost {
 
-enum class Command { kNone, kDiscover, kFlash, kShow, kSetAction, kHistory, kHistoryShow };
+enum class Command {
+  kNone, kDiscover, kFlash, kShow, kSetAction, kHistory, kHistoryShow, kReplayToInventory
+};
 
 struct Options {
   Command command = Command::kNone;
   std::string command_name;  // as the user names it: "discover", ..., "history show"
   bool help = false, version = false;
   std::string plugin, agent, history_db;
+  std::string record;  // discover, flash: --record FILE, as given
   bool json = false, log = false, quiet = false, no_wait = false;
   std::string discovery_file, firmware;
   std::string action;                 // set-action: the canonical word ("Skip", ...)
@@ -25,6 +28,7 @@ struct Options {
   bool all = false;
   int limit = 20;      // history: rows to list
   int64_t run_id = 0;  // history show
+  std::string recording, output;  // replay-to-inventory: RECORDING and -o FILE ("": stdout)
   std::vector<std::string> argv;  // the whole command line, for the history
 };
 

@@ -17,6 +17,8 @@ int run_set_action(const Options& o);
 // history and history show ID.
 int run_history_list(const Options& o);
 int run_history_show(const Options& o);
+// replay-to-inventory: a recording turned into a simulator inventory by the simulator's script.
+int run_replay_to_inventory(const Options& o);
 
 }  // namespace vxhost
 

@@ -47,7 +47,7 @@ std::string file_kind(mode_t mode) {
 }
 
 bool read_regular_file(const std::string& path, size_t max_bytes, std::string& bytes,
-                       std::string& error) {
+                       std::string& error, off_t from) {
   int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) {
     error = "cannot open " + path + ": " + strerror(errno);
@@ -65,6 +65,11 @@ bool read_regular_file(const std::string& path, size_t max_bytes, std::string& b
     return false;
   }
   bytes.clear();
+  if (from > 0 && lseek(fd, from < st.st_size ? from : st.st_size, SEEK_SET) < 0) {
+    error = "cannot read " + path + ": " + strerror(errno);
+    close(fd);
+    return false;
+  }
   char chunk[8192];
   for (;;) {
     ssize_t n = read(fd, chunk, sizeof chunk);

@@ -16,10 +16,11 @@ constexpr size_t kMaxDiscoveryFileBytes = 16u * 1024 * 1024;
 // "a FIFO", "a folder", ... for the file type bits of a mode; "a regular file" for one.
 std::string file_kind(mode_t mode);
 
-// Reads the whole file into `bytes`. False with a one-line reason naming the path when it
-// cannot be opened, is not a regular file, or is larger than max_bytes.
+// Reads the whole file, or what follows its first `from` bytes, into `bytes`. False with a
+// one-line reason naming the path when it cannot be opened, is not a regular file, or what is
+// read is larger than max_bytes.
 bool read_regular_file(const std::string& path, size_t max_bytes, std::string& bytes,
-                       std::string& error);
+                       std::string& error, off_t from = 0);
 
 // Writes `bytes` to a new file beside `path` (the file a link points to), syncs it, gives it
 // the old file's permission bits and renames it over the old one, then syncs the folder: the

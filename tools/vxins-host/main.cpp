@@ -1,7 +1,8 @@
 // vxins-host: a command-line stand-in for the host firmware-update framework, for field support.
 // It loads the plug-in and makes one call exactly as the framework would (discover, flash),
-// shows and edits discovery files through the plug-in's own reader (show, set-action), and keeps
-// a history of its runs (history). Exit status: 0 success, 1 the plug-in reported a failure or
+// shows and edits discovery files through the plug-in's own reader (show, set-action), keeps
+// a history of its runs (history), and records the agent's calls for the lab (--record,
+// replay-to-inventory). Exit status: 0 success, 1 the plug-in reported a failure or
 // an adapter was not flashed, 2 bad command line, 3 the host could not do its part.
 #include <exception>
 #include <iostream>
@@ -40,6 +41,8 @@ int run(int argc, char** argv) {
       return vxhost::run_history_list(o);
     case vxhost::Command::kHistoryShow:
       return vxhost::run_history_show(o);
+    case vxhost::Command::kReplayToInventory:
+      return vxhost::run_replay_to_inventory(o);
     case vxhost::Command::kNone:
       break;
   }

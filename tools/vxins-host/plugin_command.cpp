@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "adapter_report.h"
+#include "agent_setup.h"
 #include "commands.h"
 #include "discovery_view.h"
 #include "host_files.h"
@@ -28,10 +29,11 @@ namespace {
 
 // Everything one discover or flash run holds.
 struct PluginRun {
-  explicit PluginRun(const Options& opts)
-      : o(opts), flash(opts.command == Command::kFlash), out(opts.command_name, opts.json),
-        history(opts, out) {}
+  PluginRun(const Options& opts, const AgentSetup& agent_setup)
+      : o(opts), agent(agent_setup), flash(opts.command == Command::kFlash),
+        out(opts.command_name, opts.json), history(opts, out) {}
   const Options& o;
+  const AgentSetup& agent;
   const bool flash;
   Output out;
   RunHistory history;
@@ -42,6 +44,7 @@ struct PluginRun {
   std::vector<TimedLine> trace;
   bool called = false;
   int rc = 0;
+  off_t recording_from = 0;  // --record: the recording's size before the call
 };
 
 // Ends the run: its record stored, its report printed.
@@ -72,6 +75,12 @@ bool find_plugin(PluginRun& r, std::string& error) {
   Json::Value& rep = r.out.report();
   rep["plugin"] = r.plugin;
   rep["agent_dir"] = r.o.agent.empty() ? Json::Value() : Json::Value(r.o.agent);
+  if (!r.agent.recording.empty()) {
+    Json::Value& rec = rep["recording"];
+    rec["file"] = r.agent.recording;
+    rec["target"] = r.agent.target;
+    rec["recorder"] = r.agent.recorder;
+  }
   rep["entry_point"] = r.flash ? vxplugin::kFlashSymbol : vxplugin::kDiscoverySymbol;
   rep["arguments"].append(r.o.discovery_file);
   rep["arguments"].append(r.o.firmware);
@@ -134,6 +143,11 @@ bool call_with_trace(PluginRun& r, std::string& error) {
                                          ? new Progress(terminal, quiet, stdout,
                                                         r.before.file_devices())
                                          : new Progress(terminal, quiet, stdout));
+  if (!r.agent.recording.empty()) {
+    r.recording_from = recording_size(r.agent.recording);
+    r.out.print("Recording the agent calls to " + r.agent.recording +
+                " (the recorder in front of " + r.agent.target + ")\n");
+  }
   TraceFollower follower(kTraceLogPath);
   try {
     follower.start([&progress](const TimedLine& line) { progress->on_line(line); },
@@ -234,6 +248,31 @@ int report_flash(PluginRun& r, std::string& why) {
   return why.empty() ? kExitOk : kExitFailed;
 }
 
+// --record: what the recording gained, and where it went. A call that recorded nothing is
+// warned about: the recorder's own message on stderr says why.
+void report_recording(PluginRun& r) {
+  if (r.agent.recording.empty() || !r.called) return;
+  RecordedCalls got;
+  std::string why;
+  Json::Value& rec = r.out.report()["recording"];
+  if (!read_recorded(r.agent.recording, r.recording_from, got, why)) {
+    r.out.warn("cannot read back the recording: " + why);
+    return;
+  }
+  rec["sessions"] = got.sessions;
+  rec["calls"] = got.calls;
+  rec["agent_version"] = got.agent_version;
+  if (got.sessions == 0) {
+    r.out.warn("nothing was recorded to " + r.agent.recording +
+               " (the recorder's message above says why)");
+    return;
+  }
+  r.out.print("\nRecorded " + std::to_string(got.calls) + " agent call(s) of " + r.agent.target +
+              (got.agent_version.isString() ? " (version " + got.agent_version.asString() + ")"
+                                            : "") +
+              " to " + r.agent.recording + "\n");
+}
+
 // --log: this call's trace, from the follower (never the log file read again afterwards).
 void print_trace(PluginRun& r) {
   if (!r.o.log) return;
@@ -256,11 +295,12 @@ void print_trace(PluginRun& r) {
 
 int run_plugin_command(const Options& o, char** argv) {
   std::string error;
-  if (!o.agent.empty() && !use_agent_dir(o.agent, argv, error)) {
+  AgentSetup agent;
+  if (!set_up_agent(o, argv, agent, error)) {
     Output out(o.command_name, o.json);
     return out.finish(kExitHost, error);
   }
-  PluginRun r(o);
+  PluginRun r(o, agent);
   if (!find_plugin(r, error)) return end_run(r, kExitHost, error);
   check_paths(r);
   RunLock lock;
@@ -271,6 +311,7 @@ int run_plugin_command(const Options& o, char** argv) {
   lock.release();
   std::string why;
   int status = r.flash ? report_flash(r, why) : report_discovery(r, why);
+  report_recording(r);
   print_trace(r);
   return end_run(r, status, why);
 }

@@ -1,9 +1,14 @@
 // Finding and calling the plug-in. The agent library is never loaded here: the plug-in loads and
-// unloads it by its plain name inside each call, and --agent only changes where the loader
-// looks (by re-executing with LD_LIBRARY_PATH), so the plug-in runs exactly as in production.
+// unloads it by its plain name inside each call, and --agent and --record only change where the
+// loader looks (by re-executing with LD_LIBRARY_PATH), so the plug-in runs exactly as in
+// production; where the loader would find it is asked of a child process.
 #include "plugin_runner.h"
 
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <link.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +17,7 @@
 #include <cstring>
 
 #include "plugin_loader.h"
+#include "znaj_agent.h"
 
 namespace vxhost {
 
@@ -19,8 +25,9 @@ const char kTraceLogPath[] = "/var/log/libqrvlvxins.log";
 
 namespace {
 
-// Set in the environment of the re-executed process: the agent folder already in force.
-const char kAgentMark[] = "VXINS_HOST_AGENT_DIR";
+// Set in the environment of the re-executed process: the folders already in front of
+// LD_LIBRARY_PATH, joined by ':'.
+const char kLoaderMark[] = "VXINS_HOST_LOADER_FRONT";
 
 bool is_regular_readable(const std::string& path) {
   struct stat st;
@@ -69,27 +76,76 @@ std::string find_bundled_simulator() {
                         true);
 }
 
+std::vector<std::string> bundled_recorder_candidates() {
+  return beside_executable(VXINS_HOST_RECORDER_FROM_INSTALL, VXINS_HOST_RECORDER_FROM_BUILD);
+}
+
+std::string find_bundled_recorder() {
+  for (const std::string& dir : bundled_recorder_candidates()) {
+    std::string lib = first_existing({dir + "/" + ZNAJ_LIBRARY_NAME}, false);
+    if (!lib.empty()) return lib.substr(0, lib.rfind('/'));
+  }
+  return "";
+}
+
+std::string find_replay_script() {
+  return first_existing(
+      beside_executable(VXINS_HOST_SCRIPT_FROM_INSTALL, VXINS_HOST_SCRIPT_FROM_BUILD), false);
+}
+
 namespace {
 
-// The folder as LD_LIBRARY_PATH can carry it: absolute (an empty entry there would mean the
-// current folder; links are not resolved, so a link is a way around a name the list cannot
-// hold), or "" with the reason.
-std::string loader_path_folder(const std::string& dir, std::string& error) {
+std::string joined(const std::vector<std::string>& folders) {
+  std::string text;
+  for (const std::string& f : folders) text += (text.empty() ? "" : ":") + f;
+  return text;
+}
+
+// The child's half of find_agent_on_loader_path: "+PATH" or "-REASON" written to `fd`.
+[[noreturn]] void report_agent_path(int fd) {
+  std::string answer;
+  void* lib = dlopen(ZNAJ_LIBRARY_NAME, RTLD_NOW);  // as the plug-in opens it
+  struct link_map* map = nullptr;
+  char resolved[PATH_MAX];
+  if (lib == nullptr) {
+    const char* why = dlerror();
+    answer = std::string("-") + (why != nullptr ? why : "dlopen failed");
+  } else if (dlinfo(lib, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr ||
+             realpath(map->l_name, resolved) == nullptr) {
+    answer = std::string("-loaded, but its file cannot be told: ") + strerror(errno);
+  } else {
+    answer = std::string("+") + resolved;
+  }
+  for (size_t at = 0; at < answer.size();) {
+    ssize_t n = write(fd, answer.data() + at, answer.size() - at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    at += static_cast<size_t>(n);
+  }
+  _exit(0);
+}
+
+}  // namespace
+
+std::string loader_path_folder(const std::string& dir, const std::string& what,
+                               std::string& error) {
   if (dir.empty()) {
-    error = "the agent folder's name is empty";
+    error = what + "'s name is empty";
     return "";
   }
   std::string abs = dir;
   char cwd[PATH_MAX];
   if (dir[0] != '/') {
     if (getcwd(cwd, sizeof cwd) == nullptr) {
-      error = std::string("cannot make the agent folder absolute: ") + strerror(errno);
+      error = "cannot make " + what + " absolute: " + strerror(errno);
       return "";
     }
     abs = std::string(cwd) + "/" + dir;
   }
+  // An empty entry there would mean the current folder; links are not resolved, so a link is a
+  // way around a name the list cannot hold.
   if (abs.find_first_of(":;$") != std::string::npos) {
-    error = "the agent folder " + abs +
+    error = what + " " + abs +
             " cannot be carried on LD_LIBRARY_PATH (':' and ';' separate folders there, '$' "
             "starts a substitution); give a link to it under a plain name";
     return "";
@@ -97,37 +153,77 @@ std::string loader_path_folder(const std::string& dir, std::string& error) {
   return abs;
 }
 
-}  // namespace
-
-bool use_agent_dir(const std::string& dir, char** argv, std::string& error) {
-  std::string abs = loader_path_folder(dir, error);
+bool agent_folder(const std::string& dir, std::string& abs, std::string& error) {
+  abs = loader_path_folder(dir, "the agent folder", error);
   if (abs.empty()) return false;
   struct stat st;
   if (stat(abs.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     error = "agent folder " + dir + " does not exist or is not a folder";
     return false;
   }
-  if (!is_regular_readable(abs + "/libdznaj.so")) {
-    error = "agent folder " + abs + " holds no readable libdznaj.so";
+  if (!is_regular_readable(abs + "/" + ZNAJ_LIBRARY_NAME)) {
+    error = "agent folder " + abs + " holds no readable " + ZNAJ_LIBRARY_NAME;
     return false;
   }
-  const char* mark = getenv(kAgentMark);
-  const char* old = getenv("LD_LIBRARY_PATH");
-  std::string old_path = old != nullptr ? old : "";
-  if (mark != nullptr && abs == mark &&
-      (old_path == abs || old_path.compare(0, abs.size() + 1, abs + ":") == 0)) {
-    unsetenv(kAgentMark);  // already re-executed with the folder in front
+  return true;
+}
+
+bool find_agent_on_loader_path(std::string& path, std::string& error) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) {
+    error = std::string("cannot ask the loader for ") + ZNAJ_LIBRARY_NAME + ": " + strerror(errno);
+    return false;
+  }
+  pid_t child = fork();
+  if (child == 0) {
+    close(fds[0]);
+    report_agent_path(fds[1]);
+  }
+  close(fds[1]);
+  std::string answer;
+  char buf[512];
+  for (ssize_t n; child > 0 && (n = read(fds[0], buf, sizeof buf)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    answer.append(buf, static_cast<size_t>(n));
+  }
+  close(fds[0]);
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child || answer.empty()) {
+    error = std::string("cannot ask the loader for ") + ZNAJ_LIBRARY_NAME +
+            (child < 0 ? std::string(": ") + strerror(errno) : ": the child process failed");
+    return false;
+  }
+  if (answer[0] == '+') {
+    path = answer.substr(1);
     return true;
   }
-  std::string path = old_path.empty() ? abs : abs + ":" + old_path;
-  if (setenv("LD_LIBRARY_PATH", path.c_str(), 1) != 0 || setenv(kAgentMark, abs.c_str(), 1) != 0) {
-    error = std::string("cannot set LD_LIBRARY_PATH: ") + strerror(errno);
-    return false;
-  }
-  execv("/proc/self/exe", argv);
-  error =
-      std::string("cannot re-execute with the agent folder on LD_LIBRARY_PATH: ") + strerror(errno);
+  error = answer.substr(1);
   return false;
+}
+
+bool first_on_loader_path(const std::vector<std::string>& folders) {
+  const std::string front = joined(folders);
+  const char* mark = getenv(kLoaderMark);
+  const char* path = getenv("LD_LIBRARY_PATH");
+  std::string now = path != nullptr ? path : "";
+  if (mark == nullptr || front != mark ||
+      (now != front && now.compare(0, front.size() + 1, front + ":") != 0))
+    return false;
+  unsetenv(kLoaderMark);
+  return true;
+}
+
+std::string reexecute_with_first_on_loader_path(const std::vector<std::string>& folders,
+                                                char** argv) {
+  const std::string front = joined(folders);
+  const char* old = getenv("LD_LIBRARY_PATH");
+  std::string path = old == nullptr || *old == '\0' ? front : front + ":" + old;
+  if (setenv("LD_LIBRARY_PATH", path.c_str(), 1) != 0 ||
+      setenv(kLoaderMark, front.c_str(), 1) != 0)
+    return std::string("cannot set LD_LIBRARY_PATH: ") + strerror(errno);
+  execv("/proc/self/exe", argv);
+  return std::string("cannot re-execute with ") + front + " on LD_LIBRARY_PATH: " + strerror(errno);
 }
 
 bool call_plugin(const std::string& plugin_path, EntryPoint entry, const std::string& first,
