@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Everything the tests need, from a fresh Debian machine: set-up, the 32-bit build and all its
-# tests; the same tests on a 32-bit AddressSanitizer + UndefinedBehaviorSanitizer build; a short
-# run of every fuzz target; the end-to-end suites under valgrind memcheck.
+# tests, then the Ansible collection's tests; the same C++ tests on a 32-bit AddressSanitizer +
+# UndefinedBehaviorSanitizer build; a short run of every fuzz target; the end-to-end suites under
+# valgrind memcheck.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh

@@ -13,7 +13,8 @@ fi
 if [ $# -gt 0 ]; then
   suites=("$@")
 else
-  suites=(e2e_discovery e2e_flash e2e_fault_matrix e2e_soak e2e_disk_full e2e_host_cli)
+  suites=(e2e_discovery e2e_flash e2e_fault_matrix e2e_soak e2e_disk_full e2e_host_cli e2e_recorder
+          e2e_replay)
 fi
 cmake --build "$build" -j2 --target "${suites[@]}" >"$build/valgrind-build.log" 2>&1 || {
   tail -30 "$build/valgrind-build.log" >&2
@@ -25,9 +26,13 @@ failed=0
 abs_build=$(cd "$build" && pwd)
 for s in "${suites[@]}"; do
   log="$abs_build/valgrind-$s.log"
+  # The recorder's suite loads the recorder by its plain name, which then forwards to the
+  # simulator; every other suite loads the simulator.
+  agent_dir="$abs_build/sim"
+  [ "$s" = e2e_recorder ] && agent_dir="$abs_build/recorder"
   start=$(date +%s)
   if (cd "$abs_build/tests/e2e" &&
-      LD_LIBRARY_PATH="$abs_build/sim" VXINS_SOAK_ITERATIONS=${VALGRIND_SOAK_ITERATIONS:-50} \
+      LD_LIBRARY_PATH="$agent_dir" VXINS_SOAK_ITERATIONS=${VALGRIND_SOAK_ITERATIONS:-50} \
       valgrind --tool=memcheck --error-exitcode=1 --leak-check=full \
         --errors-for-leak-kinds=definite --show-leak-kinds=definite --num-callers=30 \
         --log-file="$log" "./$s" >"$log.out" 2>&1); then

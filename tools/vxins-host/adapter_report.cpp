@@ -13,12 +13,6 @@ namespace {
 const Outcome kOutcomes[] = {Outcome::kFlashed, Outcome::kFailed, Outcome::kSkipped,
                              Outcome::kNotAttempted};
 
-std::string seconds_text(double seconds) {
-  char buf[32];
-  snprintf(buf, sizeof buf, seconds < 10 ? "%.1f s" : "%.0f s", seconds);
-  return buf;
-}
-
 // "flashed, 41 s", "failed: image rejected", "not attempted: the pass ended", "skipped".
 std::string outcome_cell(const Json::Value& a) {
   std::string cell = a["outcome"].asString();

@@ -3,6 +3,7 @@
 // for an event) and, of those, only the update pass's own lines, after the pass has begun.
 #include "flash_outcomes.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "vxins_log.h"
@@ -133,6 +134,13 @@ bool trace_message(const std::string& line, std::string& message) {
 }
 
 std::string adapter_key(const FileDevice& d) { return d.bus + ":" + d.dev; }
+
+std::string seconds_text(double seconds) {
+  if (seconds < 0) seconds = 0;
+  char text[32];
+  snprintf(text, sizeof text, seconds < 10 ? "%.1f s" : "%.0f s", seconds);
+  return text;
+}
 
 const char* outcome_name(Outcome outcome) {
   switch (outcome) {

@@ -37,6 +37,9 @@ struct AdapterOutcome {
   double seconds = 0;       // time the flash took, when known
 };
 
+// A duration as the host shows it: "1.2 s" under ten seconds, "41 s" from there (0 below 0).
+std::string seconds_text(double seconds);
+
 // Replays the plug-in's update pass over the file's devices as the trace tells it, line by line:
 // the devices in file order, each skipped device logging its skip, the first chosen device of an
 // adapter not yet attempted logging its flash, its "not listed" or the end of the pass, the

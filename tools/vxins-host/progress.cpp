@@ -39,13 +39,6 @@ std::string index_after_number(const std::string& rest) {
   return dash == std::string::npos ? std::string() : rest.substr(dash + 3);
 }
 
-std::string seconds_text(double seconds) {
-  if (seconds < 0) seconds = 0;
-  char text[32];
-  snprintf(text, sizeof text, seconds < 10 ? "%.1f s" : "%.0f s", seconds);
-  return text;
-}
-
 std::string named(const std::string& name, const std::string& detail) {
   return detail.empty() ? name : name + " (" + detail + ")";
 }
