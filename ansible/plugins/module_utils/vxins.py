@@ -6,6 +6,7 @@
 
 import json
 import os
+import re
 
 SCHEMA_VERSION = 1  # the vxins-host JSON these modules read
 
@@ -47,11 +48,27 @@ def device_facts(discover_doc):
 
 
 def adapter_facts(discover_doc):
-    """One entry per adapter (the plug-in flashes whole adapters), in discovery order."""
+    """One entry per adapter (the plug-in flashes whole adapters), in discovery order. An
+    adapter is up to date only when every one of its functions runs the package's version: an
+    adapter left half updated (its first function current, another not) is flashed again."""
+    versions = {}
+    for d in discover_doc.get('devices', []):
+        versions.setdefault(d['adapter'], []).append(d['active_version'])
     return [dict(adapter=a['adapter'], identifiers=a['identifiers'], product=a['product'],
                  active_version=a['before'], offered_version=a['offered'],
-                 proposed_action=a['proposed'], up_to_date=a['before'] == a['offered'])
+                 proposed_action=a['proposed'],
+                 up_to_date=all(v == a['offered']
+                                for v in versions.get(a['adapter'], [a['before']])))
             for a in discover_doc.get('adapters', [])]
+
+
+def name_key(name):
+    """A name as plan_update compares it: lower case, and a BUS:DEV in any spelling that
+    vxins-host's --adapter accepts (a:00, 0A:0) as vxins-host shows it (0a:00)."""
+    name = name.strip().lower()
+    bus_dev = re.match(r'([0-9a-f]{1,4}):([0-9a-f]{1,4})$', name)
+    return '%02x:%02x' % (int(bus_dev.group(1), 16), int(bus_dev.group(2), 16)) if bus_dev \
+        else name
 
 
 def plan_update(adapters, skip=(), only=None, force=False):
@@ -61,13 +78,13 @@ def plan_update(adapters, skip=(), only=None, force=False):
     functions. Returns (decisions, warnings, errors)."""
     owner = {}
     for a in adapters:
-        owner[a['adapter'].lower()] = a['adapter']
+        owner[name_key(a['adapter'])] = a['adapter']
         for ident in a['identifiers']:
-            owner[ident.lower()] = a['adapter']
+            owner[name_key(ident)] = a['adapter']
 
     def resolve(names):
-        found = {owner[n.strip().lower()] for n in names if n.strip().lower() in owner}
-        return found, [n for n in names if n.strip().lower() not in owner]
+        found = {owner[name_key(n)] for n in names if name_key(n) in owner}
+        return found, [n for n in names if name_key(n) not in owner]
 
     skipped, unknown_skip = resolve(skip or [])
     chosen, unknown_chosen = resolve(only or [])

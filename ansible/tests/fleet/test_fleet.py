@@ -193,8 +193,11 @@ class FleetTest(unittest.TestCase):
         self.assertRegex(table, r'node3 +0a:00 +3\.0\.2\.1 +3\.0\.2\.1 +failed: ' + REASON)
         self.assertRegex(table, r'node5 +- +- +- +not reached')
 
-        # Again on the hosts that succeeded: nothing left to flash, so no flash call.
+        # Again on the hosts that succeeded: nothing left to flash, so no flash call; on node1
+        # an empty list of adapters to update, with force, updates none.
+        self.hostvars['node1'].update(vxins_only_adapters=[], vxins_force=True)
         rc, tasks, report = self.playbook('--limit', 'node1,node2,node4')
+        del self.hostvars['node1']['vxins_only_adapters'], self.hostvars['node1']['vxins_force']
         self.assertEqual(rc, 0, self.output)
         for host in ('node1', 'node2', 'node4'):
             update = tasks['Update the adapters'][host]

@@ -48,6 +48,8 @@ class PlanTest(unittest.TestCase):
             ([], None, False, ['flash', 'flash', 'current']),
             (['81:00'], None, False, ['flash', 'skip', 'current']),
             (['20:00:00:0E:1E:D2:7A:41'], None, False, ['flash', 'skip', 'current']),
+            (['A:0'], None, False, ['skip', 'flash', 'current']),  # as --adapter takes it
+            ([], ['81:0'], False, ['skip', 'flash', 'skip']),
             ([], ['0a:00'], False, ['flash', 'skip', 'skip']),
             ([], ['00:0e:1e:d2:7a:40', '04:00'], False, ['skip', 'flash', 'current']),
             (['0a:00'], ['0a:00', '81:00'], False, ['skip', 'flash', 'skip']),
@@ -67,6 +69,11 @@ class PlanTest(unittest.TestCase):
         self.assertEqual({d['decision'] for d in decisions}, {'current'})
         result, failure = vx.summary(vx.result_rows(decisions))
         self.assertEqual((result['changed'], failure), (False, None))
+
+    def test_partly_updated_adapter_is_flashed(self):
+        devices = [dict(adapter='04:00', active_version=v) for v in ('3.1.0.0', '3.0.2.1')]
+        decisions, _, _ = vx.plan_update(vx.adapter_facts(dict(DISCOVER, devices=devices)))
+        self.assertEqual([d['decision'] for d in decisions], ['flash', 'flash', 'flash'])
 
     def test_unknown_names(self):
         _, warnings, errors = vx.plan_update(ADAPTERS, skip=['99:00'])
