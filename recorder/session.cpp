@@ -184,6 +184,13 @@ void Session::open_recording() {
   // Never through a planted link; a FIFO without a reader is an error, not a hang. Read access
   // only to look at the last byte below.
   fd_ = open(path, O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+  // Read-write, Linux opens a FIFO without a reader too, the recorder being its own reader: the
+  // lines would fill the pipe for nobody. Write-only, that open fails (ENXIO), as it should.
+  struct stat opened {};
+  if (fd_ >= 0 && fstat(fd_, &opened) == 0 && S_ISFIFO(opened.st_mode)) {
+    close(fd_);
+    fd_ = open(path, O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  }
   if (fd_ < 0) {
     note({"cannot open recording ", path, ": ", strerror(errno), "; forwarding without recording"});
     return;

@@ -95,10 +95,18 @@ void complain_once(const std::string& text) {
 bool read_file(const std::string& path, size_t limit, bool no_links, std::string& out,
                std::string& why, bool* missing) {
   if (missing != nullptr) *missing = false;
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | (no_links ? O_NOFOLLOW : 0));
+  // O_NONBLOCK: a FIFO (one planted at the state path, say) must not hang the caller in open().
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (no_links ? O_NOFOLLOW : 0));
   if (fd < 0) {
     if (missing != nullptr) *missing = errno == ENOENT;
     why = errno == ELOOP && no_links ? "it is a symbolic link" : strerror(errno);
+    return false;
+  }
+  struct stat st {};
+  const bool stated = fstat(fd, &st) == 0;
+  if (!stated || !S_ISREG(st.st_mode)) {
+    why = stated ? "it is not a regular file" : strerror(errno);
+    close(fd);
     return false;
   }
   out.clear();

@@ -16,7 +16,8 @@ void complain(const std::string& text);
 // loaded again within a process, and a broken file would otherwise be reported on every load.
 void complain_once(const std::string& text);
 
-// Reads at most `limit` bytes of a file (O_NOFOLLOW when `no_links`); false and why otherwise.
+// Reads at most `limit` bytes of a regular file, never blocking on a FIFO (O_NOFOLLOW when
+// `no_links`); false and why otherwise.
 // `missing` tells a file that does not exist from one that cannot be read.
 bool read_file(const std::string& path, size_t limit, bool no_links, std::string& out,
                std::string& why, bool* missing = nullptr);

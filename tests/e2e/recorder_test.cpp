@@ -7,6 +7,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -496,6 +497,7 @@ const BadRecording kBadRecordings[] = {
     {"Folder", ".", "Is a directory"},
     {"Link", "link.jsonl", "Too many levels of symbolic links"},
     {"FullDevice", "/dev/full", "No space left on device"},
+    {"FifoWithoutReader", "fifo.jsonl", "No such device or address"},
 };
 
 class BadRecordingTest : public ::testing::TestWithParam<BadRecording> {};
@@ -507,6 +509,7 @@ TEST_P(BadRecordingTest, CallsGoOnAsLiveWithOneLineOnStderr) {
   SimMachine sim;
   const std::string path = r.path[0] == '/' ? r.path : tmp.file(r.path);
   ASSERT_EQ(symlink(tmp.file("planted").c_str(), tmp.file("link.jsonl").c_str()), 0);
+  ASSERT_EQ(mkfifo(tmp.file("fifo.jsonl").c_str(), 0600), 0);
   StderrCapture err(tmp.file("stderr"));
   ExpectSameAsLive(sim, {"discover"}, vxe2e::make_fw_dir(tmp, "3.1.0.0"), path);
   std::vector<std::string> said = err.lines();

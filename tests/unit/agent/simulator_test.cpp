@@ -372,6 +372,7 @@ TEST_F(SimTest, StateFileIsNeverWrittenThroughALinkNorTrustedWhenMalformed) {
     const char* link;   // planted at the state path plus this, pointing at "planted"
     const char* state;  // else the state file's text
     const char* said;   // on stderr, with "{}" for the state file's path; null: nothing
+    bool fifo = false;  // a FIFO at the state path, without a writer
   };
   const Case cases[] = {
       {"LinkAtTheOldTemporaryName", ".tmp", nullptr, nullptr},
@@ -383,6 +384,8 @@ TEST_F(SimTest, StateFileIsNeverWrittenThroughALinkNorTrustedWhenMalformed) {
        "state file {}:1:2: 20:00:00:0e:1e:c4:51:10: not an object; ignored"},
       {"VersionNotText", nullptr, "{\"20:00:00:0e:1e:c4:51:10\": {\"flashedBiosVersion\": 9}}",
        "state file {}:1:30: 20:00:00:0e:1e:c4:51:10.flashedBiosVersion: not a string; ignored"},
+      {"FifoAtTheStatePath", nullptr, nullptr,
+       "cannot read state file {}: it is not a regular file; ignored", true},
   };
   const std::string planted_text =
       "{\"20:00:00:0e:1e:c4:51:10\": {\"flashedBiosVersion\": \"6.6\"}}";
@@ -395,6 +398,9 @@ TEST_F(SimTest, StateFileIsNeverWrittenThroughALinkNorTrustedWhenMalformed) {
       ASSERT_EQ(symlink(planted.c_str(), (state + c.link).c_str()), 0);
     }
     if (c.state != nullptr) vxtest::write_file(state, c.state);
+    if (c.fifo) {
+      ASSERT_EQ(mkfifo(state.c_str(), 0600), 0);
+    }
     setenv("DZNAJ_SIM_STATE", state.c_str(), 1);
     StderrCapture capture(path("stderr.txt"));
     ASSERT_EQ(start_session(default_inventory()), 0);
