@@ -128,6 +128,12 @@ bool read_file(const std::string& path, size_t limit, bool no_links, std::string
   return true;
 }
 
+bool fits(const std::string& text, size_t limit, const std::string& name, std::string& why) {
+  if (text.size() <= limit) return true;
+  why = name + " is larger than " + std::to_string(limit >> 20) + " MiB";
+  return false;
+}
+
 bool JsonSource::parse(std::string text, std::string& why) {
   text_ = std::move(text);
   root_ = Json::Value();

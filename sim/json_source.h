@@ -22,6 +22,10 @@ void complain_once(const std::string& text);
 bool read_file(const std::string& path, size_t limit, bool no_links, std::string& out,
                std::string& why, bool* missing = nullptr);
 
+// For `text` read with a limit one byte past `limit`: false, with "<name> is larger than <n> MiB"
+// in `why`, when the file did not fit (cut short, it would be reported as broken JSON instead).
+bool fits(const std::string& text, size_t limit, const std::string& name, std::string& why);
+
 // One JSON document and the text it was parsed from.
 class JsonSource {
  public:

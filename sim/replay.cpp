@@ -121,10 +121,7 @@ bool Recording::read(const std::string& path, std::string& why,
     why = "cannot read " + name + ": " + why;
     return false;
   }
-  if (text.size() > kMaxRecordingBytes) {
-    why = name + " is larger than " + std::to_string(kMaxRecordingBytes >> 20) + " MiB";
-    return false;
-  }
+  if (!fits(text, kMaxRecordingBytes, name, why)) return false;
   size_t line_number = 0;
   for (size_t begin = 0; begin < text.size();) {
     size_t end = text.find('\n', begin);

@@ -70,13 +70,14 @@ Json::Value read_state() {
   std::string text, why;
   bool missing = false;
   // A link is not followed here, and the next write replaces it rather than its target.
-  if (!read_file(g.state_path, kMaxInventoryBytes, true, text, why, &missing)) {
+  if (!read_file(g.state_path, kMaxInventoryBytes + 1, true, text, why, &missing)) {
     if (!missing)
       complain_once("cannot read state file " + g.state_path + ": " + why + "; ignored");
     return none;
   }
   JsonSource source("state file " + g.state_path);
-  if (!source.parse(text, why) || !check_state(source, g.replaying, why)) {
+  if (!fits(text, kMaxInventoryBytes, source.name(), why) || !source.parse(text, why) ||
+      !check_state(source, g.replaying, why)) {
     complain_once(why + "; ignored");
     return none;
   }
@@ -134,7 +135,7 @@ void load() {
   std::string text, why;
   if (path != nullptr && *path != '\0') {
     g.inventory_path = path;
-    if (!read_file(path, kMaxInventoryBytes, false, text, why)) {
+    if (!read_file(path, kMaxInventoryBytes + 1, false, text, why)) {
       complain_once("cannot read inventory " + g.inventory_path + ": " + why +
                     "; answering with null/zero");
       return;
@@ -144,7 +145,8 @@ void load() {
   }
   JsonSource source(g.inventory_path.empty() ? "built-in inventory"
                                              : "inventory " + g.inventory_path);
-  if (!source.parse(text, why) || !check_inventory(source, why)) {
+  if (!fits(text, kMaxInventoryBytes, source.name(), why) || !source.parse(text, why) ||
+      !check_inventory(source, why)) {
     complain_once(why + "; answering with null/zero");
     return;
   }

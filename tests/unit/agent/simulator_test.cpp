@@ -286,7 +286,7 @@ TEST_F(SimTest, ValuesAreServedAsTheyAreInTheInventory) {
 TEST_F(SimTest, MalformedInventoryIsReportedOnceAndAnsweredWithNothing) {
   struct Case {
     const char* name;
-    const char* text;
+    const char* text;     // null: a valid inventory one byte past 16 MiB
     const char* message;  // after "inventory <file>"
   };
   const Case cases[] = {
@@ -329,11 +329,14 @@ TEST_F(SimTest, MalformedInventoryIsReportedOnceAndAnsweredWithNothing) {
        ":1:13: delays.getHbaByWwn: not a number of seconds from 0 to 3600"},
       {"DelayBoolean", "{\"delays\": {\"getHbaByWwn\": true}}",
        ":1:13: delays.getHbaByWwn: not a number of seconds from 0 to 3600"},
+      {"LargerThan16MiB", nullptr, " is larger than 16 MiB"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string file = path(std::string(c.name) + ".json");
-    vxtest::write_file(file, c.text);
+    vxtest::write_file(file, c.text != nullptr
+                                 ? std::string(c.text)
+                                 : "{\"init\": \"" + std::string((16u << 20) - 11, 'x') + "\"}");
     setenv("DZNAJ_SIM_INVENTORY", file.c_str(), 1);
     StderrCapture capture(path("stderr.txt"));
     for (int load = 0; load < 2; ++load) {
