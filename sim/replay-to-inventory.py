@@ -13,6 +13,8 @@ gives the plug-in the same answers, and a discovery against it writes the same d
 """
 import argparse
 import json
+import os
+import stat
 import sys
 
 FORMAT = 1  # the newest recording format this script reads
@@ -43,7 +45,10 @@ def fail(message):
 def read_calls(path):
     """The recording's call lines, in order; a line that is not JSON is skipped with a warning."""
     try:
-        with open(path, encoding="utf-8") as f:
+        # Not blocking in open(): a FIFO without a writer would hang the caller.
+        with open(os.open(path, os.O_RDONLY | os.O_NONBLOCK), encoding="utf-8") as f:
+            if not stat.S_ISREG(os.fstat(f.fileno()).st_mode):
+                fail("cannot read %s: it is not a regular file" % path)
             lines = f.read().split("\n")
     except (OSError, UnicodeDecodeError) as e:
         fail("cannot read %s: %s" % (path, e))
