@@ -65,9 +65,11 @@ def read_calls(path):
             continue
         if line.get("type") == "header":
             fmt = line.get("format")
-            if not isinstance(fmt, int) or isinstance(fmt, bool) or fmt > FORMAT:
-                fail("%s:%d: format %s is newer than this script reads (%d)"
-                     % (path, number, json.dumps(fmt), FORMAT))
+            if not isinstance(fmt, int) or isinstance(fmt, bool) or fmt < 1:
+                fail("%s:%d: format %s is not a format version" % (path, number, json.dumps(fmt)))
+            if fmt > FORMAT:
+                fail("%s:%d: format %d is newer than this script reads (%d)"
+                     % (path, number, fmt, FORMAT))
             headers += 1
         elif line.get("type") == "call" and isinstance(line.get("entryPoint"), str):
             calls.append(line)

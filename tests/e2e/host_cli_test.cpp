@@ -911,6 +911,7 @@ TEST_F(HostCliTest, ARecordingReplaysInTheLab) {
 
   // The script's refusals and warnings are the host's, in one line each.
   vxtest::write_file(tmp_.file("newer.jsonl"), "{\"type\":\"header\",\"format\":2}\n");
+  vxtest::write_file(tmp_.file("noformat.jsonl"), "{\"type\":\"header\"}\n");
   vxtest::write_file(tmp_.file("cut.jsonl"), vxtest::read_file(rec) + "{\"type\":\"ca\n");
   ASSERT_EQ(::mkfifo(tmp_.file("fifo.jsonl").c_str(), 0600), 0);
   struct Case {
@@ -924,6 +925,8 @@ TEST_F(HostCliTest, ARecordingReplaysInTheLab) {
        "vxins-host: cannot read " + tmp_.file("fifo.jsonl") + ": it is not a regular file"},
       {tmp_.file("newer.jsonl"), 3, "vxins-host: " + tmp_.file("newer.jsonl") +
                                         ":1: format 2 is newer than this script reads (1)"},
+      {tmp_.file("noformat.jsonl"), 3,
+       "vxins-host: " + tmp_.file("noformat.jsonl") + ":1: format null is not a format version"},
       {tmp_.file("cut.jsonl"), 0,
        "vxins-host: warning: " + tmp_.file("cut.jsonl") + ":" +
            std::to_string(vxtest::split_lines(vxtest::read_file(rec)).size() + 1) +
