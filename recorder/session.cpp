@@ -5,6 +5,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <link.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -61,6 +62,16 @@ bool is_self(const struct stat& target) {
   return dladdr(&g_current, &info) != 0 && info.dli_fname != nullptr &&
          stat(info.dli_fname, &self) == 0 && self.st_dev == target.st_dev &&
          self.st_ino == target.st_ino;
+}
+
+// Whether `handle` is this very library however it was named: is_self() misses our own file
+// when the loader recorded it under a relative name and the process has changed folder since.
+bool is_self(void* handle) {
+  Dl_info info{};
+  struct link_map* self = nullptr;
+  struct link_map* loaded = nullptr;
+  return dladdr1(&g_current, &info, reinterpret_cast<void**>(&self), RTLD_DL_LINKMAP) != 0 &&
+         dlinfo(handle, RTLD_DI_LINKMAP, &loaded) == 0 && self != nullptr && self == loaded;
 }
 
 }  // namespace
@@ -156,6 +167,12 @@ void Session::load_target(const char* path) {
   if (handle_ == nullptr) {
     const char* error = dlerror();
     unavailable_ = "cannot load " + target_path_ + ": " + (error != nullptr ? error : "?");
+    return;
+  }
+  if (is_self(handle_)) {  // our entry points would call themselves forever
+    dlclose(handle_);      // only drops the reference dlopen added
+    handle_ = nullptr;
+    unavailable_ = "DZNAJ_RECORD_TARGET " + target_path_ + " is the recorder itself";
     return;
   }
   std::string missing;

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -171,7 +172,8 @@ std::vector<std::string> EntryPointNames() {
 
 // The recorder loaded as a host might load it.
 struct RecorderLib {
-  explicit RecorderLib(int mode) : handle(dlopen(kRecorder.c_str(), RTLD_NOW | mode)) {}
+  explicit RecorderLib(int mode, const std::string& path = kRecorder)
+      : handle(dlopen(path.c_str(), RTLD_NOW | mode)) {}
   ~RecorderLib() {
     if (handle != nullptr) dlclose(handle);
   }
@@ -416,8 +418,9 @@ TEST(RecorderLoadTest, GlobalRecorderForwardsEachEntryPointOnce) {
 
 struct BadTarget {
   const char* name;
-  const char* target;  // "self": the recorder, "link": a link to it, "text": a text file;
-                       // null: unset
+  const char* target;  // "self": the recorder, "link": a link to it, "text": a text file,
+                       // "relative": the recorder, itself loaded by a name relative to a folder
+                       // the process then leaves; null: unset
   const char* why;     // in the stderr line and in every failure value
 };
 const BadTarget kBadTargets[] = {
@@ -427,6 +430,7 @@ const BadTarget kBadTargets[] = {
     {"NotALibrary", "text", "cannot load "},
     {"Itself", "self", "is the recorder itself"},
     {"LinkToItself", "link", "is the recorder itself"},
+    {"ItselfLoadedByARelativeName", "relative", "is the recorder itself"},
 };
 
 class BadTargetTest : public ::testing::TestWithParam<BadTarget> {};
@@ -438,7 +442,8 @@ TEST_P(BadTargetTest, RefusedWithFailureValues) {
   TempDir tmp;
   SimMachine sim;
   std::string target = b.target != nullptr ? b.target : "";
-  if (target == "self") target = kRecorder;
+  const bool relative = target == "relative";
+  if (target == "self" || relative) target = kRecorder;
   if (target == "link") {
     target = tmp.file("libdznaj.so");
     ASSERT_EQ(symlink(kRecorder.c_str(), target.c_str()), 0);
@@ -459,9 +464,14 @@ TEST_P(BadTargetTest, RefusedWithFailureValues) {
   std::vector<Json::Value> outcomes;
   {
     StderrCapture err(tmp.file("stderr"));
-    RecorderLib rec(RTLD_LOCAL);
+    char cwd[PATH_MAX];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir(relative ? VXINS_RECORDER_DIR "/.." : "."), 0);
+    RecorderLib rec(RTLD_LOCAL, relative ? "recorder/libdznaj.so" : kRecorder);
+    ASSERT_EQ(chdir("/"), 0);
     ASSERT_NE(rec.handle, nullptr) << dlerror();
     outcomes = CallEach(rec.handle);
+    ASSERT_EQ(chdir(cwd), 0);
     said[1] = err.lines();
   }
   for (const std::vector<std::string>& lines : said) {
