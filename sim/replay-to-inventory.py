@@ -72,6 +72,10 @@ def read_calls(path):
                      % (path, number, fmt, FORMAT))
             headers += 1
         elif line.get("type") == "call" and isinstance(line.get("entryPoint"), str):
+            if "threw" in line and not isinstance(line["threw"], dict):
+                sys.stderr.write("%s: %s:%d: \"threw\" is not an object; line skipped\n"
+                                 % (PROG, path, number))
+                continue
             calls.append(line)
     if headers == 0:
         fail("%s holds no header" % path)
@@ -211,7 +215,7 @@ class Inventory:
             if "threw" in c:
                 threw = c["threw"]
                 fault["kind"] = THROW_KINDS.get(threw.get("kind"), "throwOther")
-                if isinstance(threw.get("code"), int):
+                if isinstance(threw.get("code"), int) and not isinstance(threw["code"], bool):
                     fault["code"] = threw["code"]
                 if isinstance(threw.get("message"), str):
                     fault["message"] = threw["message"]
@@ -242,7 +246,13 @@ def main():
     parser.add_argument("recording")
     parser.add_argument("-o", dest="output", help="the inventory to write (default: stdout)")
     args = parser.parse_args()
-    inv = Inventory(read_calls(args.recording)).build()
+    calls = read_calls(args.recording)
+    try:
+        inv = Inventory(calls).build()
+    except (AttributeError, KeyError, TypeError, ValueError) as e:
+        # A line edited by hand or cut elsewhere than at its end: one message, not a traceback.
+        fail("%s: a call is not shaped as the recorder writes it (%s: %s)"
+             % (args.recording, type(e).__name__, e))
     text = json.dumps(inv, indent=2) + "\n"
     if args.output is None:
         sys.stdout.write(text)

@@ -914,6 +914,9 @@ TEST_F(HostCliTest, ARecordingReplaysInTheLab) {
   vxtest::write_file(tmp_.file("noformat.jsonl"), "{\"type\":\"header\"}\n");
   vxtest::write_file(tmp_.file("cut.jsonl"), vxtest::read_file(rec) + "{\"type\":\"ca\n");
   ASSERT_EQ(::mkfifo(tmp_.file("fifo.jsonl").c_str(), 0600), 0);
+  vxtest::write_file(tmp_.file("threw.jsonl"),
+                     vxtest::read_file(rec) +
+                         "{\"type\":\"call\",\"entryPoint\":\"getHbaByWwn\",\"threw\":\"x\"}\n");
   struct Case {
     std::string recording;
     int status;
@@ -931,6 +934,10 @@ TEST_F(HostCliTest, ARecordingReplaysInTheLab) {
        "vxins-host: warning: " + tmp_.file("cut.jsonl") + ":" +
            std::to_string(vxtest::split_lines(vxtest::read_file(rec)).size() + 1) +
            ": not JSON"},
+      {tmp_.file("threw.jsonl"), 0,
+       "vxins-host: warning: " + tmp_.file("threw.jsonl") + ":" +
+           std::to_string(vxtest::split_lines(vxtest::read_file(rec)).size() + 1) +
+           ": \"threw\" is not an object; line skipped"},
   };
   for (const Case& c : cases) {
     Outcome o = Host(tmp_, {"replay-to-inventory", c.recording, "-o", inv});
