@@ -133,8 +133,9 @@ flash_called:
   returned: always
   type: bool
 history_id:
-  description: The flash run's id in the history database, else the discovery's.
-  returned: when vxins-host recorded the run
+  description: The flash run's id in the history database, else the discovery's; null when
+    vxins-host could not record the run.
+  returned: always
   type: int
 '''
 
