@@ -24,7 +24,7 @@ enum : unsigned {
   kAllBits = 127,
 };
 
-struct CommandSpec {
+struct CommandEntry {
   const char* name;
   Command command;
   unsigned bit;
@@ -34,7 +34,7 @@ struct CommandSpec {
   const char* summary;
 };
 
-const CommandSpec kCommands[] = {
+const CommandEntry kCommands[] = {
     {"discover", Command::kDiscover, kDiscoverBit, "DISCOVERY_FILE FIRMWARE_DIR",
      "DISCOVERY_FILE and FIRMWARE_DIR", 2, 2,
      "list the adapters (oem_do_discovery_with_files) and show what the plug-in proposes"},
@@ -57,14 +57,14 @@ const CommandSpec kCommands[] = {
      "turn a recording (--record) into a simulator inventory, to vary the recorded machine"},
 };
 
-struct OptionSpec {
+struct OptionEntry {
   const char* name;
   const char* value;  // null: a flag
   unsigned commands;
   const char* help;
 };
 
-const OptionSpec kOptions[] = {
+const OptionEntry kOptions[] = {
     {"--plugin", "PATH", kCallBits,
      "the plug-in to load (default: the one installed or built beside vxins-host)"},
     {"--agent", "DIR", kCallBits,
@@ -95,9 +95,9 @@ const char* const kShortOptions[][2] = {{"-h", "--help"}, {"-o", "--output"}};
 
 const char kActions[][10] = {"Skip", "Upgrade", "Downgrade", "Rewrite"};
 
-const OptionSpec* find_option(const std::string& name) {
-  for (const OptionSpec& spec : kOptions)
-    if (name == spec.name) return &spec;
+const OptionEntry* find_option(const std::string& name) {
+  for (const OptionEntry& option : kOptions)
+    if (name == option.name) return &option;
   return nullptr;
 }
 
@@ -108,15 +108,15 @@ std::string option_name(const std::string& typed) {
   return typed.substr(0, typed.find('='));
 }
 
-const CommandSpec* find_command(const std::string& name) {
-  for (const CommandSpec& spec : kCommands)
-    if (name == spec.name) return &spec;
+const CommandEntry* find_command(const std::string& name) {
+  for (const CommandEntry& entry : kCommands)
+    if (name == entry.name) return &entry;
   return nullptr;
 }
 
-std::string usage_of(const CommandSpec* spec) {
-  std::string what = spec != nullptr ? std::string(spec->name) + (*spec->operands ? " " : "") +
-                                           spec->operands
+std::string usage_of(const CommandEntry* entry) {
+  std::string what = entry != nullptr ? std::string(entry->name) + (*entry->operands ? " " : "") +
+                                           entry->operands
                                      : "discover|flash|show|set-action|history|"
                                        "replay-to-inventory ...";
   return "usage: vxins-host [OPTIONS] " + what + "  (vxins-host --help for more)";
@@ -140,7 +140,7 @@ bool positive_number(const std::string& text, int64_t max, int64_t& out) {
 }
 
 struct Given {
-  const OptionSpec* spec;
+  const OptionEntry* option;
   std::string value;
 };
 
@@ -160,24 +160,24 @@ bool split_arguments(const std::vector<std::string>& args, std::vector<Given>& o
       continue;
     }
     const std::string typed = a.substr(0, a.find('=')), name = option_name(a);
-    const OptionSpec* spec = find_option(name);
-    if (spec == nullptr) {
+    const OptionEntry* option = find_option(name);
+    if (option == nullptr) {
       error = "unknown option '" + name + "'";
       return false;
     }
-    Given g{spec, ""};
+    Given g{option, ""};
     bool inline_value = a.find('=') != std::string::npos;
-    if (spec->value == nullptr && inline_value) {
+    if (option->value == nullptr && inline_value) {
       error = "option " + typed + " takes no value";
       return false;
     }
-    if (spec->value != nullptr) {
+    if (option->value != nullptr) {
       if (inline_value) {
         g.value = a.substr(a.find('=') + 1);
       } else if (i + 1 < args.size() && args[i + 1].compare(0, 2, "--") != 0) {
         g.value = args[++i];
       } else {
-        error = "option " + typed + " needs a value (" + spec->value + ")";
+        error = "option " + typed + " needs a value (" + option->value + ")";
         return false;
       }
     }
@@ -187,7 +187,7 @@ bool split_arguments(const std::vector<std::string>& args, std::vector<Given>& o
 }
 
 // The command named by the first operands ("history show" takes two); null when unknown.
-const CommandSpec* command_of(std::vector<std::string>& operands, std::string& error) {
+const CommandEntry* command_of(std::vector<std::string>& operands, std::string& error) {
   if (operands.empty()) {
     error = "no command given (discover, flash, show, set-action, history or "
             "replay-to-inventory)";
@@ -201,50 +201,52 @@ const CommandSpec* command_of(std::vector<std::string>& operands, std::string& e
     }
     name = "history show";
   }
-  const CommandSpec* spec = find_command(name);
-  if (spec == nullptr) {
+  const CommandEntry* entry = find_command(name);
+  if (entry == nullptr) {
     error = "unknown command '" + name + "'";
     return nullptr;
   }
-  operands.erase(operands.begin(), operands.begin() + (spec->command == Command::kHistoryShow ? 2 : 1));
-  return spec;
+  const int words = entry->command == Command::kHistoryShow ? 2 : 1;
+  operands.erase(operands.begin(), operands.begin() + words);
+  return entry;
 }
 
-bool take_operands(const CommandSpec& spec, const std::vector<std::string>& operands, Options& o,
+bool take_operands(const CommandEntry& entry, const std::vector<std::string>& operands, Options& o,
                    std::string& error) {
   int n = static_cast<int>(operands.size());
-  if (n < spec.min_operands) {
-    error = std::string(spec.name) + " needs " + spec.needs;
+  if (n < entry.min_operands) {
+    error = std::string(entry.name) + " needs " + entry.needs;
     return false;
   }
-  if (spec.max_operands >= 0 && n > spec.max_operands) {
-    error = std::string(spec.name) + ": unexpected argument '" + operands[spec.max_operands] + "'";
+  if (entry.max_operands >= 0 && n > entry.max_operands) {
+    error = std::string(entry.name) + ": unexpected argument '" + operands[entry.max_operands] +
+            "'";
     return false;
   }
-  if (spec.command == Command::kHistoryShow) {
+  if (entry.command == Command::kHistoryShow) {
     if (!positive_number(operands[0], INT64_MAX / 2, o.run_id)) {
       error = "history show: the run ID is a whole number from 1 up, not '" + operands[0] + "'";
       return false;
     }
     return true;
   }
-  if (spec.command == Command::kReplayToInventory) {
+  if (entry.command == Command::kReplayToInventory) {
     o.recording = operands[0];
     return true;
   }
   if (n >= 1) o.discovery_file = operands[0];
-  if (n >= 2) (spec.command == Command::kSetAction ? o.action : o.firmware) = operands[1];
-  if (spec.command == Command::kSetAction) o.ids.assign(operands.begin() + 2, operands.end());
+  if (n >= 2) (entry.command == Command::kSetAction ? o.action : o.firmware) = operands[1];
+  if (entry.command == Command::kSetAction) o.ids.assign(operands.begin() + 2, operands.end());
   return true;
 }
 
-bool take_option(const CommandSpec& spec, const Given& g, Options& o, std::string& error) {
-  if ((g.spec->commands & spec.bit) == 0) {
-    error = "option " + std::string(g.spec->name) + " does not apply to " + spec.name;
+bool take_option(const CommandEntry& entry, const Given& g, Options& o, std::string& error) {
+  if ((g.option->commands & entry.bit) == 0) {
+    error = "option " + std::string(g.option->name) + " does not apply to " + entry.name;
     return false;
   }
-  const std::string name = g.spec->name;
-  if (g.spec->value != nullptr && g.value.empty()) {
+  const std::string name = g.option->name;
+  if (g.option->value != nullptr && g.value.empty()) {
     error = "option " + name + " needs a " + (name == "--agent" ? "folder" : "value") +
             ", not an empty name";
     return false;
@@ -310,19 +312,19 @@ bool parse_command_line(int argc, char** argv, Options& o, std::string& error,
   std::vector<std::string> operands;
   if (!split_arguments(args, options, operands, error)) return false;
   for (const Given& g : options) {
-    o.help = o.help || strcmp(g.spec->name, "--help") == 0;
-    o.version = o.version || strcmp(g.spec->name, "--version") == 0;
+    o.help = o.help || strcmp(g.option->name, "--help") == 0;
+    o.version = o.version || strcmp(g.option->name, "--version") == 0;
   }
   if (o.help || o.version) return true;
-  const CommandSpec* spec = command_of(operands, error);
-  if (spec == nullptr) return false;
-  o.command = spec->command;
-  o.command_name = spec->name;
-  usage = usage_of(spec);
-  if (!take_operands(*spec, operands, o, error)) return false;
+  const CommandEntry* entry = command_of(operands, error);
+  if (entry == nullptr) return false;
+  o.command = entry->command;
+  o.command_name = entry->name;
+  usage = usage_of(entry);
+  if (!take_operands(*entry, operands, o, error)) return false;
   for (const Given& g : options)
-    if (!take_option(*spec, g, o, error)) return false;
-  return spec->command != Command::kSetAction || check_set_action(o, error);
+    if (!take_option(*entry, g, o, error)) return false;
+  return entry->command != Command::kSetAction || check_set_action(o, error);
 }
 
 std::string help_text() {
@@ -330,12 +332,12 @@ std::string help_text() {
       "vxins-host drives the boot-firmware update plug-in libqrvlvxins.so as the host "
       "framework does,\nshows and edits its discovery files, and keeps a history of its "
       "runs.\n\nCommands:\n";
-  for (const CommandSpec& c : kCommands) {
+  for (const CommandEntry& c : kCommands) {
     text += "  vxins-host [OPTIONS] " + std::string(c.name) + (*c.operands ? " " : "") +
             c.operands + "\n      " + c.summary + "\n";
   }
   text += "\nOptions:\n";
-  for (const OptionSpec& opt : kOptions) {
+  for (const OptionEntry& opt : kOptions) {
     std::string head = std::string(opt.name) + (opt.value ? std::string(" ") + opt.value : "");
     text += "  " + head + std::string(head.size() < 20 ? 20 - head.size() : 1, ' ') + opt.help +
             "\n";

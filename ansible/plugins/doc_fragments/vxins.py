@@ -1,5 +1,5 @@
 # -*- coding: utf-8 -*-
-# The options vxins_discovery and vxins_update share (their argument spec is COMMON_ARGS in
+# The options vxins_discovery and vxins_update share (Ansible checks them against COMMON_ARGS in
 # module_utils/vxins.py); written once here so both modules' documentation says the same.
 
 
