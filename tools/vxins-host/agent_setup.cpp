@@ -11,10 +11,10 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "host_files.h"
+#include "output.h"
 #include "plugin_runner.h"
 #include "znaj_agent.h"
 
@@ -71,14 +71,10 @@ bool find_target(AgentSetup& s, std::string& error) {
 // The recording as the recorder will open it: appended to when it is a regular file, created in
 // an existing, writable folder otherwise. Refused early rather than recording nothing.
 bool check_recording(const std::string& given, std::string& abs, std::string& error) {
-  abs = given;
-  char cwd[PATH_MAX];
-  if (given[0] != '/') {
-    if (getcwd(cwd, sizeof cwd) == nullptr) {
-      error = "cannot make the recording's name " + given + " absolute: " + strerror(errno);
-      return false;
-    }
-    abs = std::string(cwd) + "/" + given;
+  std::string why;
+  if (!make_absolute(given, abs, why)) {
+    error = "cannot make the recording's name " + given + " absolute: " + why;
+    return false;
   }
   struct stat st;
   if (lstat(abs.c_str(), &st) == 0) {
@@ -164,15 +160,11 @@ bool read_recorded(const std::string& path, off_t from, RecordedCalls& out, std:
   out = RecordedCalls();
   std::string bytes;
   if (!read_regular_file(path, kMaxRecordedBytes, bytes, error, from)) return false;
-  Json::CharReaderBuilder builder;
-  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   for (size_t at = 0; at < bytes.size();) {
     size_t end = bytes.find('\n', at);
     if (end == std::string::npos) end = bytes.size();
     Json::Value line;
-    std::string why;
-    if (end > at && reader->parse(bytes.data() + at, bytes.data() + end, &line, &why) &&
-        line.isObject()) {
+    if (end > at && parse_json(bytes.substr(at, end - at), line) && line.isObject()) {
       const std::string type = line.get("type", "").isString() ? line["type"].asString() : "";
       if (type == "header") {
         ++out.sessions;

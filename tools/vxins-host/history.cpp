@@ -14,6 +14,8 @@
 #include <cstring>
 #include <memory>
 
+#include "output.h"
+
 namespace vxhost {
 
 namespace {
@@ -165,12 +167,9 @@ std::string compact_json(const Json::Value& value) {
 }
 
 // A detail that is not JSON (edited by hand) is kept as its text.
-Json::Value parse_json(const std::string& text) {
-  Json::CharReaderBuilder b;
-  std::unique_ptr<Json::CharReader> reader(b.newCharReader());
+Json::Value detail_json(const std::string& text) {
   Json::Value value;
-  if (!reader->parse(text.data(), text.data() + text.size(), &value, nullptr)) return text;
-  return value;
+  return parse_json(text, value) ? value : Json::Value(text);
 }
 
 std::string errno_text(int err) { return std::strerror(err); }
@@ -385,7 +384,7 @@ bool History::load_adapters(RunRecord& run, std::string& error) {
   st.bind(1, run.id);
   run.adapters = Json::arrayValue;
   int rc;
-  while ((rc = st.step()) == SQLITE_ROW) run.adapters.append(parse_json(st.bytes(0)));
+  while ((rc = st.step()) == SQLITE_ROW) run.adapters.append(detail_json(st.bytes(0)));
   return rc == SQLITE_DONE || fail("cannot read the adapters", error);
 }
 

@@ -37,6 +37,31 @@ void sync_folder(const std::string& folder) {
 
 }  // namespace
 
+bool make_absolute(const std::string& path, std::string& abs, std::string& why) {
+  if (!path.empty() && path[0] == '/') {
+    abs = path;
+    return true;
+  }
+  char cwd[PATH_MAX];
+  if (getcwd(cwd, sizeof cwd) == nullptr) {
+    why = strerror(errno);
+    return false;
+  }
+  abs = std::string(cwd) + "/" + path;
+  return true;
+}
+
+std::string read_to_end(int fd) {
+  std::string bytes;
+  char buf[4096];
+  for (ssize_t n; (n = read(fd, buf, sizeof buf)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    bytes.append(buf, static_cast<size_t>(n));
+  }
+  return bytes;
+}
+
 std::string file_kind(mode_t mode) {
   if (S_ISREG(mode)) return "a regular file";
   if (S_ISDIR(mode)) return "a folder";

@@ -22,6 +22,13 @@ std::string file_kind(mode_t mode);
 bool read_regular_file(const std::string& path, size_t max_bytes, std::string& bytes,
                        std::string& error, off_t from = 0);
 
+// `path` made absolute against the current folder (not resolved: links stay as named). False,
+// with strerror's text in `why`, when the current folder cannot be told.
+bool make_absolute(const std::string& path, std::string& abs, std::string& why);
+
+// Everything `fd` (a pipe) gives until its end; a read error ends it early.
+std::string read_to_end(int fd);
+
 // Writes `bytes` to a new file beside `path` (the file a link points to), syncs it, gives it
 // the old file's permission bits and renames it over the old one, then syncs the folder: the
 // file is replaced whole or not at all, and no temporary is left either way.

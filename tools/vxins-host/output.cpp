@@ -2,6 +2,7 @@
 #include "output.h"
 
 #include <iostream>
+#include <memory>
 
 namespace vxhost {
 
@@ -42,6 +43,12 @@ std::string json_text(const Json::Value& value) {
   Json::StreamWriterBuilder w;
   w["indentation"] = "  ";
   return Json::writeString(w, value) + "\n";
+}
+
+bool parse_json(const std::string& text, Json::Value& value, std::string* error) {
+  Json::CharReaderBuilder builder;
+  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  return reader->parse(text.data(), text.data() + text.size(), &value, error);
 }
 
 }  // namespace vxhost

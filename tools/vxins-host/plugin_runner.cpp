@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host_files.h"
 #include "plugin_loader.h"
 #include "znaj_agent.h"
 
@@ -133,14 +134,10 @@ std::string loader_path_folder(const std::string& dir, const std::string& what,
     error = what + "'s name is empty";
     return "";
   }
-  std::string abs = dir;
-  char cwd[PATH_MAX];
-  if (dir[0] != '/') {
-    if (getcwd(cwd, sizeof cwd) == nullptr) {
-      error = "cannot make " + what + " absolute: " + strerror(errno);
-      return "";
-    }
-    abs = std::string(cwd) + "/" + dir;
+  std::string abs, why;
+  if (!make_absolute(dir, abs, why)) {
+    error = "cannot make " + what + " absolute: " + why;
+    return "";
   }
   // An empty entry there would mean the current folder; links are not resolved, so a link is a
   // way around a name the list cannot hold.
@@ -180,13 +177,7 @@ bool find_agent_on_loader_path(std::string& path, std::string& error) {
     report_agent_path(fds[1]);
   }
   close(fds[1]);
-  std::string answer;
-  char buf[512];
-  for (ssize_t n; child > 0 && (n = read(fds[0], buf, sizeof buf)) != 0;) {
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
-    answer.append(buf, static_cast<size_t>(n));
-  }
+  const std::string answer = child > 0 ? read_to_end(fds[0]) : std::string();
   close(fds[0]);
   int status = 0;
   if (child < 0 || waitpid(child, &status, 0) != child || answer.empty()) {

@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "commands.h"
@@ -88,12 +87,7 @@ bool run_python(const std::vector<std::string>& args, int& status, std::string& 
                          : std::string("cannot start ") + kPython + ": " + strerror(rc);
     return false;
   }
-  char buf[4096];
-  for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) != 0;) {
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
-    err.append(buf, static_cast<size_t>(n));
-  }
+  err = read_to_end(fds[0]);
   close(fds[0]);
   int wstatus = 0;
   while (waitpid(child, &wstatus, 0) < 0 && errno == EINTR) {
@@ -115,14 +109,6 @@ std::vector<std::string> script_messages(const std::string& err) {
     at = end + 1;
   }
   return lines;
-}
-
-Json::Value parse_json(const std::string& text, std::string& error) {
-  Json::CharReaderBuilder builder;
-  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-  Json::Value v;
-  if (!reader->parse(text.data(), text.data() + text.size(), &v, &error)) return Json::Value();
-  return v;
 }
 
 }  // namespace
@@ -157,8 +143,8 @@ int run_replay_to_inventory(const Options& o) {
   std::string text;
   if (!read_regular_file(written.path(), kMaxInventoryBytes, text, error))
     return out.finish(kExitHost, error);
-  Json::Value inventory = parse_json(text, error);
-  if (!inventory.isObject())
+  Json::Value inventory;
+  if (!parse_json(text, inventory, &error) || !inventory.isObject())
     return out.finish(kExitHost, "replay-to-inventory.py wrote no inventory: " + error);
   const Json::ArrayIndex adapters = inventory["adapters"].size();
   const Json::ArrayIndex faults = inventory["faults"].size();
