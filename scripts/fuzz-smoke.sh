@@ -57,7 +57,7 @@ for t in "${targets[@]}"; do
   echo "fuzz-smoke: $t: $status, ${runs:-?} executions in $(( $(date +%s) - start )) s," \
        "${cov:-cov: ?}, $units new corpus entries"
   if [ "$status" != ok ]; then
-    grep -E 'ERROR|SUMMARY|oracle failed|runtime error|Test unit written' "$log" | head -20 >&2 || true
+    grep -E 'ERROR|SUMMARY|oracle failed|runtime error|Test unit written' "$log" | sed -n 1,20p >&2 || true
     echo "fuzz-smoke: full log in $log" >&2
   fi
 done

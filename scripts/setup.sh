@@ -19,12 +19,13 @@ packages=(
 )
 
 missing=()
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+# Outputs captured first: with pipefail, a grep -q that stops reading early could fail the test.
+if ! grep -qx i386 <<<"$(dpkg --print-foreign-architectures)"; then
   dpkg --add-architecture i386
   need_update=1
 fi
 for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+  if [ "$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null)" != "install ok installed" ]; then
     missing+=("$p")
   fi
 done

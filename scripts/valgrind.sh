@@ -44,11 +44,13 @@ for s in "${suites[@]}"; do
   errors=$(sed -n 's/.*ERROR SUMMARY: \([0-9,]*\) errors.*/\1/p' "$log" | tail -1)
   lost=$(sed -n 's/.*definitely lost: \([0-9,]*\) bytes in \([0-9,]*\) blocks.*/\1 bytes in \2 blocks/p' "$log" | tail -1)
   heap=$(sed -n 's/.*total heap usage: \(.*\)/\1/p' "$log" | tail -1)
-  tests=$(grep -E '^\[  PASSED  \]|^\[  FAILED  \]' "$log.out" | head -2 | tr '\n' ' ')
+  # awk reads to the end: a reader that stops early would kill the script with SIGPIPE (141)
+  # exactly when a suite failed and printed many lines.
+  tests=$(awk '/^\[  (PASSED|FAILED)  \]/ && n++ < 2 { printf "%s ", $0 }' "$log.out")
   echo "valgrind: $s: $status in $(( $(date +%s) - start )) s; ${errors:-?} errors;" \
        "definitely lost: ${lost:-0 bytes in 0 blocks}; heap: ${heap:-?}; $tests"
   if [ "$status" != ok ]; then
-    grep -E 'Invalid|uninitialised|definitely lost|FAILED' "$log" "$log.out" | head -20 >&2 || true
+    grep -E 'Invalid|uninitialised|definitely lost|FAILED' "$log" "$log.out" | sed -n 1,20p >&2 || true
     echo "valgrind: full report in $log" >&2
   fi
 done

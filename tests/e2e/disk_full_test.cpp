@@ -209,6 +209,9 @@ int KillRounds() {
 pid_t StartCall(bool flash, const std::string& disc, const std::string& fw_dir) {
   pid_t pid = fork();
   if (pid == 0) {
+    // A kill during the package read leaves the reader's scratch file in the current folder:
+    // keep it in the test's folder, not in the one every other suite runs in.
+    if (chdir(disc.substr(0, disc.rfind('/')).c_str()) != 0) _exit(2);
     if (flash) {
       Plugin::get().flash(disc.c_str(), fw_dir.c_str());
     } else {

@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -23,6 +25,16 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
   // chmod first: tests may leave read-only folders behind.
   run("chmod -R u+rwx " + shell_quote(path_) + " 2>/dev/null; rm -rf " + shell_quote(path_));
+}
+
+ScopedCwd::ScopedCwd(const std::string& dir) {
+  char buf[4096];
+  if (getcwd(buf, sizeof buf) != nullptr) saved_ = buf;
+  EXPECT_EQ(0, chdir(dir.c_str())) << dir;
+}
+
+ScopedCwd::~ScopedCwd() {
+  if (!saved_.empty() && chdir(saved_.c_str()) != 0) ADD_FAILURE() << "cannot restore " << saved_;
 }
 
 bool file_exists(const std::string& path) {

@@ -25,6 +25,19 @@ class TempDir {
   std::string path_;
 };
 
+// Makes `dir` the working directory until destroyed (a failure either way fails the test). The
+// plug-in's package reader leaves its scratch file there when its process is killed mid-read.
+class ScopedCwd {
+ public:
+  explicit ScopedCwd(const std::string& dir);
+  ~ScopedCwd();
+  ScopedCwd(const ScopedCwd&) = delete;
+  ScopedCwd& operator=(const ScopedCwd&) = delete;
+
+ private:
+  std::string saved_;
+};
+
 bool file_exists(const std::string& path);
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& content);

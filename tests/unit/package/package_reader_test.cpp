@@ -26,23 +26,8 @@ namespace {
 using vxins::package::read_package_version;
 using vxins::package::single_entry_of;
 using vxtest::file_exists;
+using vxtest::ScopedCwd;
 using vxtest::TarTool;
-
-// Makes `dir` the working directory until destroyed.
-class ScopedCwd {
- public:
-  explicit ScopedCwd(const std::string& dir) {
-    char buf[4096];
-    if (getcwd(buf, sizeof buf) != nullptr) saved_ = buf;
-    EXPECT_EQ(0, chdir(dir.c_str()));
-  }
-  ~ScopedCwd() {
-    if (!saved_.empty() && chdir(saved_.c_str()) != 0) ADD_FAILURE() << "cannot restore cwd";
-  }
-
- private:
-  std::string saved_;
-};
 
 // Name of the reader's scratch file for the calling thread.
 std::string scratch_name() {
