@@ -215,9 +215,7 @@ bool save_state() {
 void journal(const Json::Value& entry) {
   const char* path = getenv("DZNAJ_SIM_JOURNAL");
   if (path == nullptr || *path == '\0') return;
-  Json::StreamWriterBuilder writer;
-  writer["indentation"] = "";
-  std::string line = Json::writeString(writer, entry) + "\n";
+  std::string line = compact(entry) + "\n";
   FILE* f = fopen(path, "ab");
   if (f == nullptr) {
     complain(std::string("cannot append to journal ") + path + ": " + strerror(errno));

@@ -160,12 +160,6 @@ std::vector<AdapterRecord> adapter_rows(const Json::Value& adapters) {
   return rows;
 }
 
-std::string compact_json(const Json::Value& value) {
-  Json::StreamWriterBuilder w;
-  w["indentation"] = "";
-  return Json::writeString(w, value);
-}
-
 // A detail that is not JSON (edited by hand) is kept as its text.
 Json::Value detail_json(const std::string& text) {
   Json::Value value;
@@ -356,7 +350,7 @@ bool History::record(RunRecord& run, std::string& error) {
   if (!a.prepared()) return fail("cannot record the adapters", error);
   std::vector<AdapterRecord> rows = adapter_rows(run.adapters);
   for (size_t i = 0; i < rows.size(); ++i) {
-    const std::string detail = compact_json(rows[i].detail);
+    const std::string detail = json_line(rows[i].detail);
     a.reset();
     a.bind(1, id);
     a.bind(2, static_cast<int64_t>(i));

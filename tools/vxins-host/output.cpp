@@ -45,6 +45,12 @@ std::string json_text(const Json::Value& value) {
   return Json::writeString(w, value) + "\n";
 }
 
+std::string json_line(const Json::Value& value) {
+  Json::StreamWriterBuilder w;
+  w["indentation"] = "";
+  return Json::writeString(w, value);
+}
+
 bool parse_json(const std::string& text, Json::Value& value, std::string* error) {
   Json::CharReaderBuilder builder;
   std::unique_ptr<Json::CharReader> reader(builder.newCharReader());

@@ -41,6 +41,8 @@ class Output {
 
 // Indented JSON text with a final line feed.
 std::string json_text(const Json::Value& value);
+// The same on one line, without a line feed (a value stored in the history).
+std::string json_line(const Json::Value& value);
 // JSON text read with JsonCpp's default settings. False, with its reason in `error` when given,
 // for text that is not JSON.
 bool parse_json(const std::string& text, Json::Value& value, std::string* error = nullptr);
