@@ -4,18 +4,32 @@
 # framework would drive it: discovery, the operator skipping one adapter, the flash with what it
 # did to each adapter, a second discovery that sees the new versions, and the run history.
 # Everything the run creates lies in one temporary folder, named at the end (its history too).
-# VXINS_BUILD_DIR chooses the build folder (default build).
+# VXINS_BUILD_DIR chooses the build folder (default build, or build-native on a machine that
+# cannot run i386 programs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$PWD
-build=${VXINS_BUILD_DIR:-build}
 
 if [ -t 1 ]; then bold=$'\033[1m' plain=$'\033[0m'; else bold='' plain=''; fi
 say() { printf '\n%s== %s%s\n' "$bold" "$*" "$plain"; }
 
 say "Setting up and building (scripts/setup.sh, cmake)"
 bash scripts/setup.sh
-cmake -S . -B "$build" >/dev/null
+# With VXINS_EMULATE_I386=1 setup registered the emulator for this run only.
+[ "${VXINS_EMULATE_I386:-0}" = 1 ] && trap 'bash scripts/i386.sh release' EXIT
+. scripts/builds.sh
+arch=i386
+case "$(bash scripts/i386.sh mode)" in
+  emulated) echo "demo: the 32-bit programs run under a user-mode emulator registered in" \
+                 "binfmt_misc (setup's line above says which and why)" ;;
+  none) arch=native
+        echo "demo: this machine cannot run the 32-bit plug-in: the demo runs the native x86-64" \
+             "build of the same sources" ;;
+esac
+build=${VXINS_BUILD_DIR:-$(build_dir "$arch")}
+native_option=()
+[ "$arch" = native ] && native_option=(-DVXINS_NATIVE=ON)
+cmake -S . -B "$build" "${native_option[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)" >/dev/null
 host="$repo/$build/tools/vxins-host/vxins-host"
 sim="$repo/$build/sim"

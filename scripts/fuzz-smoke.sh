@@ -1,24 +1,27 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets of fuzz/ (native, clang, ASan+UBSan) and runs each over its seed
-# corpus for a short while; fails on any crash, sanitizer report, broken oracle or timeout.
+# Stage: builds the libFuzzer targets of fuzz/ (native, clang, ASan+UBSan) and runs each over its
+# seed corpus for a short while; fails on any crash, sanitizer report, broken oracle or timeout.
 # CI runs it as it is (15 s per target). Longer campaigns, e.g. ten minutes per target:
 #   FUZZ_SECONDS=600 scripts/fuzz-smoke.sh [package_reader discovery_file enumeration]
-# New corpus entries go to $FUZZ_BUILD_DIR/fuzz-corpus/<target>, never into the repository;
-# a failing input is kept in $FUZZ_BUILD_DIR/fuzz-artifacts/<target>/.
+# The targets are those fuzz/CMakeLists.txt builds. New corpus entries go to
+# $FUZZ_BUILD_DIR/fuzz-corpus/<target>, never into the repository; a failing input is kept in
+# $FUZZ_BUILD_DIR/fuzz-artifacts/<target>/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/builds.sh
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 mkdir -p "$build"
 build=$(cd "$build" && pwd)  # the targets work in a scratch folder of their own: absolute paths
 seconds=${FUZZ_SECONDS:-15}
-if [ $# -gt 0 ]; then
-  targets=("$@")
-else
-  targets=(package_reader discovery_file enumeration)
-fi
+stage_say "the libFuzzer targets (native clang build, $build), $seconds s each"
 
 cmake -S . -B "$build" -DVXINS_NATIVE=ON -DVXINS_FUZZ=ON -DVXINS_SANITIZE=ON -DVXINS_TESTS=OFF \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+if [ $# -gt 0 ]; then
+  targets=("$@")
+else
+  mapfile -t targets <"$build/fuzz/targets.txt"
+fi
 if ! cmake --build "$build" -j2 --target $(printf '%s_fuzzer ' "${targets[@]}") \
     >"$build/fuzz-build.log" 2>&1; then
   tail -40 "$build/fuzz-build.log" >&2
@@ -61,4 +64,5 @@ for t in "${targets[@]}"; do
     echo "fuzz-smoke: full log in $log" >&2
   fi
 done
-exit $failed
+[ "$failed" -eq 0 ] || exit 1
+stage_say "${#targets[@]} targets ran clean ($(stage_seconds) s)"

@@ -2,6 +2,7 @@
 # Installs what the build and the tests need on a Debian machine (run as root). Idempotent and
 # quick when everything is already there.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
 native=$(dpkg --print-architecture)
 packages=(
@@ -31,10 +32,12 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -eq 0 ]; then
   echo "setup: all ${#packages[@]} packages present"
-  exit 0
+else
+  echo "setup: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  echo "setup: done"
 fi
-echo "setup: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-echo "setup: done"
+# The 32-bit programs: run by the kernel, or by an emulator registered here (scripts/i386.sh).
+bash scripts/i386.sh enable

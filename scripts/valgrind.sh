@@ -1,41 +1,53 @@
 #!/usr/bin/env bash
-# Runs every end-to-end suite (the shipped 32-bit plug-in dlopen()ed into the test process,
-# talking to the agent simulator) under valgrind memcheck, and fails on any memory error or any
-# definitely lost block. Unlike the sanitizer build, this checks the very binaries that ship,
-# uninstrumented. The soak suite runs VALGRIND_SOAK_ITERATIONS rounds (50).
-#   scripts/valgrind.sh [e2e_<suite> ...]        (default: every end-to-end suite)
+# Stage: every end-to-end suite (the shipped plug-in dlopen()ed into the test process, talking to
+# the agent simulator) under valgrind memcheck; fails on any memory error or any definitely lost
+# block. Unlike the sanitizer builds, this checks the very binaries that ship, uninstrumented.
+#   scripts/valgrind.sh [i386|native] [e2e_<suite> ...]   (default: the i386 build, every suite
+#                                                          CTest labels e2e)
+# Each suite runs with the command, folder and environment CTest gives it; the soak suite runs
+# VALGRIND_SOAK_ITERATIONS rounds (50).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${VALGRIND_BUILD_DIR:-build}
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+. scripts/builds.sh
+build=i386
+case "${1:-}" in i386|native) build=$1; shift ;; esac
+dir=$(build_dir "$build")
+stage_say "the end-to-end suites of the $build build ($dir/) under valgrind memcheck"
+[ -f "$dir/CMakeCache.txt" ] || configure "$build"
+# The suites as CTest runs them: name, folder, environment and command (both shell-quoted).
+mapfile -t rows < <(ctest --test-dir "$dir" -N -L '^e2e$' --show-only=json-v1 | python3 -c '
+import json, shlex, sys
+wanted = set(sys.argv[1:])
+for t in json.load(sys.stdin)["tests"]:
+    if wanted and t["name"] not in wanted:
+        continue
+    props = {p["name"]: p["value"] for p in t.get("properties", [])}
+    env = " ".join(shlex.quote(e) for e in props.get("ENVIRONMENT", []))
+    cmd = " ".join(shlex.quote(c) for c in t["command"])
+    print("\x1f".join([t["name"], props["WORKING_DIRECTORY"], env, cmd]))
+' "$@")
+if [ ${#rows[@]} -eq 0 ] || { [ $# -gt 0 ] && [ ${#rows[@]} -ne $# ]; }; then
+  echo "valgrind: no such end-to-end suite among: $(ctest --test-dir "$dir" -N -L '^e2e$' |
+        sed -n 's/.*Test *#[0-9]*: //p' | tr '\n' ' ')" >&2
+  exit 2
 fi
-if [ $# -gt 0 ]; then
-  suites=("$@")
-else
-  suites=(e2e_discovery e2e_flash e2e_fault_matrix e2e_soak e2e_disk_full e2e_host_cli e2e_recorder
-          e2e_replay)
-fi
-cmake --build "$build" -j2 --target "${suites[@]}" >"$build/valgrind-build.log" 2>&1 || {
-  tail -30 "$build/valgrind-build.log" >&2
+suites=("${rows[@]%%$'\x1f'*}")
+cmake --build "$dir" -j2 --target "${suites[@]}" >"$dir/valgrind-build.log" 2>&1 || {
+  tail -30 "$dir/valgrind-build.log" >&2
   echo "valgrind: build failed" >&2
   exit 1
 }
 
 failed=0
-abs_build=$(cd "$build" && pwd)
-for s in "${suites[@]}"; do
-  log="$abs_build/valgrind-$s.log"
-  # The recorder's suite loads the recorder by its plain name, which then forwards to the
-  # simulator; every other suite loads the simulator.
-  agent_dir="$abs_build/sim"
-  [ "$s" = e2e_recorder ] && agent_dir="$abs_build/recorder"
+abs_dir=$(cd "$dir" && pwd)
+for row in "${rows[@]}"; do
+  IFS=$'\x1f' read -r s folder env command <<<"$row"
+  log="$abs_dir/valgrind-$s.log"
   start=$(date +%s)
-  if (cd "$abs_build/tests/e2e" &&
-      LD_LIBRARY_PATH="$agent_dir" VXINS_SOAK_ITERATIONS=${VALGRIND_SOAK_ITERATIONS:-50} \
-      valgrind --tool=memcheck --error-exitcode=1 --leak-check=full \
+  if (cd "$folder" && eval "exec env $env VXINS_SOAK_ITERATIONS=${VALGRIND_SOAK_ITERATIONS:-50} \
+        valgrind --tool=memcheck --error-exitcode=1 --leak-check=full \
         --errors-for-leak-kinds=definite --show-leak-kinds=definite --num-callers=30 \
-        --log-file="$log" "./$s" >"$log.out" 2>&1); then
+        --log-file=\"\$log\" $command") >"$log.out" 2>&1; then
     status=ok
   else
     status=FAILED
@@ -54,4 +66,5 @@ for s in "${suites[@]}"; do
     echo "valgrind: full report in $log" >&2
   fi
 done
-exit $failed
+[ "$failed" -eq 0 ] || exit 1
+stage_say "${#suites[@]} suites of the $build build clean under valgrind ($(stage_seconds) s)"

@@ -6,6 +6,9 @@
 # build. VXINS_KEEP_FLEET=1 keeps the fleet's folder (inventory, journals, report).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+start=$(date +%s)
+echo "== run.sh: the Ansible collection's unit and fleet tests (${VXINS_BUILD_DIR:-build}/)"
 export PYTHONDONTWRITEBYTECODE=1  # no __pycache__ in the tree, nor in the collection built from it
 python3 -m unittest discover -s ansible/tests/unit -t ansible/tests/unit
 python3 ansible/tests/fleet/test_fleet.py -v
+echo "== run.sh: the Ansible tests passed ($(( $(date +%s) - start )) s)"

@@ -7,7 +7,10 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <cstring>
+#include <sys/personality.h>
 #include <sys/stat.h>
+#include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,6 +38,19 @@ ScopedCwd::ScopedCwd(const std::string& dir) {
 
 ScopedCwd::~ScopedCwd() {
   if (!saved_.empty() && chdir(saved_.c_str()) != 0) ADD_FAILURE() << "cannot restore " << saved_;
+}
+
+std::string emulation_reason() {
+#if defined(__i386__)
+  // The x86-64 kernel tells a 32-bit process it runs on x86_64; the emulator says i686. A
+  // process under linux32's personality hears i686 from the kernel too.
+  struct utsname u;
+  if (uname(&u) == 0 && strcmp(u.machine, "x86_64") != 0 &&
+      (personality(0xffffffff) & PER_MASK) != PER_LINUX32)
+    return std::string("this 32-bit process runs under a user-mode emulator (uname says ") +
+           u.machine + ")";
+#endif
+  return "";
 }
 
 bool file_exists(const std::string& path) {

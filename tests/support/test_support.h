@@ -77,6 +77,21 @@ bool FinishesInAChild(F body) {
   return false;
 }
 
+// Why this process cannot observe a property of the real kernel (its memory, its address-space
+// limits, its system-call filters), or "" when it can: a 32-bit test run by a user-mode emulator
+// (qemu-user through binfmt_misc, on a kernel without IA-32 emulation) sees the emulator's.
+std::string emulation_reason();
+
+// Skips a test whose property is the real kernel's, with the reason, under such an emulator; the
+// native build runs the same test for real.
+#define SKIP_UNDER_EMULATION(property)                                                       \
+  do {                                                                                       \
+    const std::string emulated_ = vxtest::emulation_reason();                                \
+    if (!emulated_.empty())                                                                  \
+      GTEST_SKIP() << (property) << " cannot be judged here: " << emulated_                  \
+                   << "; the native build runs this test";                                   \
+  } while (0)
+
 // The fixed trace log of the plug-in and its lines.
 std::string trace_log_path();
 std::vector<std::string> trace_log_lines();
