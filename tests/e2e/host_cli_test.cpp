@@ -259,7 +259,6 @@ TEST_F(HostCliTest, EveryCommandWritesParsableJsonWithItsSchemaVersion) {
     types[dev["mac_or_wwn"].asString()] = dev["type"].asString() + "/" + dev["id_kind"].asString();
   }
   EXPECT_EQ(types[kFcPorts[0]], "FC/WWN");
-  EXPECT_EQ(types["00:0e:1e:d2:7a:40"], "Eth/MAC");
   EXPECT_EQ(types["20:00:00:0e:1e:d2:7a:41"], "FCoE/WWN");
 
   Outcome s = Host(tmp_, {"show", disc_, "--json"});
