@@ -196,4 +196,9 @@ std::string compact(const Json::Value& value) {
   return Json::writeString(writer, value);
 }
 
+std::string string_member(const Json::Value& value, const char* key) {
+  return value.isObject() && value.isMember(key) && value[key].isString() ? value[key].asString()
+                                                                          : "";
+}
+
 }  // namespace dznajsim

@@ -52,6 +52,8 @@ class JsonSource {
 
 // A value as one line of JSON with its members in sorted order ("{"wwn":"x"}").
 std::string compact(const Json::Value& value);
+// The member `key` of an object when it is a string; "" otherwise (also for a non-object).
+std::string string_member(const Json::Value& value, const char* key);
 
 }  // namespace dznajsim
 

@@ -1,6 +1,7 @@
 // A recording made by the recorder (recorder/README.md, format 1), read and checked for the
 // simulator's replay (DZNAJ_SIM_REPLAY): its sessions and, per entry point and request, the
-// recorded calls in order. The engine (sim_core.cpp) answers from it; nothing here throws.
+// recorded calls in order. The engine loads it (engine_state.cpp) and answers from it
+// (sim_core.cpp); nothing here throws.
 #ifndef DZNAJ_SIM_REPLAY_H
 #define DZNAJ_SIM_REPLAY_H
 

@@ -1,6 +1,6 @@
-// The agent simulator's engine behind libdznaj.so's sixteen exports: inventory and state files,
-// injected faults, replayed recordings, the call journal and the answers. Only sim_exports.cpp
-// calls it; it may throw only the exceptions an inventory fault or a recorded call asks for.
+// The simulator's engine entry points behind libdznaj.so's sixteen exports: each answers from a
+// replayed recording, an injected fault or the inventory, and journals the call. Only
+// sim_exports.cpp calls it; it throws only what an inventory fault or a recorded call asks for.
 #ifndef DZNAJ_SIM_CORE_H
 #define DZNAJ_SIM_CORE_H
 

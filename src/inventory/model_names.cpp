@@ -12,6 +12,23 @@ namespace inventory {
 
 namespace {
 
+// How a row chooses its description.
+enum class ModelKind {
+  kFixed,          // one text whatever the ports
+  kByPorts,        // one port: single; any other count: dual
+  kByPortsAndCna,  // 1 or 2 ports, CNA or FC HBA text; other counts: none
+  kByPortsFcOnly   // 1 or 2 ports and not CNA; otherwise none
+};
+
+struct ModelRow {
+  const char* key;  // exact model string, "Quorvel-<designation>[-1p|-2p]"
+  ModelKind kind;
+  const char* single_desc;  // the only text of a fixed row
+  const char* dual_desc;
+  const char* single_cna_desc;
+  const char* dual_cna_desc;
+};
+
 // Texts shared by several rows.
 const char kFc16Single[] = "Quorvel QF2560 Single-Port 16Gb Fibre Channel HBA";
 const char kFc16Dual[] = "Quorvel QF2562 Dual-Port 16Gb Fibre Channel HBA";
@@ -79,11 +96,6 @@ const char* choose_description(const ModelRow& row, unsigned int nports, bool is
 }
 
 }  // namespace
-
-const ModelRow* model_table(size_t* count) {
-  *count = sizeof(kModelTable) / sizeof(kModelTable[0]);
-  return kModelTable;
-}
 
 std::string product_name(const std::string& model, unsigned int nports, bool is_cna) {
   const char* desc = kInvalidModel;

@@ -1,0 +1,95 @@
+// vxins-host's command line read in-process: what accepted lines set, and every refusal in one
+// line of the user's words with the usage of the command it names.
+#include "command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using vxhost::Options;
+
+std::string error, usage;  // as the last Parse left them
+
+// Parses "vxins-host <args>" into `o`.
+bool Parse(std::vector<std::string> args, Options& o) {
+  args.insert(args.begin(), "vxins-host");
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(&a[0]);
+  return vxhost::parse_command_line(static_cast<int>(argv.size()), argv.data(), o, error, usage);
+}
+
+TEST(CommandLineTest, WrongLinesAreNamedInOneLineWithTheirUsage) {
+  struct Row {
+    std::vector<std::string> args;
+    std::string error;
+    std::string usage;  // how the usage goes on after "usage: vxins-host [OPTIONS] "
+  };
+  const std::string any = "discover|flash|show|set-action|history|replay-to-inventory ...";
+  const Row rows[] = {
+      {{}, "no command given (discover, flash, show, set-action, history or replay-to-inventory)",
+       any},
+      {{"frobnicate"}, "unknown command 'frobnicate'", any},
+      {{"discover", "d"}, "discover needs DISCOVERY_FILE and FIRMWARE_DIR",
+       "discover DISCOVERY_FILE FIRMWARE_DIR  ("},
+      {{"flash"}, "flash needs DISCOVERY_FILE and FIRMWARE_FILE_OR_DIR", "flash DISCOVERY_FILE"},
+      {{"show", "d", "extra"}, "show: unexpected argument 'extra'", "show DISCOVERY_FILE  ("},
+      {{"set-action", "d", "Skip"},
+       "set-action needs the devices to change: MAC_OR_WWN..., --adapter BUS:DEV or --all",
+       "set-action DISCOVERY_FILE ACTION (MAC_OR_WWN... | --adapter BUS:DEV | --all)"},
+      {{"set-action", "d", "Skip", "--all", "00:0e:1e:e5:19:30"},
+       "set-action takes one of MAC_OR_WWN..., --adapter BUS:DEV and --all, not several",
+       "set-action"},
+      {{"set-action", "d", "Erase", "--all"},
+       "unknown action 'Erase' (Skip, Upgrade, Downgrade or Rewrite)", "set-action"},
+      {{"--plugin"}, "option --plugin needs a value (PATH)", any},
+      {{"--plugin", "--json", "show", "d"}, "option --plugin needs a value (PATH)", any},
+      {{"--agent", "", "discover", "d", "f"}, "option --agent needs a folder, not an empty name",
+       "discover"},
+      {{"--bogus-option", "show", "d"}, "unknown option '--bogus-option'", any},
+      {{"--quiet=1", "discover", "d", "f"}, "option --quiet takes no value", any},
+      {{"show", "--log", "d"}, "option --log does not apply to show", "show"},
+      {{"show", "d", "--record", "r"}, "option --record does not apply to show", "show"},
+      {{"history", "--limit", "0"}, "option --limit needs a whole number from 1 up, not '0'",
+       "history  ("},
+      {{"history", "--limit=1000001"},
+       "option --limit needs a whole number from 1 up, not '1000001'", "history"},
+      {{"history", "frob"}, "unknown history command 'frob' (history, or history show ID)", any},
+      {{"history", "show", "x1"},
+       "history show: the run ID is a whole number from 1 up, not 'x1'", "history show ID"},
+      {{"replay-to-inventory"}, "replay-to-inventory needs RECORDING",
+       "replay-to-inventory RECORDING [-o FILE]"},
+      {{"replay-to-inventory", "r", "-o"}, "option -o needs a value (FILE)", any},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.error);
+    Options o;
+    EXPECT_FALSE(Parse(r.args, o));
+    EXPECT_EQ(error, r.error);
+    EXPECT_EQ(usage.find("usage: vxins-host [OPTIONS] " + r.usage), 0u) << usage;
+  }
+  Options o;  // --json anywhere before "--" makes the refusal JSON
+  EXPECT_FALSE(Parse({"frobnicate", "--json"}, o));
+  EXPECT_TRUE(o.json);
+}
+
+// What the e2e runs do not show: values after "=", repeated options, "--" ending the options
+// (--json too), the action's capitalised form, and --version over a wrong command.
+TEST(CommandLineTest, AcceptedLinesSetTheirOptions) {
+  Options s, a, n, v;
+  ASSERT_TRUE(Parse({"set-action", "d", "sKIP", "--", "--odd", "21:00:00:0e:1e:c4:51:10"}, s));
+  EXPECT_EQ(s.action, "Skip");
+  EXPECT_EQ(s.ids, std::vector<std::string>({"--odd", "21:00:00:0e:1e:c4:51:10"}));
+  ASSERT_TRUE(Parse({"set-action", "d", "rewrite", "--adapter", "81:00", "--adapter=0a:00"}, a));
+  EXPECT_EQ(a.action, "Rewrite");
+  EXPECT_EQ(a.adapters, std::vector<std::string>({"81:00", "0a:00"}));
+  ASSERT_TRUE(Parse({"show", "--", "--json"}, n));
+  EXPECT_EQ(n.discovery_file, "--json");
+  EXPECT_FALSE(n.json);
+  ASSERT_TRUE(Parse({"frobnicate", "--version"}, v));
+  EXPECT_TRUE(v.version);
+}
+
+}  // namespace
