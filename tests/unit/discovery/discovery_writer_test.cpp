@@ -29,7 +29,6 @@ using disctest::XmlDevice;
 using vxins::discovery::FlashOutcome;
 using vxins::discovery::rewrite_discovery_file;
 using vxins::discovery::write_discovery_file;
-using vxins::discovery::RewriteValues;
 using vxtest::LogCapture;
 using vxtest::read_file;
 using vxtest::TempDir;
@@ -171,35 +170,6 @@ TEST(DiscoveryRewriteTest, SkipStaysWithTheIdentifierItWasSetOn) {
       EXPECT_EQ(back[i]->info().fw_dev.action, c.second[i]) << i;
       EXPECT_EQ(back[i]->skipped(), c.second[i] == "Skip") << i;
     }
-  }
-}
-
-// A device the file did not hold, on an adapter this call did not try, used to be written with
-// its fresh action and the pass's status: a retry with the file flashed it unreviewed.
-TEST(DiscoveryRewriteTest, DeviceNeitherHeldNorTriedIsWrittenSkipWithoutStatus) {
-  LogCapture log;
-  TempDir dir;
-  DeviceList list;
-  two_ports(list);  // the Ethernet port on adapter "0", the FC port on adapter "1"
-  const std::string eth = disctest::eth_port().mac_or_wwn;
-  const std::string path = dir.file("discovery.xml");
-  struct Case {
-    std::set<std::string> file_ids, tried;
-    std::vector<std::string> written;  // "action status" of each device
-  } cases[] = {
-      {{eth}, {}, {"Upgrade 1", "Skip "}},
-      {{eth}, {"1"}, {"Upgrade 1", "Rewrite 1"}},  // another function of it was chosen
-      {{}, {"0"}, {"Upgrade 1", "Skip "}},
-  };
-  for (const Case& c : cases) {
-    RewriteValues values = rewrite_values(FlashOutcome::kSuccess, "v", "f");
-    values.file_ids = c.file_ids;
-    values.tried_adapters = c.tried;
-    ASSERT_TRUE(rewrite_discovery_file(path, list, values));
-    std::vector<std::string> written;
-    for (const XmlDevice& d : parse_with_tinyxml2(path))
-      written.push_back(d.fw_item[5].second + " " + d.fw_item[6].second);
-    EXPECT_EQ(written, c.written);
   }
 }
 
