@@ -15,7 +15,8 @@ enum {
   VXINS_RC_ALL_SKIP = 3,             // every device in the discovery file is set to Skip
   VXINS_RC_NO_ADAPTERS = 4,
   VXINS_RC_AGENT_LOAD_FAILED = 6,
-  VXINS_RC_FW_MISMATCH = 8,          // flash: package cannot be opened or names another file
+  VXINS_RC_FW_MISMATCH = 8,          // flash: package cannot be opened, or another file name
+                                     // or version than the discovery file's
   VXINS_RC_FW_OPEN_FAILED = 9,
   VXINS_RC_DISC_FILE_OPEN_FAILED = 11,
   VXINS_RC_NOT_SUPPORTED = 1000,

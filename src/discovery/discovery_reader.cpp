@@ -141,7 +141,12 @@ bool read_section(const std::vector<std::string>& lines, size_t first_index, Sec
       continue;
     }
     seen.push_back(leaf.attribute);
-    record.fill_from_file(*leaf.attribute, leaf.value);
+    if (!record.fill_from_file(*leaf.attribute, leaf.value)) {
+      if (fault != nullptr)
+        *fault = LeafFault{first_index + n, "the action \"" + leaf.value + "\" is none of " +
+                                                inventory::known_action_words()};
+      return false;
+    }
   }
   return true;
 }

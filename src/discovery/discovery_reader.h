@@ -16,8 +16,8 @@ namespace discovery {
 // cannot be read: then nothing is appended), or 1001 when path is empty or a leaf the reader
 // fills cannot be read for sure (its value split over lines, unquoted, under another attribute,
 // twice in one device, on a line with other markup or a device/fw_item tag, in the wrong
-// section, or a comment never closed): the cause is logged and, when refusal is given, put
-// there as "line N (device K): why".
+// section, an action word naming no action, or a comment never closed): the cause is logged
+// and, when refusal is given, put there as "line N (device K): why".
 int read_discovery_file(const std::string& path, inventory::DeviceList& devices,
                         std::string* refusal = nullptr);
 
@@ -28,8 +28,9 @@ struct LeafFault {
 };
 
 // Fills a record's fields from the lines of one device element (its device section and its
-// fw_item section): 0, or 1001 with fault filled at the first line that cannot be read or
-// repeats a leaf. Lines without a leaf the reader fills are logged as unknown and skipped.
+// fw_item section): 0, or 1001 with fault filled at the first line that cannot be read,
+// repeats a leaf or names no action. Lines without a leaf the reader fills are logged as
+// unknown and skipped.
 int read_device(const std::vector<std::string>& device_lines,
                 const std::vector<std::string>& firmware_lines, inventory::DeviceRecord& record,
                 LeafFault* fault = nullptr);

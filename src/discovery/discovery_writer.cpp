@@ -39,6 +39,11 @@ void write_header(XmlWriter& xml) {
   xml.leaf("takes_effect value", "deferred");
 }
 
+bool unreviewed(const DeviceRecord& dev, const RewriteValues& values) {
+  return values.file_ids.count(dev.mac_or_wwn()) == 0 &&
+         values.tried_adapters.count(dev.adapter_index()) == 0;
+}
+
 // A firmware value as the rewrite writes it.
 std::string rewritten_value(const AttributeValue& v, const DeviceRecord& dev,
                             const RewriteValues& values) {
@@ -46,14 +51,13 @@ std::string rewritten_value(const AttributeValue& v, const DeviceRecord& dev,
     case DEV_CHAR_CONST_FW_VERSION_VALUE:
       return values.fw_version;
     case DEV_CHAR_CONST_ACTION_STATUS_VALUE:
-      return status_text(values.outcome);
+      return unreviewed(dev, values) ? "" : status_text(values.outcome);
     case DEV_CHAR_CONST_FW_FILE_VALUE:
       return values.fw_file;
-    case DEV_CHAR_CONST_ACTIVE_VERSION_VALUE:
-      return values.active_version;
     case DEV_CHAR_CONST_ACTION_VALUE:
       // The operator's Skip stays with the device it was set on, and only with that one.
-      if (values.skipped_ids.count(dev.mac_or_wwn()) != 0) return "Skip";
+      if (values.skipped_ids.count(dev.mac_or_wwn()) != 0 || unreviewed(dev, values))
+        return "Skip";
       return dev.info().fw_dev.action;
     default:
       return v.value;

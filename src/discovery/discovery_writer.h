@@ -16,15 +16,20 @@ namespace discovery {
 // or "8" when the package named another file. Only the writer turns it into text.
 enum class FlashOutcome { kSuccess, kFailure, kPackageMismatch };
 
-// What a rewrite carries into every fw_item besides each record's own values.
+// What a rewrite carries into the fw_items besides each record's own values (its active
+// version and freshly computed action among them).
 struct RewriteValues {
   FlashOutcome outcome = FlashOutcome::kFailure;
-  std::string fw_version;      // the version, firmware_file and active_version of the first
-  std::string fw_file;         // device of the file read back
-  std::string active_version;
+  std::string fw_version;  // the version and firmware_file of the first device of the file
+  std::string fw_file;     // read back: the package's, the same for every device
   // The MAC addresses and WWNs the file read back held as Skip: those devices are written
   // "Skip", every other one with its freshly computed action.
   std::set<std::string> skipped_ids;
+  // The MAC addresses and WWNs the file read back held at all, and the adapters this call tried
+  // to flash. A device of neither was never seen by the operator nor touched: it is written
+  // "Skip" with an empty status, so that a retry with the file does not flash it unreviewed.
+  std::set<std::string> file_ids;
+  std::set<std::string> tried_adapters;
 };
 
 // Writes the discovery file for devices (null entries are logged and skipped). True when path

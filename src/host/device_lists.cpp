@@ -30,7 +30,6 @@ FirstDeviceValues first_device_values(const inventory::DeviceList& devices) {
     const inventory::FirmwareInfo& fw = dev->info().fw_dev;
     values.fw_version = fw.fw_version;
     values.fw_file = fw.fw_file;
-    values.active_version = fw.active_version;
     break;
   }
   return values;
@@ -54,6 +53,14 @@ std::set<std::string> skipped_identifiers(const inventory::DeviceList& devices) 
   std::set<std::string> ids;
   for (const auto& dev : devices) {
     if (dev != nullptr && dev->skipped()) ids.insert(dev->mac_or_wwn());
+  }
+  return ids;
+}
+
+std::set<std::string> identifiers(const inventory::DeviceList& devices) {
+  std::set<std::string> ids;
+  for (const auto& dev : devices) {
+    if (dev != nullptr) ids.insert(dev->mac_or_wwn());
   }
   return ids;
 }

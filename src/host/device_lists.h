@@ -17,13 +17,12 @@ void log_devices(const inventory::DeviceList& devices);
 // Logs every record once more, then deletes them all: the trace shows what was freed.
 void free_devices(inventory::DeviceList& devices);
 
-// The version, firmware file and active version of the first record of the file read back,
-// which the rewrite carries to every device; empty when there is no record. Each position
-// looked at is logged.
+// The version and firmware file of the first record of the file read back: the package the
+// file was made for, checked against the one passed and carried to every rewritten device;
+// empty when there is no record. Each position looked at is logged.
 struct FirstDeviceValues {
   std::string fw_version;
   std::string fw_file;
-  std::string active_version;
 };
 FirstDeviceValues first_device_values(const inventory::DeviceList& devices);
 
@@ -31,6 +30,8 @@ FirstDeviceValues first_device_values(const inventory::DeviceList& devices);
 int count_skipped(const inventory::DeviceList& devices);
 // The MAC addresses and WWNs of the records read back as skipped (an empty one included).
 std::set<std::string> skipped_identifiers(const inventory::DeviceList& devices);
+// The MAC addresses and WWNs of all records read back (an empty one included).
+std::set<std::string> identifiers(const inventory::DeviceList& devices);
 
 }  // namespace host
 }  // namespace vxins

@@ -30,8 +30,8 @@ const char kExitTrace[] = "<--oem_do_flash_with_file()\n";
 struct FlashCall {
   const char* discovery_file = nullptr;
   std::string package_path;
-  std::string package_name;  // the bare name, compared with the file's firmware_file
-  std::string package_version;
+  std::string package_name;     // the bare name, compared with the file's firmware_file
+  std::string package_version;  // compared with the file's version
   AgentScope agent;
   inventory::DeviceList live;        // the fresh enumeration
   inventory::DeviceList from_file;   // what the host passed back
@@ -132,8 +132,9 @@ bool rewrite_file(FlashCall& call, FlashOutcome outcome) {
   values.outcome = outcome;
   values.fw_version = call.first.fw_version;
   values.fw_file = call.first.fw_file;
-  values.active_version = call.first.active_version;
   values.skipped_ids = skipped_identifiers(call.from_file);
+  values.file_ids = identifiers(call.from_file);
+  values.tried_adapters = call.states.attempted();
   if (discovery::rewrite_discovery_file(call.discovery_file, call.live, values)) return true;
   log::entry.error(
       "Discovery file (%s) could not be rewritten with the outcome; the earlier file is removed",
@@ -141,9 +142,10 @@ bool rewrite_file(FlashCall& call, FlashOutcome outcome) {
   return false;
 }
 
-// The two reasons not to flash at all: every device skipped (3), or another package (8). The
-// file is rewritten either way; 0 when the pass may run. A rewrite that fails makes it 1001:
-// the host must not take an earlier file for this call's outcome.
+// The reasons not to flash at all: every device skipped (3), or another package (8): another
+// file name, or the same name holding another version than the file was made for. The file is
+// rewritten either way; 0 when the pass may run. A rewrite that fails makes it 1001: the host
+// must not take an earlier file for this call's outcome.
 int refuse_to_flash(FlashCall& call) {
   const int devices = static_cast<int>(call.from_file.size());
   int rc = 0;
@@ -154,6 +156,11 @@ int refuse_to_flash(FlashCall& call) {
   } else if (call.first.fw_file != call.package_name) {
     log::entry.info("Passed=%s != DiscoveryFw file=%s", call.package_name.c_str(),
                     call.first.fw_file.c_str());
+    rc = VXINS_RC_FW_MISMATCH;
+    outcome = FlashOutcome::kPackageMismatch;
+  } else if (call.first.fw_version != call.package_version) {
+    log::entry.info("Passed version=%s != DiscoveryFw version=%s", call.package_version.c_str(),
+                    call.first.fw_version.c_str());
     rc = VXINS_RC_FW_MISMATCH;
     outcome = FlashOutcome::kPackageMismatch;
   } else {
@@ -176,6 +183,13 @@ int run_flash(char* discovery_file, char* firmware_file_or_path) {
   int rc = prepare_package(call, discovery_file, firmware_file_or_path);
   if (rc != 0) return rc;
   rc = call.agent.open();
+  if (rc == VXINS_RC_FLASH_DONE || rc == VXINS_RC_ALL_SKIP) {
+    // The agent's own result, but the host would read it as this call's "pass ran" or "all
+    // skipped".
+    log::entry.error("Agent initialisation result %d is a flash result code: returned "
+                     "INTERNAL_OPER_FAILED", rc);
+    rc = VXINS_RC_INTERNAL_OPER_FAILED;
+  }
   if (rc != 0) {
     log::entry.error("Library is not initialized.\n\t\t\t<--oem_do_flash_with_file()\n");
     return rc;

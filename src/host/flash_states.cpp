@@ -52,5 +52,13 @@ AdapterFlashState* FlashStates::find(const std::string& adapter_index) {
   return it == position_.end() ? nullptr : &states_[it->second];
 }
 
+std::set<std::string> FlashStates::attempted() const {
+  std::set<std::string> out;
+  for (const AdapterFlashState& state : states_) {
+    if (state.flash_attempted) out.insert(state.adapter_index);
+  }
+  return out;
+}
+
 }  // namespace host
 }  // namespace vxins

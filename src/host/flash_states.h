@@ -5,6 +5,7 @@
 #define VXINS_HOST_FLASH_STATES_H
 
 #include <cstddef>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -29,6 +30,8 @@ class FlashStates {
   AdapterFlashState* find(const std::string& adapter_index);
 
   const std::vector<AdapterFlashState>& states() const { return states_; }
+  // The index strings of the adapters a flash was attempted on.
+  std::set<std::string> attempted() const;
 
  private:
   std::vector<AdapterFlashState> states_;

@@ -12,8 +12,9 @@ namespace host {
 // could not be written, or when the agent threw while its session was being closed.
 int run_discovery(char* discovery_file, char* fw_file_path);
 // Flash: 1 after the update pass, 3 all skip, 8 package mismatch, or a failure code; 1001 in
-// place of any of those when the file could not be rewritten (the earlier file is removed), and
-// in place of 1 when the agent threw while its session was being closed.
+// place of any of those when the file could not be rewritten (the earlier file is removed), in
+// place of 1 when the agent threw while its session was being closed, and in place of an agent
+// initialisation result of 1 or 3.
 int run_flash(char* discovery_file, char* firmware_file_or_path);
 
 }  // namespace host

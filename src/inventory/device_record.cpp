@@ -17,10 +17,13 @@ void DeviceRecord::set(VXINS_DEV_CHAR_CONSTS id, std::string value) {
   field_of(info_, *attribute) = std::move(value);
 }
 
-void DeviceRecord::fill_from_file(const Attribute& attribute, const std::string& value) {
+bool DeviceRecord::fill_from_file(const Attribute& attribute, const std::string& value) {
   field_of(info_, attribute) = value;
-  if (attribute.id != DEV_CHAR_CONST_ACTION_VALUE) return;
-  if (action_from_word(value, action_code_) && action_code_ == FW_STATUS_SKIP) skipped_ = true;
+  if (attribute.id != DEV_CHAR_CONST_ACTION_VALUE) return true;
+  // An empty action leaves the code as it is: a framework may blank what it does not set.
+  ActionWord word = read_action_word(value, action_code_);
+  if (word == ActionWord::kAction && action_code_ == FW_STATUS_SKIP) skipped_ = true;
+  return word != ActionWord::kUnknownWord;
 }
 
 void DeviceRecord::log_fields() const {

@@ -32,8 +32,9 @@ class DeviceRecord {
   // attribute (the firmware type) is logged and ignored.
   void set(VXINS_DEV_CHAR_CONSTS id, std::string value);
   // Fills the field of an attribute read back from a discovery file, without an ordered value:
-  // the action also sets the action code (and the skip flag for "Skip"/"skip").
-  void fill_from_file(const Attribute& attribute, const std::string& value);
+  // the action also sets the action code (and the skip flag for the skip word). False when the
+  // action is a word that names no action (the field is filled all the same).
+  bool fill_from_file(const Attribute& attribute, const std::string& value);
 
   const std::vector<AttributeValue>& values() const { return values_; }
   const DeviceInfo& info() const { return info_; }

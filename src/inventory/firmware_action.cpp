@@ -13,21 +13,33 @@ namespace inventory {
 
 namespace {
 
-// Each action with its two spellings; the first is the text a record stores.
+// Each action with the text a record stores for it; a file's word is compared with it in any
+// letter case.
 struct ActionWords {
   fw_action_status_t action;
   const char* text;
-  const char* lower;
 };
 
 const ActionWords kActionWords[] = {
-    {FW_STATUS_UPGRADE, "Upgrade", "upgrade"},
-    {FW_STATUS_DOWNGRADE, "Downgrade", "downgrade"},
-    {FW_STATUS_REWRITE, "Rewrite", "rewrite"},
-    {FW_STATUS_MISMATCH, "FW mismatch", "fw mismatch"},
-    {FW_STATUS_SKIP, "Skip", "skip"},
+    {FW_STATUS_UPGRADE, "Upgrade"},
+    {FW_STATUS_DOWNGRADE, "Downgrade"},
+    {FW_STATUS_REWRITE, "Rewrite"},
+    {FW_STATUS_MISMATCH, "FW mismatch"},
+    {FW_STATUS_SKIP, "Skip"},
 };
 
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The text between begin and end equals `text` but for letter case.
+bool same_word(const std::string& value, size_t begin, size_t end, const char* text) {
+  size_t i = begin;
+  for (; i < end && *text != '\0'; ++i, ++text) {
+    if (ascii_lower(value[i]) != ascii_lower(*text)) return false;
+  }
+  return i == end && *text == '\0';
+}
 
 struct FwVersionFields {
   int major = 0;
@@ -113,14 +125,29 @@ const char* action_text(int action) {
   return "Skip";
 }
 
-bool action_from_word(const std::string& word, fw_action_status_t& action) {
+ActionWord read_action_word(const std::string& value, fw_action_status_t& action) {
+  size_t begin = 0;
+  size_t end = value.size();
+  while (begin < end && is_blank(value[begin])) ++begin;
+  while (end > begin && is_blank(value[end - 1])) --end;
+  if (begin == end) return ActionWord::kNoWord;
   for (const ActionWords& words : kActionWords) {
-    if (word == words.text || word == words.lower) {
+    if (same_word(value, begin, end, words.text)) {
       action = words.action;
-      return true;
+      return ActionWord::kAction;
     }
   }
-  return false;
+  return ActionWord::kUnknownWord;
+}
+
+std::string known_action_words() {
+  const size_t count = sizeof(kActionWords) / sizeof(kActionWords[0]);
+  std::string out;
+  for (size_t i = 0; i < count; ++i) {
+    if (i != 0) out += i + 1 == count ? " or " : ", ";
+    out += kActionWords[i].text;
+  }
+  return out;
 }
 
 }  // namespace inventory

@@ -26,9 +26,13 @@ fw_action_status_t action_for_versions(const std::string& offered, const std::st
 // "Skip" for any other value.
 const char* action_text(int action);
 
-// The action a discovery file's word names: only the capitalised and the lower-case spelling
-// of each word are understood. False for any other word.
-bool action_from_word(const std::string& word, fw_action_status_t& action);
+// How a discovery file's action value reads: a word naming an action (in any letter case, with
+// blanks around it ignored: " SKIP " is Skip), no word at all (empty or blanks), or a word that
+// names none, which must not be guessed at.
+enum class ActionWord { kAction, kNoWord, kUnknownWord };
+ActionWord read_action_word(const std::string& value, fw_action_status_t& action);
+// The words read_action_word knows, for a message: "Upgrade, Downgrade, ... or Skip".
+std::string known_action_words();
 
 }  // namespace inventory
 }  // namespace vxins

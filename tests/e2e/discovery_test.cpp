@@ -259,6 +259,8 @@ TEST(DiscoveryAgentTest, InitialisationAnswersDecideTheResult) {
     const char* line;  // nullptr: the session opens and the discovery completes
   } cases[] = {{"null answer", Json::Value(), 1001, "LOG_ERROR : libInitHbaLib returns NULL"},
                {"result 7", result(7), 7, "LOG_ERROR : libInitHbaLib is failed with - 7"},
+               // Only the flash call must not pass 1 on (it would read as "the pass ran").
+               {"result 1", result(1), 1, "LOG_ERROR : libInitHbaLib is failed with - 1"},
                // "result" is read as JsonCpp's asInt reads it.
                {"result null", result(Json::Value()), 0, nullptr},
                {"result 7.0", result(7.0), 7, "LOG_ERROR : libInitHbaLib is failed with - 7"},

@@ -79,6 +79,7 @@ void SetActionLeaf(const std::string& path, const std::string& mac_or_wwn, const
 const char* const kHbaPorts[] = {"21:00:00:0e:1e:d7:00:40", "21:00:00:0e:1e:d7:00:41"};
 const char kCna[] = "20:00:00:0e:1e:c4:51:10";
 const char kHba[] = "20:00:00:0e:1e:d7:00:40";
+const char kOne[] = "20:00:00:0e:1e:e1:00:07";  // the third adapter of TwoAdapters(true)
 
 class FlashTest : public ::testing::Test {
  protected:
@@ -171,15 +172,32 @@ TEST_F(FlashTest, AllSkipFlashesNothingAndReturns3) {
   EXPECT_EQ(vxe2e::log_lines_containing("All Action Status Values are Set to Skip").size(), 1u);
 }
 
-TEST_F(FlashTest, OtherPackageNameReturns8AndMarksEveryDevice) {
-  Discover(TwoAdapters());
-  std::string other = tmp_.file("other_name.tar");
-  ASSERT_TRUE(vxtest::make_package_with_version(other, "3.1.0.0"));
-  EXPECT_EQ(Flash(other), 8);
-  EXPECT_TRUE(Flashed().empty());
-  ExpectStatusEverywhere("8");
-  EXPECT_EQ(vxe2e::log_lines_containing("Passed=other_name.tar != DiscoveryFw file=qrvl_boot_3100.tar").size(), 1u);
-  EXPECT_TRUE(Released());
+// A package that is not the one the file was made for: another name, or the same name rebuilt
+// with another version (which used to be flashed to every adapter, Upgrade proposals included).
+TEST_F(FlashTest, OtherPackageReturns8AndMarksEveryDevice) {
+  struct Case {
+    const char* name;
+    bool same_name;
+    const char* version;
+    const char* line;  // the one line that names the difference
+  } cases[] = {
+      {"other name", false, "3.1.0.0",
+       "Passed=other_name.tar != DiscoveryFw file=qrvl_boot_3100.tar"},
+      {"same name, other version", true, "2.0.0.0",
+       "Passed version=2.0.0.0 != DiscoveryFw version=3.1.0.0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Discover(TwoAdapters());
+    std::string package = c.same_name ? Package() : tmp_.file("other_name.tar");
+    ASSERT_TRUE(vxtest::make_package_with_version(package, c.version));
+    EXPECT_EQ(Flash(package), 8);
+    EXPECT_TRUE(Flashed().empty());
+    ExpectStatusEverywhere("8");
+    EXPECT_EQ(vxe2e::log_lines_containing(c.line).size(), 1u);
+    EXPECT_TRUE(vxe2e::log_lines_containing("PassedFw file(").empty());
+    EXPECT_TRUE(Released());
+  }
 }
 
 // Regression: one device set to Skip used to let its adapter be flashed anyway as soon as any
@@ -190,14 +208,6 @@ TEST_F(FlashTest, SkippedAdapterIsNotFlashedBesideAnotherOne) {
   EXPECT_EQ(Flash(Package()), 1);
   EXPECT_EQ(Flashed(), std::vector<std::string>{"20:00:00:0e:1e:d7:00:40"});
   ExpectStatusEverywhere("1");
-}
-
-TEST_F(FlashTest, LowerCaseSkipIsHonouredButUpperCaseIsNot) {
-  Discover(TwoAdapters());
-  Edit(disc_, "<action value=\"Upgrade\"/>", "<action value=\"skip\"/>");
-  Edit(disc_, "<action value=\"Downgrade\"/>", "<action value=\"SKIP\"/>");
-  EXPECT_EQ(Flash(Package()), 1);
-  EXPECT_EQ(Flashed(), std::vector<std::string>{"20:00:00:0e:1e:d7:00:40"});
 }
 
 // Regression: a failed adapter followed by a successful one used to be reported as success.
@@ -291,25 +301,88 @@ TEST_F(FlashTest, FileWithoutDevicesOrMissingFile) {
   EXPECT_FALSE(vxtest::file_exists(disc_));
 }
 
-TEST_F(FlashTest, RewrittenFileListsTheAdaptersAsEnumeratedNow) {
-  Discover(TwoAdapters());
-  // The host's edits of the first device reach every device; the third adapter appeared since.
-  SetAction(disc_, "00:0e:1e:c4:51:20", "Rewrite");
-  Edit(disc_, "<active_version value=\"3.0.2.1\"/>", "<active_version value=\"9.9.9.9\"/>", 1);
-  vxtest::write_file(sim_->path("inventory.json"), vxe2e::inventory_text(TwoAdapters(true)));
-  EXPECT_EQ(Flash(Package()), 1);
-  vxe2e::XmlDiscovery d = Parsed();
-  ASSERT_EQ(d.devices.size(), 7u);
-  EXPECT_EQ(d.devices[6].dev.at("macaddress"), "21:00:00:0e:1e:e1:00:07");
-  for (const vxe2e::XmlDevice& dev : d.devices) {
-    EXPECT_EQ(dev.fw.at("version"), "3.1.0.0");
-    EXPECT_EQ(dev.fw.at("firmware_file"), kPackage);
-    EXPECT_EQ(dev.fw.at("active_version"), "9.9.9.9");
-    EXPECT_EQ(dev.fw.at("action_status"), "1");
+// The rewritten file lists the adapters as enumerated now, each device with its own active
+// version (the host's edit of the first device reaches no other); the offered version and the
+// file name are the package's. A device the file did not hold (its adapter's query failed at
+// discovery, so the operator never saw it) whose adapter this call did not try is written Skip
+// with an empty status on every rewrite path: a retry with the file must not flash it unreviewed.
+TEST_F(FlashTest, RewrittenFileSaysWhatThisCallDidToEachDevice) {
+  const char* const kUpgrade = "3.0.2.1 Upgrade ";  // the CNA's functions, then the status
+  const char* const kDowngrade = "3.2.0.0 Downgrade ";
+  const char* const kRewrite = "3.1.0.0 Rewrite ";
+  struct Case {
+    const char* name;
+    const char* left_out;  // the adapter whose query fails at discovery
+    const char* removed;   // the device element taken out of the file
+    const char* action;    // set on every device of the file
+    bool other_package;
+    int expected;
+    std::vector<std::string> flashed;
+    std::vector<std::string> devices;  // "active action status", as enumerated now
+  };
+  const std::string c1 = std::string(kUpgrade) + "1", d1 = std::string(kDowngrade) + "1",
+                    r1 = std::string(kRewrite) + "1";
+  const Case cases[] = {
+      {"each device its own active version", nullptr, nullptr, nullptr, false, 1,
+       {kCna, kHba, kOne}, {c1, c1, c1, c1, d1, d1, r1}},
+      {"adapter left out at discovery", kHba, nullptr, nullptr, false, 1, {kCna, kOne},
+       {c1, c1, c1, c1, "3.2.0.0 Skip ", "3.2.0.0 Skip ", r1}},
+      {"function taken out of a tried adapter", nullptr, "00:0e:1e:c4:51:21", nullptr, false, 1,
+       {kCna, kHba, kOne}, {c1, c1, c1, c1, d1, d1, r1}},
+      {"every device skipped", kHba, nullptr, "Skip", false, 3, {},
+       {"3.0.2.1 Skip ", "3.0.2.1 Skip ", "3.0.2.1 Skip ", "3.0.2.1 Skip ", "3.2.0.0 Skip ",
+        "3.2.0.0 Skip ", "3.1.0.0 Skip "}},
+      {"other package", kHba, nullptr, nullptr, true, 8, {},
+       {std::string(kUpgrade) + "8", std::string(kUpgrade) + "8", std::string(kUpgrade) + "8",
+        std::string(kUpgrade) + "8", "3.2.0.0 Skip ", "3.2.0.0 Skip ",
+        std::string(kRewrite) + "8"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Json::Value extra(Json::objectValue);
+    if (c.left_out != nullptr) {
+      Json::Value fault(Json::objectValue);
+      fault["symbol"] = "getAdvAdapterData";
+      fault["key"] = c.left_out;
+      fault["kind"] = "throwAgent";
+      extra["faults"].append(fault);
+    }
+    Discover(TwoAdapters(true), extra);
+    vxtest::write_file(sim_->path("inventory.json"), vxe2e::inventory_text(TwoAdapters(true)));
+    Edit(disc_, "<active_version value=\"3.0.2.1\"/>", "<active_version value=\"9.9.9.9\"/>", 1);
+    if (c.removed != nullptr) {
+      std::string text = vxtest::read_file(disc_);
+      size_t at = text.find(c.removed);
+      ASSERT_NE(at, std::string::npos);
+      size_t begin = text.rfind("\t\t<device>", at);
+      size_t end = text.find("</device>", at) + strlen("</device>\n");
+      vxtest::write_file(disc_, text.erase(begin, end - begin));
+    }
+    if (c.action != nullptr) {
+      for (const char* word : {"Upgrade", "Downgrade", "Rewrite"}) {
+        std::string text = vxtest::read_file(disc_);
+        if (text.find(std::string("\"") + word + "\"") != std::string::npos)
+          Edit(disc_, std::string("<action value=\"") + word + "\"/>",
+               std::string("<action value=\"") + c.action + "\"/>");
+      }
+    }
+    std::string package = Package();
+    if (c.other_package) {
+      package = tmp_.file("other_name.tar");
+      ASSERT_TRUE(vxtest::make_package_with_version(package, "3.1.0.0"));
+    }
+    EXPECT_EQ(Flash(package), c.expected);
+    EXPECT_EQ(Flashed(), c.flashed);
+    vxe2e::XmlDiscovery d = Parsed();
+    std::vector<std::string> devices;
+    for (const vxe2e::XmlDevice& dev : d.devices) {
+      devices.push_back(dev.fw.at("active_version") + " " + dev.fw.at("action") + " " +
+                        dev.fw.at("action_status"));
+      EXPECT_EQ(dev.fw.at("version"), "3.1.0.0");
+      EXPECT_EQ(dev.fw.at("firmware_file"), kPackage);
+    }
+    EXPECT_EQ(devices, c.devices);
   }
-  // Not "Skip", so each device keeps its own freshly computed action.
-  EXPECT_EQ(d.devices[6].fw.at("action"), "Rewrite");
-  EXPECT_EQ(d.devices[0].fw.at("action"), "Upgrade");
 }
 
 TEST_F(FlashTest, DiscoveryAfterFlashProposesRewrite) {
@@ -391,6 +464,45 @@ TEST_F(FlashTest, ArgumentChecksLogTheirLinesAndCodes) {
   EXPECT_TRUE(Flashed().empty());
 }
 
+// An initialisation result that is one of the flash call's own results (1: the pass ran, 3:
+// every device skipped) used to reach the host as if that had happened: it comes back as 1001.
+// Any other value is the agent's own and comes back as it is.
+TEST_F(FlashTest, InitialisationResultIsNeverTakenForAFlashOutcome) {
+  struct Case {
+    int init;
+    int expected;
+    std::vector<std::string> tail;
+  } cases[] = {
+      {1, 1001,
+       {"LOG_ERROR : libInitHbaLib is failed with - 1",
+        "LOG_ERROR : Agent initialisation result 1 is a flash result code: returned "
+        "INTERNAL_OPER_FAILED",
+        "LOG_ERROR : Library is not initialized.", std::string("\t\t\t") + kFlashExit, ""}},
+      {3, 1001,
+       {"LOG_ERROR : libInitHbaLib is failed with - 3",
+        "LOG_ERROR : Agent initialisation result 3 is a flash result code: returned "
+        "INTERNAL_OPER_FAILED",
+        "LOG_ERROR : Library is not initialized.", std::string("\t\t\t") + kFlashExit, ""}},
+      {7, 7,
+       {"LOG_ERROR : libInitHbaLib is failed with - 7", "LOG_ERROR : Library is not initialized.",
+        std::string("\t\t\t") + kFlashExit, ""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.init);
+    Discover(TwoAdapters());
+    ASSERT_EQ(Flash(Package()), 1);  // the file now says "1" on every device
+    const std::string rewritten = vxtest::read_file(disc_);
+    Json::Value extra(Json::objectValue);
+    extra["init"]["result"] = c.init;
+    vxtest::write_file(sim_->path("inventory.json"), vxe2e::inventory_text(TwoAdapters(), extra));
+    sim_->clear_journal();
+    EXPECT_EQ(Flash(Package()), c.expected);
+    EXPECT_TRUE(Flashed().empty());
+    EXPECT_EQ(vxtest::read_file(disc_), rewritten);
+    EXPECT_EQ(LastLines(c.tail.size()), c.tail);
+  }
+}
+
 TEST_F(FlashTest, AgentThatCannotBeLoadedLeavesTheFile) {
   Discover(TwoAdapters());
   std::string saved = vxtest::read_file(disc_);
@@ -460,6 +572,8 @@ TEST_F(FlashTest, SkipInEverySpellingOfAnXmlToolIsHonoured) {
   const std::vector<std::string> spellings = {
       "<action value='Skip'/>",   "<action value = \"Skip\" />", "<action\tvalue=\"skip\"/>",
       "<action value=\"&#83;kip\"/>", "<action value=\"S&#x6B;ip\"></action>",
+      // Any letter case, blanks around the word: an operator's SKIP used to flash the adapter.
+      "<action value=\"SKIP\"/>", "<action value=\" skip\t\"/>",
   };
   for (const std::string& leaf : spellings) {
     Discover(TwoAdapters());
@@ -489,6 +603,7 @@ TEST_F(FlashTest, FileThatCannotBeReadForSureIsRefusedWhole) {
       "<action val=\"Skip\"/>",                                    // another attribute
       "<action value=\"Skip\"/>\n<action value=\"Upgrade\"/>",     // twice in one device
       "<!-- <action value=\"Skip\"/>",                             // unterminated comment
+      "<action value=\"Skpi\"/>",                                  // a word naming no action
   };
   for (const std::string& leaf : leaves) {
     Discover(TwoAdapters());

@@ -46,10 +46,10 @@ using vxtest::read_file;
 using vxtest::TempDir;
 using vxtest::write_file;
 
-const RewriteValues kAnyOutcome = rewrite_values(FlashOutcome::kSuccess, "v", "f", "a");
+const RewriteValues kAnyOutcome = rewrite_values(FlashOutcome::kSuccess, "v", "f");
 // The values two_ports_rewritten.xml was written with.
 const RewriteValues kMismatchOutcome =
-    rewrite_values(FlashOutcome::kPackageMismatch, "3.60.00", "Q3660A.tar", "3.59.00");
+    rewrite_values(FlashOutcome::kPackageMismatch, "3.60.00", "Q3660A.tar");
 
 // Stops the process from writing files beyond `bytes` for the life of the object, the way a
 // full disk would stop it.

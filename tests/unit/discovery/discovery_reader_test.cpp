@@ -126,15 +126,17 @@ TEST(DiscoveryReaderTest, ActionWordsSetCodeAndSkipFlag) {
     fw_action_status_t code;
     bool skip;
   };
-  // An unknown word leaves the code a record starts with, which is not a skip.
+  // Any letter case, blanks around the word ignored; no word at all leaves the code a record
+  // starts with, which is not a skip.
   const std::vector<ActionCase> cases = {
       {"Upgrade", FW_STATUS_UPGRADE, false},     {"upgrade", FW_STATUS_UPGRADE, false},
       {"Downgrade", FW_STATUS_DOWNGRADE, false}, {"downgrade", FW_STATUS_DOWNGRADE, false},
       {"Rewrite", FW_STATUS_REWRITE, false},     {"rewrite", FW_STATUS_REWRITE, false},
       {"FW mismatch", FW_STATUS_MISMATCH, false}, {"fw mismatch", FW_STATUS_MISMATCH, false},
       {"Skip", FW_STATUS_SKIP, true},            {"skip", FW_STATUS_SKIP, true},
-      {"SKIP", FW_STATUS_SKIP, false},           {"UPGRADE", FW_STATUS_SKIP, false},
-      {"Skip ", FW_STATUS_SKIP, false},          {"", FW_STATUS_SKIP, false},
+      {"SKIP", FW_STATUS_SKIP, true},            {"UPGRADE", FW_STATUS_UPGRADE, false},
+      {"Skip ", FW_STATUS_SKIP, true},           {"\tfW MisMatch  ", FW_STATUS_MISMATCH, false},
+      {"", FW_STATUS_SKIP, false},               {"  ", FW_STATUS_SKIP, false},
   };
   LogCapture log;
   TempDir dir;
@@ -208,6 +210,10 @@ TEST(DiscoveryReaderTest, RefusesLeavesItCannotReadForSure) {
       {mac + "\n<action value=\"Skip\"/>", "", "stands outside its firmware section"},
       {"", "\n<macaddress value=\"00:0e:1e:00:00:01\"/>", "stands outside its device section"},
       {mac, "\n<!-- <action value=\"Upgrade\"/>", "line 11: a comment is not closed"},
+      {mac, "\n<action value=\"Skpi\"/>",
+       "line 11 (device 1): the action \"Skpi\" is none of Upgrade, Downgrade, Rewrite, "
+       "FW mismatch or Skip"},
+      {mac, "\n<action value=\"FW  mismatch\"/>", "the action \"FW  mismatch\" is none of"},
       {mac + "\n\t\t\t<fw_item><action value=\"Skip\"/>", "",
        "the action leaf shares its line with a device or fw_item tag"},
   };

@@ -82,17 +82,17 @@ inline void two_ports(DeviceList& list) {
   list.push_back(make_port(fc_port(), "1"));
 }
 
-// What a rewrite after a flash carries into every fw_item.
+// What a rewrite after a flash carries into the fw_items, after reading back a file that held
+// every device these tests write (the two ports, and a port without an identifier).
 inline vxins::discovery::RewriteValues rewrite_values(
     vxins::discovery::FlashOutcome outcome, const std::string& fw_version,
-    const std::string& fw_file, const std::string& active_version,
-    const std::set<std::string>& skipped_ids = {}) {
+    const std::string& fw_file, const std::set<std::string>& skipped_ids = {}) {
   vxins::discovery::RewriteValues values;
   values.outcome = outcome;
   values.fw_version = fw_version;
   values.fw_file = fw_file;
-  values.active_version = active_version;
   values.skipped_ids = skipped_ids;
+  values.file_ids = {eth_port().mac_or_wwn, fc_port().mac_or_wwn, ""};
   return values;
 }
 

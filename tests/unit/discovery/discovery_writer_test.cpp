@@ -110,9 +110,8 @@ TEST(DiscoveryRewriteTest, WritesOutcomeAndOldValuesIntoEveryDevice) {
   const std::string path = dir.file("discovery.xml");
   {
     LogCapture log;
-    EXPECT_TRUE(rewrite_discovery_file(path, list,
-                                       rewrite_values(FlashOutcome::kPackageMismatch, "3.60.00",
-                                                      "Q3660A.tar", "3.59.00")));
+    EXPECT_TRUE(rewrite_discovery_file(
+        path, list, rewrite_values(FlashOutcome::kPackageMismatch, "3.60.00", "Q3660A.tar")));
     EXPECT_EQ(read_file(path), fixture("two_ports_rewritten.xml"));
     EXPECT_EQ(log.text(), "LOG_INFO : ********Device[0]****************\n\n"
                           "LOG_INFO : ********Device[1]****************\n\n");
@@ -122,17 +121,19 @@ TEST(DiscoveryRewriteTest, WritesOutcomeAndOldValuesIntoEveryDevice) {
       {FlashOutcome::kSuccess, "1"}, {FlashOutcome::kFailure, ""},
       {FlashOutcome::kPackageMismatch, "8"}};
   for (const auto& status : statuses) {
-    EXPECT_TRUE(rewrite_discovery_file(path, list, rewrite_values(status.first, "v", "f", "a")));
+    EXPECT_TRUE(rewrite_discovery_file(path, list, rewrite_values(status.first, "v", "f")));
     std::vector<XmlDevice> devs = parse_with_tinyxml2(path);
     ASSERT_EQ(devs.size(), 2u);
     for (const XmlDevice& d : devs) {
       ASSERT_EQ(d.fw_item.size(), 10u);
       EXPECT_EQ(d.fw_item[2], std::make_pair(std::string("version"), std::string("v")));
       EXPECT_EQ(d.fw_item[3], std::make_pair(std::string("firmware_file"), std::string("f")));
-      EXPECT_EQ(d.fw_item[4], std::make_pair(std::string("active_version"), std::string("a")));
       EXPECT_EQ(d.fw_item[6],
                 std::make_pair(std::string("action_status"), std::string(status.second)));
     }
+    // Each device its own active version and action, as enumerated.
+    EXPECT_EQ(devs[0].fw_item[4].second, "3.63.10");
+    EXPECT_EQ(devs[1].fw_item[4].second, "3.64.02");
     EXPECT_EQ(devs[0].fw_item[5].second, "Upgrade");
     EXPECT_EQ(devs[1].fw_item[5].second, "Rewrite");
   }
@@ -161,7 +162,7 @@ TEST(DiscoveryRewriteTest, SkipStaysWithTheIdentifierItWasSetOn) {
   };
   for (const auto& c : cases) {
     ASSERT_TRUE(rewrite_discovery_file(
-        path, list, rewrite_values(FlashOutcome::kSuccess, "v", "f", "a", c.first)));
+        path, list, rewrite_values(FlashOutcome::kSuccess, "v", "f", c.first)));
     DeviceList back;
     ASSERT_EQ(vxins::discovery::read_discovery_file(path, back), 0);
     ASSERT_EQ(back.size(), 3u);
