@@ -65,14 +65,15 @@ class CannedHost(object):
     def __init__(self, test, calls, work):
         self.test, self.calls, self.work, self.ran = test, list(calls), work, 0
 
-    def run_command(self, module, argv, **kwargs):
+    def run_command(self, argv, **kwargs):
         self.test.assertLess(self.ran, len(self.calls), 'unexpected vxins-host call %s' % argv)
         call = self.calls[self.ran]
         self.ran += 1
         expected_argv, rc, out = fill(call[:3], self.work)
         self.test.assertEqual(argv, expected_argv, 'vxins-host call %d' % self.ran)
         self.test.assertEqual(kwargs.get('cwd'), self.work, 'vxins-host runs in the work folder')
-        return rc, out if isinstance(out, str) else json.dumps(out), call[3] if len(call) > 3 else ''
+        err = call[3] if len(call) > 3 else ''
+        return rc, out if isinstance(out, str) else json.dumps(out), err
 
 
 class ModuleTest(unittest.TestCase):
@@ -97,8 +98,7 @@ class ModuleTest(unittest.TestCase):
         out = io.StringIO()
         with mock.patch.object(basic, '_ANSIBLE_ARGS',
                                json.dumps(dict(ANSIBLE_MODULE_ARGS=args)).encode()), \
-                mock.patch.object(basic.AnsibleModule, 'run_command',
-                                  lambda module, argv, **kw: host.run_command(module, argv, **kw)), \
+                mock.patch.object(basic.AnsibleModule, 'run_command', host.run_command), \
                 contextlib.redirect_stdout(out), self.assertRaises(SystemExit):
             self.modules[name].main()
         self.assertEqual(host.ran, len(host.calls), 'vxins-host calls left unmade')
