@@ -31,6 +31,13 @@ configure_file(${pkg_src}/lintian-overrides.in ${pkg_out}/lintian-overrides @ONL
 install(FILES ${pkg_out}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
         RENAME qrvlvxins COMPONENT runtime)
 
+# Every target the package installs, so that the package scripts build only these: CPack itself
+# builds "all", tests included, unless the build tree was configured with
+# CMAKE_SKIP_INSTALL_ALL_DEPENDENCY (scripts/package.sh). A target missing here makes cpack fail
+# on its missing file there.
+add_custom_target(vxins_packaged)
+add_dependencies(vxins_packaged qrvlvxins vxins-host dznaj_sim dznaj_recorder vxins_package_docs)
+
 # The Debian package: cpack -G DEB --config <build>/CPackConfig.cmake (scripts/package.sh).
 if(CMAKE_LIBRARY_ARCHITECTURE MATCHES "^i386")
   set(deb_arch i386)
@@ -60,8 +67,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11), libjsoncpp25 (>= 1.9.5), libsqlite3-0 (>= 3.8.7)")
 # vxins-host replay-to-inventory runs the simulator's Python script; a lab tool, not needed to
-# update adapters.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3")
+# update adapters. Any architecture's python3 runs it: a plain "python3" would ask an amd64
+# machine for python3:i386, which conflicts with its own python3, and the install fails.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3:any")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -36,3 +36,13 @@ report_skips() {
 stage_start=$(date +%s)
 stage_say() { echo "== ${0##*/}: $*"; }
 stage_seconds() { echo $(( $(date +%s) - stage_start )); }
+
+# make_package DIR: the Debian package of the build in DIR, from the targets it installs
+# (vxins_packaged), by CPack into DIR/packages; prints the .deb's path. CPack builds "all" in
+# DIR first unless DIR was configured with CMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON.
+make_package() {
+  cmake --build "$1" -j2 --target vxins_packaged >&2
+  rm -rf "$1/packages"
+  (cd "$1" && cpack -G DEB --config CPackConfig.cmake >/dev/null)
+  ls "$1"/packages/*.deb
+}

@@ -12,12 +12,12 @@ if ! command -v lintian >/dev/null; then
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends lintian >/dev/null
 fi
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-# Only what the package holds; cpack installs from the build tree without building.
-cmake --build "$build" -j2 --target qrvlvxins dznaj_sim vxins-host vxins_package_docs
-rm -rf "$build/packages"
-(cd "$build" && cpack -G DEB --config CPackConfig.cmake >/dev/null)
-deb=$(ls "$build"/packages/*.deb)
+. scripts/builds.sh
+# Only what the package holds: CPack's own build of "all" (every test executable) is switched
+# off in this build folder, which is the package's alone.
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
+  >/dev/null
+deb=$(make_package "$build")
 echo "package: $deb"
 dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
 dpkg-deb --contents "$deb"

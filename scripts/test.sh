@@ -2,6 +2,7 @@
 # Everything the tests need, from a fresh Debian machine: set-up, then the stages, each a script
 # that runs alone too:
 #   build-test.sh i386     the 32-bit build as it ships and all its suites
+#   package-check.sh       the .deb made from the 32-bit build, its install planned by apt
 #   build-test.sh native   the same sources built for x86-64 and all their suites
 #   ansible/tests/run.sh   the Ansible collection's unit and fleet tests
 #   sanitize.sh            all suites on an ASan + UBSan build
@@ -35,6 +36,8 @@ else
   bash scripts/build-test.sh i386
   ran "32-bit build: all suites, $how"
 fi
+bash scripts/package-check.sh
+ran "Debian package: its install planned by apt"
 bash scripts/build-test.sh native
 ran "native x86-64 build: all suites"
 VXINS_BUILD_DIR=$(build_dir "$runs") bash ansible/tests/run.sh

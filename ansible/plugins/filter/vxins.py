@@ -2,6 +2,7 @@
 # The fleet report of a rollout, on the controller: fleet_report gathers what vxins_update
 # returned on each host of the play (and how far the rollout got), fleet_table prints it.
 # Called by the role vxins_rollout after every batch; it reads results, it never runs anything.
+# Their documentation (ansible-doc -t filter) is in fleet_report.yml and fleet_table.yml.
 
 STATUSES = ('changed', 'unchanged', 'failed', 'not reached')
 

@@ -5,6 +5,7 @@
 # What happens is read from the simulators' journals, never from the modules' own word.
 # VXINS_BUILD_DIR names the build folder holding vxins-host and the simulator (default build).
 
+import inspect
 import json
 import os
 import shutil
@@ -133,7 +134,8 @@ class FleetTest(unittest.TestCase):
         return sum(r['command'] == 'flash' for r in json.loads(history.stdout)['runs'])
 
     def test_documentation(self):
-        """ansible-doc shows each module, documenting exactly the options Ansible accepts."""
+        """ansible-doc shows each module, documenting exactly the options Ansible accepts, the
+        role, and each filter, documenting exactly its function's arguments."""
         for module in ('vxins_discovery', 'vxins_update'):
             name = 'qrvl.vxins.' + module
             doc = subprocess.run(['ansible-doc', '--json', name], env=self.env, check=True,
@@ -149,6 +151,27 @@ class FleetTest(unittest.TestCase):
                               env=self.env, check=True, stdout=subprocess.PIPE,
                               universal_newlines=True)
         self.assertIn('vxins_package', role.stdout)
+        # The licence is the package's copyright text, carried into the collection.
+        installed = os.path.join(self.collections, 'ansible_collections', 'qrvl', 'vxins')
+        with open(os.path.join(installed, 'MANIFEST.json')) as f:
+            license_file = json.load(f)['collection_info']['license_file']
+        with open(os.path.join(installed, license_file)) as f, \
+                open(os.path.join(REPO, 'packaging', 'copyright')) as g:
+            self.assertEqual(f.read(), g.read())
+        # Each filter's documented arguments, in order, are its function's parameters.
+        filters = {}
+        with open(os.path.join(installed, 'plugins', 'filter', 'vxins.py')) as f:
+            exec(f.read(), filters)
+        for name, function in filters['FilterModule']().filters().items():
+            name = 'qrvl.vxins.' + name
+            doc = subprocess.run(['ansible-doc', '--json', '-t', 'filter', name], env=self.env,
+                                 check=True, stdout=subprocess.PIPE, universal_newlines=True)
+            doc = json.loads(doc.stdout)[name]
+            self.assertTrue(doc['return'] and doc['examples'], name)
+            documented = doc['doc']['positional'].split(', ')
+            self.assertEqual(sorted(documented), sorted(doc['doc']['options']), name)
+            parameters = list(inspect.signature(function).parameters)
+            self.assertEqual(documented, ['_input'] + parameters[1:], name)
 
     def test_rollout(self):
         # Check mode: every host discovered, what would be flashed, no flash anywhere.
