@@ -14,9 +14,10 @@ if [ -t 1 ]; then bold=$'\033[1m' plain=$'\033[0m'; else bold='' plain=''; fi
 say() { printf '\n%s== %s%s\n' "$bold" "$*" "$plain"; }
 
 say "Setting up and building (scripts/setup.sh, cmake)"
-bash scripts/setup.sh
-# With VXINS_EMULATE_I386=1 setup registered the emulator for this run only.
+# With VXINS_EMULATE_I386=1 setup registers the emulator for this run only.
+export VXINS_I386_OWNER=$$
 [ "${VXINS_EMULATE_I386:-0}" = 1 ] && trap 'bash scripts/i386.sh release' EXIT
+bash scripts/setup.sh
 . scripts/builds.sh
 arch=i386
 case "$(bash scripts/i386.sh mode)" in

@@ -7,13 +7,17 @@
 #   scripts/i386.sh enable    registers the emulator where the kernel refuses i386 programs, or
 #                             everywhere with VXINS_EMULATE_I386=1; says in one line what it did
 #   scripts/i386.sh release   removes the project's entry again where the kernel runs i386
-#                             programs itself (the trap of a run that set VXINS_EMULATE_I386=1)
+#                             programs itself (the trap of a run that set VXINS_EMULATE_I386=1),
+#                             unless another run that registered it still goes on
 # VXINS_I386_MODE=none makes any machine count as one where i386 programs cannot run, so that the
 # scripts' native-only path can be tried anywhere.
 set -euo pipefail
 
 entry=qrvlvxins-i386
 binfmt=/proc/sys/fs/binfmt_misc
+# The process id of the run that registered the entry with VXINS_EMULATE_I386=1 (its
+# VXINS_I386_OWNER): once that process is gone, the entry is a leftover any later setup removes.
+owner_file=/run/qrvlvxins-i386.owner
 qemu=/usr/bin/qemu-i386-static
 # i386 ELF executables and position-independent ones (e_type 2 and 3), any OS/ABI byte.
 magic='\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
@@ -81,7 +85,7 @@ enable() {
     return
   fi
   # An entry a switched run left behind (killed before its trap) goes where the kernel can do
-  # without it.
+  # without it; one a live run registered stays, and this run is emulated too.
   [ "$switch" = 1 ] || release
   now=$(mode)
   others=$(i386_entries | awk -v own="$entry" '$1 != own')
@@ -121,6 +125,7 @@ enable() {
     cannot "a 32-bit program still does not run under $qemu"
   fi
   if [ "$switch" = 1 ] && [ "$now" = native ]; then
+    printf '%s\n' "${VXINS_I386_OWNER:-}" >"$owner_file"
     echo "setup: VXINS_EMULATE_I386=1: i386 programs now run under $qemu although this kernel" \
          "runs them itself (binfmt_misc entry $entry; the run that asked removes it)"
   else
@@ -131,9 +136,18 @@ enable() {
 
 release() {
   [ -e "$binfmt/$entry" ] || return 0
+  local owner
+  owner=$(cat "$owner_file" 2>/dev/null || true)
+  # Another run that registered it is still going: its trap removes it.
+  if [ -n "$owner" ] && [ "$owner" != "${VXINS_I386_OWNER:-}" ] && kill -0 "$owner" 2>/dev/null
+  then
+    echo "i386: binfmt_misc entry $entry kept: run $owner, which registered it, still goes on"
+    return 0
+  fi
   echo 0 >"$binfmt/$entry"
   if [ "$(probe)" = x86_64 ]; then
     echo -1 >"$binfmt/$entry"
+    rm -f "$owner_file"
     echo "i386: removed binfmt_misc entry $entry: this kernel runs i386 programs itself"
   else
     echo 1 >"$binfmt/$entry"  # this kernel needs it

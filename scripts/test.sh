@@ -15,9 +15,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 t0=$(date +%s)
-bash scripts/setup.sh
-# With VXINS_EMULATE_I386=1 setup registered the emulator for this run only.
+# With VXINS_EMULATE_I386=1 setup registers the emulator for this run only.
+export VXINS_I386_OWNER=$$
 [ "${VXINS_EMULATE_I386:-0}" = 1 ] && trap 'bash scripts/i386.sh release' EXIT
+bash scripts/setup.sh
 . scripts/builds.sh
 mode=$(bash scripts/i386.sh mode)
 case "$mode" in
