@@ -28,7 +28,7 @@ case "$mode" in
 esac
 
 done_lines=()
-ran() { done_lines+=("$(printf '%-44s %s' "$1" "($(( $(date +%s) - t0 )) s so far)")"); }
+ran() { done_lines+=("$(printf '%-52s %s' "$1" "($(( $(date +%s) - t0 )) s so far)")"); }
 
 if [ "$mode" = none ]; then
   bash scripts/build-test.sh i386 --build-only
