@@ -30,11 +30,12 @@
 #include "package/package_reader.h"
 #include "plugin_loader.h"
 #include "vxins_log.h"
+#include "vxins_trace.h"
 #include "znaj_agent.h"
 
 namespace {
 
-const char kLogPath[] = "/var/log/libqrvlvxins.log";
+using vxins::trace::kLogPath;
 const char kPackageName[] = "qrvl_boot_3100.tar";
 const char kPackageVersion[] = "3.1.0.0";
 const char kFlashedVersion[] = "3.0.0.0";

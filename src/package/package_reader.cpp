@@ -15,6 +15,7 @@
 #include "log/log.h"
 #include "package/tar_archive.h"
 #include "vxins_host_api.h"
+#include "vxins_trace.h"
 
 namespace vxins {
 namespace package {
@@ -143,7 +144,7 @@ int extract_version(const char* text, std::string& version) {
   }
   version.assign(open_tag + kVersionOpenLen, static_cast<size_t>(len));
   version.resize(strlen(version.c_str()));  // as C text: a NUL in the member ends the version
-  log::utility.info("Read BOOT TAR FW Version is %s", version.c_str());
+  log::utility.info(trace::kPackageVersion, version.c_str());
   return 0;
 }
 

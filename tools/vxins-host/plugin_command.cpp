@@ -22,6 +22,7 @@
 #include "run_lock.h"
 #include "trace_follower.h"
 #include "trace_quotes.h"
+#include "vxins_trace.h"
 
 namespace vxhost {
 
@@ -92,7 +93,7 @@ bool find_plugin(PluginRun& r, std::string& error) {
 void check_paths(PluginRun& r) {
   if (geteuid() != 0) {
     r.out.warn("not running as root: the plug-in needs root to reach the adapters and to write "
-               "its trace log " + std::string(kTraceLogPath));
+               "its trace log " + std::string(vxins::trace::kLogPath));
   }
   r.findings = check_before_call(r.flash, r.o.discovery_file, r.o.firmware,
                                  r.history.run().package_name);
@@ -148,7 +149,7 @@ bool call_with_trace(PluginRun& r, std::string& error) {
     r.out.print("Recording the agent calls to " + r.agent.recording +
                 " (the recorder in front of " + r.agent.target + ")\n");
   }
-  TraceFollower follower(kTraceLogPath);
+  TraceFollower follower(vxins::trace::kLogPath);
   try {
     follower.start([&progress](const TimedLine& line) { progress->on_line(line); },
                    [&progress](double now) { progress->on_tick(now); });
@@ -284,10 +285,10 @@ void print_trace(PluginRun& r) {
   }
   r.out.report()["log"] = lines;
   if (r.trace.empty()) {
-    r.out.print(std::string("\nThe call wrote no trace to ") + kTraceLogPath + "\n");
+    r.out.print(std::string("\nThe call wrote no trace to ") + vxins::trace::kLogPath + "\n");
     return;
   }
-  r.out.print(std::string("\n--- trace of this call (") + kTraceLogPath + ") ---\n" + text +
+  r.out.print(std::string("\n--- trace of this call (") + vxins::trace::kLogPath + ") ---\n" + text +
               "--- end of trace ---\n");
 }
 

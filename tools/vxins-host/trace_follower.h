@@ -24,7 +24,7 @@ struct TimedLine {
 
 class TraceFollower {
  public:
-  // path: the trace log, "/var/log/libqrvlvxins.log" for the shipped plug-in.
+  // path: the trace log, vxins::trace::kLogPath for the shipped plug-in.
   explicit TraceFollower(std::string path);
   ~TraceFollower();  // stops
   TraceFollower(const TraceFollower&) = delete;

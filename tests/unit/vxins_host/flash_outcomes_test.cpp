@@ -78,7 +78,6 @@ const char kFc1[] = "21:00:00:0e:1e:c4:51:11";
 const char kCnaEth0[] = "00:0e:1e:d2:7a:40";
 const char kEth0[] = "00:0e:1e:e5:19:30";
 const char kEth1[] = "00:0e:1e:e5:19:31";
-const char kTraceLog[] = "/var/log/libqrvlvxins.log";
 
 // The built-in inventory: FC HBA on bus a (2 functions), CNA on bus 81 (4), Ethernet adapter on
 // bus 4 (2). A discovery with it, then the flash with the row's changes.
@@ -184,7 +183,7 @@ TEST(FlashOutcomesTest, RealCallsOfThePlugin) {
                                                                      agent));
     setenv("DZNAJ_SIM_INVENTORY", dir.file("inventory.json").c_str(), 1);
 
-    vxhost::TraceFollower follower(kTraceLog);
+    vxhost::TraceFollower follower(vxtest::trace_log_path());
     follower.start([](const TimedLine&) {});
     std::string package = row.other_package ? other_fw : fw;
     EXPECT_EQ(plugin.flash(&xml[0], &package[0]), row.rc);
@@ -193,7 +192,7 @@ TEST(FlashOutcomesTest, RealCallsOfThePlugin) {
     // The follower holds the call's whole trace, each line once.
     std::vector<std::string> followed;
     for (const TimedLine& line : follower.lines()) followed.push_back(line.text);
-    EXPECT_EQ(followed, vxtest::split_lines(vxtest::read_file(kTraceLog)));
+    EXPECT_EQ(followed, vxtest::split_lines(vxtest::read_file(vxtest::trace_log_path())));
     const std::vector<AdapterOutcome> outcomes = vxhost::flash_outcomes(before, follower.lines());
     EXPECT_EQ(render(outcomes, false), row.expected);
     for (const AdapterOutcome& a : outcomes) {
