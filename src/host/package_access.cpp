@@ -1,8 +1,6 @@
 #include "host/package_access.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include "files/regular_file.h"
 #include "log/log.h"
 #include "package/package_reader.h"
 
@@ -10,13 +8,8 @@ namespace vxins {
 namespace host {
 
 bool can_open_for_reading(const std::string& path) {
-  // O_NONBLOCK: opening a FIFO must not hang the host's thread before it is refused.
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
-  struct stat st;
-  bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  close(fd);
-  return regular;
+  files::RegularFile file;
+  return file.open(path);
 }
 
 std::string bare_file_name(const std::string& path) {

@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "files/regular_file.h"
 #include "log/log.h"
 #include "package/tar_archive.h"
 #include "vxins_host_api.h"
@@ -54,18 +55,12 @@ struct ReaderState {
 
 // Opens the package for reading only if it is a regular file, checked on the descriptor that is
 // then read: the host's path check happened earlier, and a FIFO swapped in since must neither
-// block the host's thread in open nor be read. Null (errno set) otherwise.
+// block the host's thread in open nor be read. Null otherwise.
 FILE* open_package(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    errno = EINVAL;
-    return nullptr;
-  }
-  FILE* fp = fdopen(fd, "rb");
-  if (fp == nullptr) close(fd);
+  files::RegularFile file;
+  if (!file.open(path)) return nullptr;
+  FILE* fp = fdopen(file.fd(), "rb");
+  if (fp != nullptr) file.release();
   return fp;
 }
 

@@ -705,7 +705,7 @@ TEST_F(HostCliTest, SetActionSelectsByIdentifierAdapterOrAll) {
   DIR* dir = opendir(tmp_.path().c_str());
   ASSERT_NE(dir, nullptr);
   for (dirent* e = readdir(dir); e != nullptr; e = readdir(dir))
-    EXPECT_EQ(std::string(e->d_name).find(".discovery.xml."), std::string::npos) << e->d_name;
+    EXPECT_EQ(std::string(e->d_name).find(".vxins-discovery-"), std::string::npos) << e->d_name;
   closedir(dir);
   // All devices skipped: the plug-in flashes nothing and says so; that is not a success.
   sim_->clear_journal();
@@ -713,6 +713,37 @@ TEST_F(HostCliTest, SetActionSelectsByIdentifierAdapterOrAll) {
   EXPECT_EQ(f.status, 1);
   EXPECT_TRUE(Contains(f.err, "result 3: nothing was flashed")) << f.err;
   EXPECT_TRUE(Flashed().empty());
+}
+
+// A file the host replaces (set-action's discovery file, replay-to-inventory's -o) is replaced
+// under the name given, as the plug-in's own rewrite replaces it: a link planted there is
+// replaced by the new file, and what it points to is never written through.
+TEST_F(HostCliTest, ALinkAtAReplacedNameIsReplacedNeverWrittenThrough) {
+  const std::string rec = tmp_.file("site.jsonl");
+  ASSERT_EQ(Discover({"--record", rec}).status, 0);
+  const std::string discovered = vxtest::read_file(disc_);
+  const std::string target = tmp_.file("target"), link = tmp_.file("link");
+  struct Case {
+    std::vector<std::string> args;
+    std::string written;  // in the new file
+  };
+  const Case cases[] = {
+      {{"set-action", link, "Skip", "--all"}, "<action value=\"Skip\"/>"},
+      {{"replay-to-inventory", rec, "-o", link}, "\"adapters\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    vxtest::write_file(target, discovered);
+    ::unlink(link.c_str());
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    Outcome o = Host(tmp_, c.args);
+    ASSERT_EQ(o.status, 0) << o.err;
+    struct stat st;
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_TRUE(Contains(vxtest::read_file(link), c.written));
+    EXPECT_TRUE(vxtest::read_file(target) == discovered) << "written through the link";
+  }
 }
 
 // Causes the host can name before the call explain the plug-in's result, which stays the result.

@@ -10,7 +10,7 @@
 #include "discovery/discovery_reader.h"
 #include "discovery/xml_reader.h"
 #include "discovery/xml_scan.h"
-#include "host_files.h"
+#include "files/regular_file.h"
 #include "vxins_log.h"
 
 namespace vxhost {
@@ -165,8 +165,11 @@ ViewResult view_of_bytes(const std::string& bytes, DiscoveryView& view, std::str
 
 ViewResult read_discovery_view(const std::string& path, DiscoveryView& view, std::string& error) {
   std::string bytes;
-  if (!read_regular_file(path, kMaxDiscoveryFileBytes, bytes, error))
+  vxins::files::FileFailure failure;
+  if (!vxins::files::read_regular_file(path, kMaxDiscoveryFileBytes, bytes, failure)) {
+    error = failure.text(path);
     return ViewResult::kCannotRead;
+  }
   ViewResult result = view_of_bytes(bytes, view, error);
   if (result == ViewResult::kRefused) error = path + " " + error;
   return result;

@@ -13,6 +13,9 @@
 
 namespace vxhost {
 
+// Discovery files are a few kilobytes; nothing near this size is one.
+constexpr size_t kMaxDiscoveryFileBytes = 16u * 1024 * 1024;
+
 // One device element: what the plug-in reads of it, and what the host adds for showing and
 // editing it.
 struct ViewDevice {

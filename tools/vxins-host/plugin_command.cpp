@@ -11,7 +11,7 @@
 #include "agent_setup.h"
 #include "commands.h"
 #include "discovery_view.h"
-#include "host_files.h"
+#include "files/regular_file.h"
 #include "plugin_loader.h"
 #include "plugin_runner.h"
 #include "prechecks.h"
@@ -167,11 +167,13 @@ bool call_with_trace(PluginRun& r, std::string& error) {
 
 // The file as the call left it (discovery may leave none, a failed flash the earlier one).
 void read_file_after(PluginRun& r) {
-  std::string why;
-  if (read_regular_file(r.o.discovery_file, kMaxDiscoveryFileBytes, r.after.bytes, why)) {
-    std::string bytes = r.after.bytes;
+  std::string why, bytes;
+  vxins::files::FileFailure failure;
+  if (vxins::files::read_regular_file(r.o.discovery_file, kMaxDiscoveryFileBytes, bytes,
+                                      failure))
     r.have_after = view_of_bytes(bytes, r.after, why) == ViewResult::kRead;
-  }
+  else
+    why = failure.text(r.o.discovery_file);
   if (!r.have_after) r.out.report()["file_error"] = why;
 }
 

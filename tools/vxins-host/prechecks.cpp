@@ -10,7 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "host_files.h"
+#include "files/regular_file.h"
 #include "vxins_host_api.h"
 
 namespace vxhost {
@@ -67,19 +67,15 @@ bool single_entry(const std::string& folder, std::string& name, std::vector<Find
   return false;
 }
 
-// The package itself must be a regular file the host can read.
+// The package itself must be a regular file the host can read, as the plug-in opens it.
 void check_package(bool flash, const std::string& path, std::vector<Finding>& out) {
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   const int code = flash ? VXINS_RC_FW_MISMATCH : VXINS_RC_FW_OPEN_FAILED;
-  if (fd < 0) {
-    out.push_back({code, "cannot open the package " + path + ": " + strerror(errno)});
-    return;
-  }
-  struct stat st;
-  if (fstat(fd, &st) == 0 && !S_ISREG(st.st_mode))
-    out.push_back({code, "the package " + path + " is " + file_kind(st.st_mode) +
-                             ", not a regular file"});
-  close(fd);
+  vxins::files::RegularFile package;
+  if (package.open(path)) return;
+  const vxins::files::FileFailure& why = package.failure();
+  out.push_back({code, why.step == vxins::files::FileFailure::kNotRegular
+                           ? "the package " + why.text(path)
+                           : "cannot open the package " + path + ": " + strerror(why.err)});
 }
 
 // The firmware argument: its package's name, or findings about why it has none.
