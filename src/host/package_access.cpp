@@ -12,11 +12,6 @@ bool can_open_for_reading(const std::string& path) {
   return file.open(path);
 }
 
-std::string bare_file_name(const std::string& path) {
-  std::string::size_type cut = path.find_last_of("/\\");
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
 int stat_firmware_path(const char* path, const char* exit_trace, struct stat& st) {
   int st_rc = stat(path, &st);
   if (st_rc != 0) {

@@ -1,7 +1,6 @@
 // The host's checks of the paths a discover or flash call is given.
 #include "prechecks.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -11,22 +10,12 @@
 #include <cstring>
 
 #include "files/regular_file.h"
+#include "package/package_reader.h"
 #include "vxins_host_api.h"
 
 namespace vxhost {
 
 namespace {
-
-// The entries of a folder but "." and "..", as the plug-in counts them; false with errno.
-bool folder_entries(const std::string& folder, std::vector<std::string>& names) {
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) return false;
-  for (struct dirent* e = readdir(dir); e != nullptr; e = readdir(dir)) {
-    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
-  }
-  closedir(dir);
-  return true;
-}
 
 bool writable_folder(const std::string& folder) {
   return faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
@@ -43,17 +32,15 @@ std::string current_folder() {
   return getcwd(buf, sizeof buf) != nullptr ? buf : ".";
 }
 
-// The folder's one entry, or a finding about why there is not exactly one.
+// The folder's one entry, as the plug-in finds it (quietly: the trace log may be another
+// call's), or a finding about why there is not exactly one.
 bool single_entry(const std::string& folder, std::string& name, std::vector<Finding>& out) {
   std::vector<std::string> names;
-  if (!folder_entries(folder, names)) {
-    int err = errno;
-    out.push_back({err, "cannot list the firmware folder " + folder + ": " + strerror(err)});
+  const int rc = vxins::package::single_entry_of(folder, name, vxins::log::Trace::kQuiet, &names);
+  if (rc == 0) return true;
+  if (rc != VXINS_RC_INVALID_ARG) {
+    out.push_back({rc, "cannot list the firmware folder " + folder + ": " + strerror(rc)});
     return false;
-  }
-  if (names.size() == 1) {
-    name = names[0];
-    return true;
   }
   std::string listed;
   for (size_t i = 0; i < names.size() && i < 3; ++i) listed += (i ? ", " : "") + names[i];
@@ -99,7 +86,7 @@ void check_firmware(bool flash, const std::string& firmware, std::string& packag
                                              "holding the package"});
     return;
   }
-  package = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+  package = vxins::package::bare_file_name(path);
   check_package(flash, path, out);
 }
 
