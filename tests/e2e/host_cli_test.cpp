@@ -17,7 +17,6 @@
 
 #include "discovery/discovery_reader.h"
 #include "e2e_support.h"
-#include "vxins_log.h"
 
 using vxe2e::SimMachine;
 using vxtest::TempDir;
@@ -1202,16 +1201,14 @@ TEST(HostCliFileTest, SetActionKeepsEveryOtherByte) {
   expected.replace(expected.find("'Rewrite'") + 1, 7, "Skip");
   EXPECT_EQ(vxtest::read_file(disc), expected);
 
-  ASSERT_TRUE(vxins_log_set_path(tmp.file("trace.log").c_str()));
   vxins::inventory::DeviceList devs;
-  ASSERT_EQ(vxins::discovery::read_discovery_file(disc, devs), 0);
+  ASSERT_EQ(vxins::discovery::read_discovery_file(disc, devs, vxins::log::Trace::kQuiet), 0);
   ASSERT_EQ(devs.size(), 2u);
   EXPECT_EQ(devs[0]->info().prod_id, "A & B <x> \"q\"\nsecond");
   EXPECT_EQ(devs[0]->info().fw_dev.action, "Skip");
   EXPECT_TRUE(devs[0]->skipped());
   EXPECT_EQ(devs[1]->info().fw_dev.action, "Upgrade");
   EXPECT_FALSE(devs[1]->skipped());
-  vxins_log_set_path("/var/log/libqrvlvxins.log");
 }
 
 }  // namespace

@@ -290,8 +290,8 @@ void print_trace(PluginRun& r) {
     r.out.print(std::string("\nThe call wrote no trace to ") + vxins::trace::kLogPath + "\n");
     return;
   }
-  r.out.print(std::string("\n--- trace of this call (") + vxins::trace::kLogPath + ") ---\n" + text +
-              "--- end of trace ---\n");
+  r.out.print(std::string("\n--- trace of this call (") + vxins::trace::kLogPath + ") ---\n" +
+              text + "--- end of trace ---\n");
 }
 
 }  // namespace

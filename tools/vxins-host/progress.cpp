@@ -128,7 +128,8 @@ struct Progress::Discovery {
                m.rfind(t.flashed_version_body) != std::string::npos) {
       const size_t body = m.rfind(t.flashed_version_body);
       index = m.substr(t.flashed_version.size(), body - t.flashed_version.size());
-      if (!ends_with(m, t.no_version_tail)) version = m.substr(body + t.flashed_version_body.size());
+      if (!ends_with(m, t.no_version_tail))
+        version = m.substr(body + t.flashed_version_body.size());
     }
     return false;
   }
