@@ -164,8 +164,8 @@ void Progress::on_tick(double now) {
 void Progress::finish() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (replay_) {
-    const std::vector<AdapterOutcome> final_outcomes = replay_->finish();
-    for (size_t a = 0; a < final_outcomes.size(); ++a) report_flash(a, final_outcomes[a]);
+    final_outcomes_ = replay_->finish();
+    for (size_t a = 0; a < final_outcomes_.size(); ++a) report_flash(a, final_outcomes_[a]);
   } else if (discovery_->open) {
     print(discovery_->close(discovery_->last));
   }
