@@ -1,9 +1,6 @@
-// Replacing a file atomically: the new content goes to an unnamed file in the target's folder
-// (a named temporary where the file system or the process cannot do that) and takes the
-// target's name only once written, flushed and synced whole, so nobody ever finds half a file
-// and a writer killed half way leaves nothing. The name given is what is replaced: a link there
-// is replaced by the new file, never written through. Used by the discovery-file writer and by
-// vxins-host; it never logs (the caller reports failure() and swept()) and never throws.
+// Replacing a file atomically: written beside it unnamed, synced, then renamed over the name
+// given (a link there is replaced, never written through). Used by the discovery-file writer
+// and vxins-host; it never logs (callers report failure() and swept()) and never throws.
 #ifndef VXINS_FILES_ATOMIC_FILE_H
 #define VXINS_FILES_ATOMIC_FILE_H
 

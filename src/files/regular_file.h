@@ -1,7 +1,6 @@
-// Opening and reading a file only when it is a regular file, without ever blocking on what sits
-// under its name instead (a FIFO, a device): the check is made on the descriptor that is then
-// used. Used by the plug-in's package and discovery-file readers and by vxins-host; it never
-// logs (a caller decides what its trace says) and never throws.
+// A file opened and read only when it is a regular file, checked on the descriptor then used,
+// never blocking on a FIFO or device under its name. Used by the plug-in's readers and by
+// vxins-host; it never logs (the caller's trace says what it must) and never throws.
 #ifndef VXINS_FILES_REGULAR_FILE_H
 #define VXINS_FILES_REGULAR_FILE_H
 
