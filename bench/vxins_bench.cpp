@@ -5,7 +5,9 @@
 // line the call wrote, same flags, same path, same line length) and measures peak resident
 // memory, and the memory of reading a package whose first member is large. The simulator's own
 // share is measured apart: the agent calls of one discovery and one flash, as its journal
-// recorded them, are made again against the simulator alone.
+// recorded them, are made again against the simulator alone. The same calls are also timed
+// through the command-line host (vxins-host --quiet, its run history kept in memory), and the
+// durable commit of such a run's history record to a database on disk is timed on its own.
 //
 // Each measurement that reports peak memory runs in a child process of its own (this program
 // re-executed with a --child-* option), since a process's peak never goes down.
@@ -18,23 +20,30 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <memory>
+#include <spawn.h>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 #include <json/json.h>
 
+#include "history.h"
 #include "package/package_reader.h"
 #include "plugin_loader.h"
+#include "trace_texts.h"
 #include "vxins_log.h"
+#include "vxins_trace.h"
 #include "znaj_agent.h"
+
+extern char** environ;
 
 namespace {
 
-const char kLogPath[] = "/var/log/libqrvlvxins.log";
+using vxins::trace::kLogPath;
 const char kPackageName[] = "qrvl_boot_3100.tar";
 const char kPackageVersion[] = "3.1.0.0";
 const char kFlashedVersion[] = "3.0.0.0";
@@ -42,6 +51,7 @@ const char kFlashedVersion[] = "3.0.0.0";
 struct Options {
   std::string self;
   std::string plugin = VXINS_BENCH_PLUGIN;
+  std::string host = VXINS_BENCH_HOST;
   std::string sim_dir = VXINS_BENCH_SIM_DIR;
   std::string work;
   // The simulator's inventory, state and journal files; see choose_sim_files().
@@ -342,6 +352,51 @@ class SimReplay {
   std::vector<Json::Value> calls_;
 };
 
+// One run of the command-line host, as an operator or the Ansible collection runs it: quiet,
+// its run history in `history`. Its exit status.
+int run_host(const Options& o, const std::string& command, const std::string& disc,
+             const std::string& fw_dir, const std::string& history) {
+  std::vector<std::string> args = {o.host, "--quiet", "--plugin", o.plugin, "--history-db",
+                                   history, command, disc, fw_dir};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  int rc = posix_spawn(&pid, o.host.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) die("cannot run " + o.host + ": " + strerror(rc));
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) die(std::string("waitpid: ") + strerror(errno));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// The durable commit of one run's history record (its trace, the discovery file before and
+// after), as vxins-host makes it at the end of a run, into a fresh database in `folder`.
+Span history_commit(const std::string& folder, const std::string& trace,
+                    const std::string& file) {
+  const std::string db = folder + "/history.db";
+  unlink(db.c_str());
+  vxhost::History history;
+  std::string error;
+  if (!history.open(db, error)) die("history: " + error);
+  vxhost::RunRecord run;
+  run.command = "flash";
+  run.command_line = "vxins-host --quiet flash";
+  run.called = true;
+  run.have_file_before = run.have_file_after = true;
+  run.file_before = run.file_after = file;
+  run.trace = trace;
+  Stopwatch watch;
+  if (!history.record(run, error)) die("history: " + error);
+  return watch.stop();
+}
+
 // Where the simulator keeps its files. It rewrites its state file after every flash and
 // renames it over the old one; on ext4 such a rename pushes the new file to the disk and waits
 // (several ms per adapter, more than the plug-in's whole flash pass). That is the simulator's
@@ -368,6 +423,12 @@ int child_size(const Options& o, int adapters) {
   point_simulator(sdir, o.journal);
   Plugin plugin(o.plugin);
   const size_t functions = static_cast<size_t>(adapters) * 4;
+  // The lines that show one discovery's and one flash's trace whole: its device count, and the
+  // update pass's line for each adapter flashed.
+  char device_count_line[64];
+  snprintf(device_count_line, sizeof device_count_line, vxins::trace::kDeviceCount,
+           static_cast<int>(functions));
+  const std::string flashed_line = vxhost::format_piece(vxins::trace::kFlashSucceeded, 0);
 
   // A round's trace is the same every time. Rounds are run until `reps` of them (after one
   // that warms the caches up) agree on the number of lines, so that a round whose log another
@@ -389,8 +450,7 @@ int child_size(const Options& o, int adapters) {
     r.disc = disc_watch.stop();
     if (rc != 0) die("discovery returned " + std::to_string(rc));
     r.disc_log = log_shape();
-    bool log_intact =
-        log_is_one_call("Number of QuorvelDevices is " + std::to_string(functions), 1);
+    bool log_intact = log_is_one_call(device_count_line, 1);
     std::string xml = read_all(disc);
     if (count_of(xml, "<device>") != functions)
       die("discovery file lists " + std::to_string(count_of(xml, "<device>")) + " devices, not " +
@@ -409,7 +469,7 @@ int child_size(const Options& o, int adapters) {
     if (recorded != static_cast<size_t>(adapters) || ok_status != functions)
       die("flash did not flash every adapter: " + std::to_string(recorded) +
           " new versions recorded, " + std::to_string(ok_status) + " devices with success");
-    log_intact = log_intact && log_is_one_call("Firmware update success on ", adapters);
+    log_intact = log_intact && log_is_one_call(flashed_line, adapters);
     if (!log_intact)
       fprintf(stderr, "vxins_bench: %s restarted by another process; round repeated\n", kLogPath);
     if (round == 0 || !log_intact) continue;
@@ -439,6 +499,35 @@ int child_size(const Options& o, int adapters) {
     flash_floor.push_back(log_floor(r.flash_log));
   }
 
+  // The same calls through vxins-host, in the same run: its history database in memory beside
+  // the simulator's files (the durable commit is timed apart below), its run lock in the work
+  // folder. A round whose trace log another program touched is repeated, as above.
+  setenv("VXINS_LOCK_FILE", (dir + "/run.lock").c_str(), 1);
+  const std::string host_history = sdir + "/history.db";
+  std::vector<Span> host_disc, host_flash;
+  for (int round = 0; static_cast<int>(host_flash.size()) < o.reps; ++round) {
+    if (round > max_rounds) die("the trace log keeps changing under the benchmark");
+    unlink((sdir + "/state.json").c_str());
+    Stopwatch disc_watch;
+    int rc = run_host(o, "discover", disc, fw_dir, host_history);
+    const Span host_d = disc_watch.stop();
+    if (rc != 0) die("vxins-host discover exited with " + std::to_string(rc));
+    bool intact = log_is_one_call(device_count_line, 1);
+    Stopwatch flash_watch;
+    rc = run_host(o, "flash", disc, fw_dir, host_history);
+    const Span host_f = flash_watch.stop();
+    if (rc != 0) die("vxins-host flash exited with " + std::to_string(rc));
+    intact = intact && log_is_one_call(flashed_line, adapters);
+    if (round == 0 || !intact) continue;  // the first warms the caches up
+    host_disc.push_back(host_d);
+    host_flash.push_back(host_f);
+  }
+  unsetenv("VXINS_LOCK_FILE");
+  std::vector<Span> commits;
+  const std::string flash_trace = read_all(kLogPath), flash_file = read_all(disc);
+  for (int round = 0; round < o.reps; ++round)
+    commits.push_back(history_commit(dir, flash_trace, flash_file));
+
   // One more round with the simulator's journal on, then the simulator alone on its calls.
   point_simulator(sdir, true);
   unlink((sdir + "/state.json").c_str());
@@ -463,11 +552,12 @@ int child_size(const Options& o, int adapters) {
 
   Span d = median(disc_t), df = median(disc_floor), f = median(flash_t), ff = median(flash_floor);
   Span ds = median(disc_sim), fs = median(flash_sim);
+  Span hd = median(host_disc), hf = median(host_flash), hc = median(commits);
   printf("RESULT %d %zu %zu %zu %ld %.3f %.3f %.3f %.3f %.3f %.3f %.3f %.3f %.3f %.3f %.3f %.3f "
-         "%zu %zu\n",
+         "%zu %zu %.3f %.3f %.3f\n",
          adapters, functions, disc_log.records, flash_log.records, peak_rss_kib(), d.wall, d.cpu,
          df.wall, df.cpu, f.wall, f.cpu, ff.wall, ff.cpu, ds.wall, ds.cpu, fs.wall, fs.cpu,
-         disc_calls.size(), flash_calls.size());
+         disc_calls.size(), flash_calls.size(), hd.wall, hf.wall, hc.wall);
   return 0;
 }
 
@@ -516,8 +606,9 @@ std::string run_child(const Options& o, const std::vector<std::string>& args, co
 }
 
 std::vector<std::string> common_args(const Options& o) {
-  std::vector<std::string> a = {"--plugin",    o.plugin,      "--work", o.work,
-                                "--sim-files", o.sim_files,   "--reps", std::to_string(o.reps)};
+  std::vector<std::string> a = {"--plugin", o.plugin,    "--host",      o.host,
+                                "--work",   o.work,      "--sim-files", o.sim_files,
+                                "--reps",   std::to_string(o.reps)};
   if (o.journal) a.push_back("--journal");
   return a;
 }
@@ -529,6 +620,7 @@ struct Row {
   long rss_kib;
   Span disc, disc_floor, flash, flash_floor, disc_sim, flash_sim;
   size_t disc_agent_calls, flash_agent_calls;
+  double host_disc_ms, host_flash_ms, history_commit_ms;
 };
 
 double ratio(double a, double b) { return b > 0 ? a / b : 0; }
@@ -557,12 +649,13 @@ int parent(const Options& o) {
     std::string line = run_child(o, args, "RESULT");
     Row r;
     if (sscanf(line.c_str(),
-               "RESULT %d %zu %zu %zu %ld %lf %lf %lf %lf %lf %lf %lf %lf %lf %lf %lf %lf %zu %zu",
+               "RESULT %d %zu %zu %zu %ld %lf %lf %lf %lf %lf %lf %lf %lf %lf %lf %lf %lf %zu %zu "
+               "%lf %lf %lf",
                &r.adapters, &r.functions, &r.disc_lines, &r.flash_lines, &r.rss_kib, &r.disc.wall,
                &r.disc.cpu, &r.disc_floor.wall, &r.disc_floor.cpu, &r.flash.wall, &r.flash.cpu,
                &r.flash_floor.wall, &r.flash_floor.cpu, &r.disc_sim.wall, &r.disc_sim.cpu,
-               &r.flash_sim.wall, &r.flash_sim.cpu, &r.disc_agent_calls,
-               &r.flash_agent_calls) != 19)
+               &r.flash_sim.wall, &r.flash_sim.cpu, &r.disc_agent_calls, &r.flash_agent_calls,
+               &r.host_disc_ms, &r.host_flash_ms, &r.history_commit_ms) != 22)
       die("unreadable child result: " + line);
     rows.push_back(r);
     printf("%8d %9zu | %9.1f %7zu %9.1f %5.2f | %9.1f %7zu %9.1f %5.2f | %6.0fus %6.0fus | %6ld KiB\n",
@@ -594,6 +687,20 @@ int parent(const Options& o) {
            ratio(r.disc.wall - r.disc_sim.wall, r.disc_floor.wall), r.flash_agent_calls,
            r.flash_sim.wall, 100 * ratio(r.flash_sim.wall, r.flash.wall),
            ratio(r.flash.wall - r.flash_sim.wall, r.flash_floor.wall));
+
+  // The plug-in's calls alone against the same calls through vxins-host, measured in the same
+  // run; the durable commit of the host's history apart.
+  printf("\nThrough vxins-host --quiet (its history in memory), medians; \"+\" = what the host "
+         "adds to the plug-in alone:\n");
+  printf("%8s | %9s %9s %6s | %9s %9s %6s | %16s\n", "adapters", "disc ms", "host ms", "+",
+         "flash ms", "host ms", "+", "history commit");
+  for (const Row& r : rows)
+    printf("%8d | %9.1f %9.1f %5.0f%% | %9.1f %9.1f %5.0f%% | %13.1f ms\n", r.adapters,
+           r.disc.wall, r.host_disc_ms, 100 * (ratio(r.host_disc_ms, r.disc.wall) - 1),
+           r.flash.wall, r.host_flash_ms, 100 * (ratio(r.host_flash_ms, r.flash.wall) - 1),
+           r.history_commit_ms);
+  printf("(history commit: one flash run's record, its trace and discovery files included, "
+         "written to a fresh database in %s and synced)\n", o.work.c_str());
 
   // Memory against package size: the reader alone, and a whole discovery.
   printf("\n%-44s %14s %14s\n", "package (first member)", "reader peak", "discovery peak");
@@ -648,6 +755,13 @@ int parent(const Options& o) {
            "time per function at %d adapters within 1.25x that at %d (%.2f; CPU %.2f)",
            large.adapters, small.adapters, per_large / per_small, cpu_large / cpu_small);
   check(per_large <= 1.25 * per_small, buf);
+  snprintf(buf, sizeof buf,
+           "at %d adapters vxins-host adds at most 25%% to discovery (%+.0f%%) and flash (%+.0f%%)",
+           large.adapters, 100 * (ratio(large.host_disc_ms, large.disc.wall) - 1),
+           100 * (ratio(large.host_flash_ms, large.flash.wall) - 1));
+  check(large.host_disc_ms <= 1.25 * large.disc.wall &&
+            large.host_flash_ms <= 1.25 * large.flash.wall,
+        buf);
   snprintf(buf, sizeof buf, "package reader peak below 10 MiB with a %d MiB first member (%ld KiB)",
            o.package_mib, reader_peaks.back());
   check(reader_peaks.back() < 10 * 1024, buf);
@@ -675,7 +789,7 @@ std::vector<int> parse_sizes(const std::string& text) {
 void usage() {
   fprintf(stderr,
           "usage: vxins_bench [--sizes 16,64,256] [--reps N] [--journal] [--package-mib M]\n"
-          "                   [--plugin PATH] [--sim-dir DIR] [--work DIR]\n"
+          "                   [--plugin PATH] [--host PATH] [--sim-dir DIR] [--work DIR]\n"
           "Writes /var/log/libqrvlvxins.log (run as a user who may). Exit status 0 when every\n"
           "target is met, 1 when one is missed, 2 on an error.\n");
   exit(2);
@@ -702,6 +816,7 @@ int main(int argc, char** argv) {
     else if (a == "--journal") o.journal = true;
     else if (a == "--package-mib") o.package_mib = std::max(1, atoi(value().c_str()));
     else if (a == "--plugin") o.plugin = value();
+    else if (a == "--host") o.host = value();
     else if (a == "--sim-dir") o.sim_dir = value();
     else if (a == "--work") o.work = value();
     else if (a == "--sim-files") o.sim_files = value();

@@ -50,7 +50,7 @@ void check_lines_handed_out(const uint8_t* data, size_t size) {
   for (size_t i = 0; i < size; ++i) lines += data[i] == '\n';
   if (size > 0 && data[size - 1] != '\n') ++lines;
   vxins::discovery::XmlLines xml;
-  xml.read(g_input);
+  xml.parse(std::string(reinterpret_cast<const char*>(data), size));
   const unsigned int count = xml.count_devices();
   size_t handed = 0;
   for (unsigned int k = 1; k <= count; ++k) {

@@ -9,6 +9,7 @@
 #include "agent/guarded_call.h"
 #include "log/log.h"
 #include "vxins_host_api.h"
+#include "vxins_trace.h"
 
 namespace vxins {
 namespace agent {
@@ -45,14 +46,13 @@ bool direct_call(const char* name, Pointer pointer, Call call) {
   return false;
 }
 
-const char kFailPrefix[] = "ERROR:BOOT UPDATE FAILED:";
 const size_t kAdapterBufSize = 24;  // the agent's wwn_str_t
 const size_t kPathBufSize = 128;
 
 // Writes the failure text into outcome (when given) and the log.
 void report_failure(char* outcome, const char* reason) {
   char text[kFlashOutcomeSize];
-  snprintf(text, sizeof text, "%s%s", kFailPrefix, reason);
+  snprintf(text, sizeof text, "%s%s", trace::kFlashFailurePrefix, reason);
   if (outcome != nullptr) snprintf(outcome, kFlashOutcomeSize, "%s", text);
   log::utility.error("%s", text);
 }
@@ -123,19 +123,19 @@ int flash_adapter(const std::string& adapter, const std::string& package_path, c
                                 : call.text.c_str());
     return VXINS_RC_INTERNAL_OPER_FAILED;
   }
-  log::utility.info("Flash upgrade returned %d\n", result);
+  log::utility.info(trace::kFlashReturned, result);
   if (result != 0) {
     // The agent may fill its buffer to the last byte; a long text is cut to fit 128 bytes.
     agent_err[sizeof agent_err - 1] = '\0';
     if (outcome != nullptr) {
-      if (snprintf(outcome, kFlashOutcomeSize, "%s%s", kFailPrefix, agent_err) >=
+      if (snprintf(outcome, kFlashOutcomeSize, "%s%s", trace::kFlashFailurePrefix, agent_err) >=
           static_cast<int>(kFlashOutcomeSize))
         outcome[kFlashOutcomeSize - 1] = '\0';
       log::utility.error("%s", outcome);
     }
     return result;
   }
-  if (outcome != nullptr) snprintf(outcome, kFlashOutcomeSize, "%s", "BOOT UPDATE SUCCESS");
+  if (outcome != nullptr) snprintf(outcome, kFlashOutcomeSize, "%s", trace::kFlashSuccess);
   return 0;
 }
 

@@ -9,6 +9,7 @@
 #include "agent/guarded_call.h"
 #include "log/log.h"
 #include "vxins_host_api.h"
+#include "vxins_trace.h"
 
 namespace vxins {
 namespace agent {
@@ -259,7 +260,7 @@ int adapter_details(const std::string& index, Json::Value& adapter) {
       },
       adapter);
   if (rc != 0) return rc;
-  log::utility.info("<-- ZnajCxnMethods::getAdapterDetails()-success");
+  log::utility.info("%s", trace::kAdapterAnswered);
   return 0;
 }
 

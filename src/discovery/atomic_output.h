@@ -1,24 +1,21 @@
-// AtomicOutput: writes the discovery file so that nobody ever finds half of it, and a killed
-// host leaves nothing behind. The document goes to an unnamed file in the target's folder (a
-// named temporary where the file system or the process cannot do that) and takes the target's
-// name only when it was written, flushed and synced completely. Used only by discovery_file.cpp.
+// AtomicOutput: the discovery file written through the atomic replacement (files/atomic_file.h:
+// nobody ever finds half of it, a killed host leaves nothing behind, a link at its name is
+// replaced), with the trace the plug-in leaves of it: each dead writer's temporary swept, and
+// why a file was not written. Used only by discovery_writer.cpp.
 #ifndef VXINS_DISCOVERY_ATOMIC_OUTPUT_H
 #define VXINS_DISCOVERY_ATOMIC_OUTPUT_H
 
 #include <cstdio>
 #include <string>
 
+#include "files/atomic_file.h"
+
 namespace vxins {
 namespace discovery {
 
 class AtomicOutput {
  public:
-  AtomicOutput() : m_fp(nullptr), m_unnamed(false) {}
-  ~AtomicOutput() { discard(); }
-  AtomicOutput(const AtomicOutput&) = delete;
-  AtomicOutput& operator=(const AtomicOutput&) = delete;
-
-  FILE* fp() const { return m_fp; }
+  FILE* fp() const { return file_.fp(); }
 
   // Sweeps the target's folder of temporaries that killed writers left, then creates the new
   // file there (never through a link someone planted), with the permissions fopen would give
@@ -31,24 +28,12 @@ class AtomicOutput {
   bool commit(bool write_failed, int write_errno);
 
  private:
-  bool create_unnamed();
-  bool create_named(int& fd, int& err);
-  int name_unnamed(int fd);
-  int copy_to_named(int from_fd);
-  std::string folder() const;
-  void sync_directory();
-  void discard();
-
-  FILE* m_fp;
-  bool m_unnamed;  // m_fp writes an O_TMPFILE file that has no name yet
-  std::string m_target;
-  std::string m_dir_prefix;
-  std::string m_tmp_path;  // the temporary's name once it has one
+  files::AtomicFile file_;
+  std::string target_;
 };
 
-// Removes from `folder` every regular file named exactly as AtomicOutput names its temporaries
-// (".vxins-discovery-<pid>-<n>-<random>.tmp") whose process no longer exists; returns how many.
-// Never follows a link and touches nothing else: other names, links, folders, live writers.
+// Removes from `folder` every temporary of a writer that is gone (files::remove_stale_
+// temporaries), logging each; returns how many.
 int remove_stale_discovery_temporaries(const std::string& folder);
 
 }  // namespace discovery

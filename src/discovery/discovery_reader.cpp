@@ -3,9 +3,11 @@
 #include "discovery/discovery_reader.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "discovery/xml_reader.h"
 #include "discovery/xml_scan.h"
+#include "files/regular_file.h"
 #include "log/log.h"
 #include "vxins_host_api.h"
 
@@ -16,6 +18,7 @@ namespace {
 
 using inventory::Attribute;
 using inventory::Section;
+using log::Trace;
 
 const char* const kElementMarkers[] = {"<device>", "</device>", "<fw_item>", "</fw_item>"};
 // The fw_item's fixed leaf: written by the writer, read by nobody; the device section's
@@ -46,12 +49,27 @@ bool hides_leaf_on_marker_line(const std::string& line, std::string& why) {
   return false;
 }
 
-void log_refusal(const std::string& path, size_t line_no, unsigned int device,
-                 const std::string& why, std::string* refusal) {
-  std::string where = "line " + std::to_string(line_no);
-  if (device != 0) where += " (device " + std::to_string(device) + ")";
-  log::utility.error("Discovery file %s %s: %s", path.c_str(), where.c_str(), why.c_str());
-  if (refusal != nullptr) *refusal = where + ": " + why;
+// The value of the first `name` leaf among the lines, "" when none.
+std::string leaf_value(const std::vector<std::string>& lines, const std::string& name) {
+  for (const std::string& line : lines) {
+    for (const XmlTag& tag : scan_line(line).tags) {
+      if (tag.kind == XmlTag::kStart && tag.name == name)
+        return tag.attributes.empty() ? std::string() : tag.attributes[0].second;
+    }
+  }
+  return std::string();
+}
+
+// Refuses the file: logs "line N (device K): why" and hands the refusal to the report.
+int refuse(const std::string& path, Refusal refusal, Trace trace, ReadReport* report) {
+  if (trace == Trace::kLogged) {
+    std::string where = "line " + std::to_string(refusal.line);
+    if (refusal.device != 0) where += " (device " + std::to_string(refusal.device) + ")";
+    log::utility.error("Discovery file %s %s: %s", path.c_str(), where.c_str(),
+                       refusal.why.c_str());
+  }
+  if (report != nullptr) report->refusal = std::move(refusal);
+  return VXINS_RC_INTERNAL_OPER_FAILED;
 }
 
 // What one line of a device element holds for the reader.
@@ -122,10 +140,12 @@ LeafLine classify_line(const std::string& line, Section own, Section other,
 // line that cannot be read or repeats a leaf.
 bool read_section(const std::vector<std::string>& lines, size_t first_index, Section own,
                   Section other, const char* other_name, const char* unknown_line,
-                  inventory::DeviceRecord& record, LeafFault* fault) {
+                  inventory::DeviceRecord& record, LeafFault* fault, Trace trace,
+                  size_t* action_index) {
+  const bool logged = trace == Trace::kLogged;
   std::vector<const Attribute*> seen;
   for (size_t n = 0; n < lines.size(); ++n) {
-    log_split_positions(lines[n]);
+    if (logged) log_split_positions(lines[n]);
     LeafLine leaf = classify_line(lines[n], own, other, other_name);
     if (leaf.kind == LeafLine::kLeaf &&
         std::find(seen.begin(), seen.end(), leaf.attribute) != seen.end()) {
@@ -137,10 +157,12 @@ bool read_section(const std::vector<std::string>& lines, size_t first_index, Sec
       return false;
     }
     if (leaf.kind == LeafLine::kNotALeaf) {
-      log::utility.error("%s", unknown_line);
+      if (logged) log::utility.error("%s", unknown_line);
       continue;
     }
     seen.push_back(leaf.attribute);
+    if (action_index != nullptr && leaf.attribute->id == DEV_CHAR_CONST_ACTION_VALUE)
+      *action_index = first_index + n;
     if (!record.fill_from_file(*leaf.attribute, leaf.value)) {
       if (fault != nullptr)
         *fault = LeafFault{first_index + n, "the action \"" + leaf.value + "\" is none of " +
@@ -155,51 +177,70 @@ bool read_section(const std::vector<std::string>& lines, size_t first_index, Sec
 
 int read_device(const std::vector<std::string>& device_lines,
                 const std::vector<std::string>& firmware_lines, inventory::DeviceRecord& record,
-                LeafFault* fault) {
+                LeafFault* fault, Trace trace, size_t* action_index) {
   if (!read_section(device_lines, 0, Section::kDevice, Section::kFirmware, "firmware",
-                    "ERROR:DEV Unknown Tag\n", record, fault) ||
+                    "ERROR:DEV Unknown Tag\n", record, fault, trace, action_index) ||
       !read_section(firmware_lines, device_lines.size(), Section::kFirmware, Section::kDevice,
-                    "device", "FW ERROR:Unknown Tag\n", record, fault))
+                    "device", "FW ERROR:Unknown Tag\n", record, fault, trace, action_index))
     return VXINS_RC_INTERNAL_OPER_FAILED;
   return 0;
 }
 
-int read_discovery_file(const std::string& path, inventory::DeviceList& devices,
-                        std::string* refusal) {
+int read_discovery_file(const std::string& path, inventory::DeviceList& devices, Trace trace,
+                        ReadReport* report) {
+  const bool logged = trace == Trace::kLogged;
   if (path.empty()) {
-    log::utility.error("get_number_of_tags failed\n<-- read_xmlfile().");
+    if (logged) log::utility.error("get_number_of_tags failed\n<-- read_xmlfile().");
     return VXINS_RC_INTERNAL_OPER_FAILED;
   }
+  // Only a regular file, through a non-blocking descriptor: a FIFO or a device planted under
+  // the discovery file's name must not hang the host's thread. A read that fails half way keeps
+  // what was read.
+  std::string text;
+  files::FileFailure failure;
+  if (!files::read_regular_file(path, SIZE_MAX, text, failure) &&
+      failure.step != files::FileFailure::kRead) {
+    if (logged) {
+      log::entry.error("XML file open failed");
+      log::entry.error("<--read_XML_file()");
+    }
+    return 0;  // an unreadable file simply has no device elements
+  }
+  return read_discovery_text(path, text, devices, trace, report);
+}
+
+int read_discovery_text(const std::string& name, const std::string& text,
+                        inventory::DeviceList& devices, Trace trace, ReadReport* report) {
   XmlLines xml;
-  xml.read(path);  // an unreadable file simply has no device elements
-  if (!xml.fault().empty()) {
-    log_refusal(path, xml.fault_line(), 0, xml.fault(), refusal);
-    return VXINS_RC_INTERNAL_OPER_FAILED;
-  }
+  xml.parse(text);
+  if (!xml.fault().empty())
+    return refuse(name, {xml.fault_line(), 0, "", xml.fault()}, trace, report);
   for (size_t n = 0; n < xml.lines().size(); ++n) {
     std::string why;
-    if (hides_leaf_on_marker_line(xml.lines()[n], why)) {
-      log_refusal(path, n + 1, 0, why, refusal);
-      return VXINS_RC_INTERNAL_OPER_FAILED;
-    }
+    if (hides_leaf_on_marker_line(xml.lines()[n], why))
+      return refuse(name, {n + 1, 0, "", why}, trace, report);
   }
   const unsigned int count = xml.count_devices();
   for (unsigned int k = 1; k <= count; ++k) {
     ElementLines lines;
     xml.device_lines(k, lines);
+    std::vector<size_t>& numbers = lines.device_line_numbers;
+    numbers.insert(numbers.end(), lines.firmware_line_numbers.begin(),
+                   lines.firmware_line_numbers.end());
     std::unique_ptr<inventory::DeviceRecord> record(new inventory::DeviceRecord());
     LeafFault fault;
-    if (read_device(lines.device, lines.firmware, *record, &fault) != 0) {
-      std::vector<size_t>& numbers = lines.device_line_numbers;
-      numbers.insert(numbers.end(), lines.firmware_line_numbers.begin(),
-                     lines.firmware_line_numbers.end());
+    size_t action_index = numbers.size();
+    if (read_device(lines.device, lines.firmware, *record, &fault, trace, &action_index) != 0) {
       size_t line_no = fault.line_index < numbers.size() ? numbers[fault.line_index] : 0;
-      log_refusal(path, line_no, k, fault.why, refusal);
-      return VXINS_RC_INTERNAL_OPER_FAILED;
+      return refuse(name, {line_no, k, leaf_value(lines.device, "macaddress"), fault.why}, trace,
+                    report);
     }
-    record->log_fields();
+    if (trace == Trace::kLogged) record->log_fields();
     devices.push_back(std::move(record));
+    if (report != nullptr)
+      report->action_lines.push_back(action_index < numbers.size() ? numbers[action_index] : 0);
   }
+  if (report != nullptr) report->takes_effect = leaf_value(xml.lines(), "takes_effect");
   return 0;
 }
 

@@ -4,22 +4,45 @@
 #ifndef VXINS_DISCOVERY_DISCOVERY_READER_H
 #define VXINS_DISCOVERY_DISCOVERY_READER_H
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "inventory/device_record.h"
+#include "log/log.h"
 
 namespace vxins {
 namespace discovery {
+
+// Where and why a file was refused. why is empty when it was not.
+struct Refusal {
+  size_t line = 0;          // 1-based
+  unsigned int device = 0;  // the device element's position (from 1); 0 outside any
+  std::string device_id;    // that element's macaddress value, when one of its lines holds one
+  std::string why;
+};
+
+// What a reading saw besides the records, for a caller that shows or edits the file.
+struct ReadReport {
+  Refusal refusal;
+  std::vector<size_t> action_lines;  // per record appended: its action leaf's line, 0 if none
+  std::string takes_effect;          // the first takes_effect leaf's value, "" when none
+};
 
 // Appends one new record per device element of the file to devices. 0 (also when the file
 // cannot be read: then nothing is appended), or 1001 when path is empty or a leaf the reader
 // fills cannot be read for sure (its value split over lines, unquoted, under another attribute,
 // twice in one device, on a line with other markup or a device/fw_item tag, in the wrong
-// section, an action word naming no action, or a comment never closed): the cause is logged
-// and, when refusal is given, put there as "line N (device K): why".
+// section, an action word naming no action, or a comment never closed): the cause is logged as
+// "line N (device K): why" and, when report is given, put there. Quiet, nothing at all is
+// logged.
 int read_discovery_file(const std::string& path, inventory::DeviceList& devices,
-                        std::string* refusal = nullptr);
+                        log::Trace trace = log::Trace::kLogged, ReadReport* report = nullptr);
+
+// The same over a file's text already in memory; `name` is the file the trace names.
+int read_discovery_text(const std::string& name, const std::string& text,
+                        inventory::DeviceList& devices, log::Trace trace,
+                        ReadReport* report = nullptr);
 
 // Where and why read_device could not read a device element.
 struct LeafFault {
@@ -28,12 +51,14 @@ struct LeafFault {
 };
 
 // Fills a record's fields from the lines of one device element (its device section and its
-// fw_item section): 0, or 1001 with fault filled at the first line that cannot be read,
-// repeats a leaf or names no action. Lines without a leaf the reader fills are logged as
-// unknown and skipped.
+// fw_item section): 0, or 1001 with fault filled at the first line that cannot be read, repeats
+// a leaf or names no action. Lines without a leaf the reader fills are logged as unknown and
+// skipped. action_index, when given, receives the index of the action leaf's line (as
+// line_index counts), or stays as it was when there is none.
 int read_device(const std::vector<std::string>& device_lines,
                 const std::vector<std::string>& firmware_lines, inventory::DeviceRecord& record,
-                LeafFault* fault = nullptr);
+                LeafFault* fault = nullptr, log::Trace trace = log::Trace::kLogged,
+                size_t* action_index = nullptr);
 
 }  // namespace discovery
 }  // namespace vxins

@@ -1,13 +1,6 @@
 // The line reader (see xml_reader.h).
 #include "discovery/xml_reader.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "log/log.h"
-
 namespace vxins {
 namespace discovery {
 
@@ -19,42 +12,21 @@ bool holds(const std::string& line, const char* marker) {
 
 }  // namespace
 
-// The file is read through a non-blocking descriptor and must be a regular file: a FIFO or a
-// device planted under the discovery file's name must not hang the host's thread.
-bool XmlLines::read(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  struct stat st;
-  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    if (fd >= 0) close(fd);
-    log::entry.error("XML file open failed");
-    log::entry.error("<--read_XML_file()");
-    return false;
+void XmlLines::parse(const std::string& text) {
+  lines_.clear();
+  device_starts_.clear();
+  fault_.clear();
+  fault_line_ = 0;
+  for (size_t at = 0; at < text.size();) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    lines_.push_back(text.substr(at, end - at));
+    at = end + 1;
   }
-  std::string line;
-  bool have_line = false;
-  char chunk[8192];
-  for (;;) {
-    ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;  // end of file, or a read error: keep what was read
-    for (ssize_t i = 0; i < n; ++i) {
-      if (chunk[i] == '\n') {
-        lines_.push_back(line);
-        line.clear();
-        have_line = false;
-      } else {
-        line += chunk[i];
-        have_line = true;
-      }
-    }
-  }
-  if (have_line) lines_.push_back(line);
-  close(fd);
   blank_out_comments();
   for (size_t i = 0; i < lines_.size(); ++i) {
     if (holds(lines_[i], "<device>")) device_starts_.push_back(i);
   }
-  return true;
 }
 
 // A comment is replaced by nothing where it stands, so that no tag inside it counts and every

@@ -1,6 +1,6 @@
-// The discovery file's line reader: keeps the file as a list of lines, with comments blanked
-// out where they stand, and finds device elements by their literal tag lines. Used only by the
-// discovery reader; it reads a regular file only, never blocks on a FIFO and never throws.
+// The discovery file's line reader: keeps the file's text as a list of lines, with comments
+// blanked out where they stand, and finds device elements by their literal tag lines. Used
+// only by the discovery reader; it never touches a file, never logs and never throws.
 #ifndef VXINS_DISCOVERY_XML_READER_H
 #define VXINS_DISCOVERY_XML_READER_H
 
@@ -21,9 +21,9 @@ struct ElementLines {
 
 class XmlLines {
  public:
-  // Reads the file, split at line feeds (a carriage return stays in its line; a last line
-  // without a line feed counts). False, logged, when it is no regular file that can be read.
-  bool read(const std::string& path);
+  // Takes the text, split at line feeds (a carriage return stays in its line; a last line
+  // without a line feed counts).
+  void parse(const std::string& text);
 
   const std::vector<std::string>& lines() const { return lines_; }
   // Why the lines cannot be trusted (a comment never closed), with its 1-based line number;

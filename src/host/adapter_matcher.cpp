@@ -1,6 +1,7 @@
 #include "host/adapter_matcher.h"
 
 #include "log/log.h"
+#include "vxins_trace.h"
 
 namespace vxins {
 namespace host {
@@ -21,15 +22,14 @@ AdapterMatcher::AdapterMatcher(const inventory::DeviceList& live) {
 bool AdapterMatcher::match(int position, const std::string& mac_or_wwn,
                            std::string& adapter_index) const {
   if (mac_or_wwn.empty()) {
-    log::entry.error("Quorvel device(%d) has no MAC address or WWN: not matched", position);
+    log::entry.error(trace::kNoIdentifier, position);
     return false;
   }
   auto it = by_identifier_.find(mac_or_wwn);
   if (it == by_identifier_.end()) return false;
   if (!it->second.other_adapter_index.empty()) {
-    log::entry.error("Quorvel device(%d): %s belongs to adapters %s and %s: not matched",
-                     position, mac_or_wwn.c_str(), it->second.adapter_index.c_str(),
-                     it->second.other_adapter_index.c_str());
+    log::entry.error(trace::kIdentifierOnTwoAdapters, position, mac_or_wwn.c_str(),
+                     it->second.adapter_index.c_str(), it->second.other_adapter_index.c_str());
     return false;
   }
   adapter_index = it->second.adapter_index;

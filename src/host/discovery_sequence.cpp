@@ -12,6 +12,7 @@
 #include "log/log.h"
 #include "vxins_host_api.h"
 #include "vxins_log.h"
+#include "vxins_trace.h"
 
 namespace vxins {
 namespace host {
@@ -66,12 +67,12 @@ int run_discovery(char* discovery_file, char* fw_file_path) {
   inventory::DeviceList devices;
   rc = inventory::enumerate_devices(package_version, package_name, devices);
   if (rc != 0) {
-    log::entry.error("Quorvel Device Enumeration Failed\n");
+    log::entry.error("%s", trace::kEnumerationFailed);
     free_devices(devices);
     // The enumeration's code is the more useful one to report than the release's.
     return agent.leave(rc, kExitTrace, ExitOrder::kReleaseThenTrace);
   }
-  log::entry.info("Number of QuorvelDevices is %d", static_cast<int>(devices.size()));
+  log::entry.info(trace::kDeviceCount, static_cast<int>(devices.size()));
   log_devices(devices);
   // The writer knows whether its file took the discovery file's name; looking at the file
   // afterwards cannot tell (a host umask may make a complete file unreadable, an earlier file

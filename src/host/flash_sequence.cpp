@@ -16,6 +16,7 @@
 #include "inventory/enumeration.h"
 #include "log/log.h"
 #include "vxins_host_api.h"
+#include "vxins_trace.h"
 
 namespace vxins {
 namespace host {
@@ -82,7 +83,7 @@ int prepare_package(FlashCall& call, char* discovery_file, char* firmware) {
 int list_adapters(FlashCall& call) {
   int rc = inventory::enumerate_devices(call.package_version, call.package_name, call.live);
   if (rc != 0) {
-    log::entry.error("Quorvel Device Enumeration Failed\n");
+    log::entry.error("%s", trace::kEnumerationFailed);
     call.free_lists();
     return call.agent.leave(rc, kExitTrace, ExitOrder::kTraceThenRelease);
   }
@@ -93,7 +94,7 @@ int list_adapters(FlashCall& call) {
                             ExitOrder::kTraceThenRelease);
   }
   if (count == 0) {
-    log::entry.error("No adapters in the system!");
+    log::entry.error("%s", trace::kNoAdapters);
     log::entry.error("%s", kExitTrace);
     call.free_lists();
     return call.agent.leave(VXINS_RC_NO_ADAPTERS);
@@ -151,20 +152,20 @@ int refuse_to_flash(FlashCall& call) {
   int rc = 0;
   FlashOutcome outcome = FlashOutcome::kFailure;
   if (count_skipped(call.from_file) == devices) {
-    log::entry.error("All Action Status Values are Set to Skip\n");
+    log::entry.error("%s", trace::kAllSkip);
     rc = VXINS_RC_ALL_SKIP;
   } else if (call.first.fw_file != call.package_name) {
-    log::entry.info("Passed=%s != DiscoveryFw file=%s", call.package_name.c_str(),
+    log::entry.info(trace::kPackageMismatch, call.package_name.c_str(),
                     call.first.fw_file.c_str());
     rc = VXINS_RC_FW_MISMATCH;
     outcome = FlashOutcome::kPackageMismatch;
   } else if (call.first.fw_version != call.package_version) {
-    log::entry.info("Passed version=%s != DiscoveryFw version=%s", call.package_version.c_str(),
+    log::entry.info(trace::kPackageVersionMismatch, call.package_version.c_str(),
                     call.first.fw_version.c_str());
     rc = VXINS_RC_FW_MISMATCH;
     outcome = FlashOutcome::kPackageMismatch;
   } else {
-    log::entry.error("PassedFw file(%s) == DiscoveryFw file(%s)", call.package_name.c_str(),
+    log::entry.error(trace::kPackageMatches, call.package_name.c_str(),
                      call.first.fw_file.c_str());
     return 0;
   }
@@ -178,7 +179,7 @@ int refuse_to_flash(FlashCall& call) {
 }  // namespace
 
 int run_flash(char* discovery_file, char* firmware_file_or_path) {
-  log::entry.info("-->oem_do_flash_with_file()\n");
+  log::entry.info("%s", trace::kFlashCallBegins);
   FlashCall call;
   int rc = prepare_package(call, discovery_file, firmware_file_or_path);
   if (rc != 0) return rc;
@@ -186,8 +187,7 @@ int run_flash(char* discovery_file, char* firmware_file_or_path) {
   if (rc == VXINS_RC_FLASH_DONE || rc == VXINS_RC_ALL_SKIP) {
     // The agent's own result, but the host would read it as this call's "pass ran" or "all
     // skipped".
-    log::entry.error("Agent initialisation result %d is a flash result code: returned "
-                     "INTERNAL_OPER_FAILED", rc);
+    log::entry.error(trace::kInitResultIsFlashCode, rc);
     rc = VXINS_RC_INTERNAL_OPER_FAILED;
   }
   if (rc != 0) {

@@ -5,6 +5,7 @@
 #include "agent/adapters.h"
 #include "log/log.h"
 #include "vxins_host_api.h"
+#include "vxins_trace.h"
 
 namespace vxins {
 namespace host {
@@ -22,7 +23,7 @@ int FlashStates::load_from_agent() {
     return VXINS_RC_INTERNAL_OPER_FAILED;
   }
   if (indexes.empty()) {
-    log::utility.error("No adapters in the system!");
+    log::utility.error("%s", trace::kNoAdapters);
     log::utility.error("%s", kExitLine);
     return VXINS_RC_NO_ADAPTERS;
   }

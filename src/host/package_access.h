@@ -7,6 +7,8 @@
 #include <string>
 #include <sys/stat.h>
 
+#include "package/package_reader.h"
+
 namespace vxins {
 namespace host {
 
@@ -25,8 +27,8 @@ int check_package_opens(const std::string& path, const char* exit_trace, int fai
 // The version read from the package: 0 or the package reader's code, logged with the line the
 // caller's contract gives (`failure_line`).
 int read_version(const std::string& path, const char* failure_line, std::string& version);
-// The part after the last "/" or "\"; the whole path when it holds neither.
-std::string bare_file_name(const std::string& path);
+// The package's bare file name (the package reader's rule).
+using package::bare_file_name;
 
 }  // namespace host
 }  // namespace vxins

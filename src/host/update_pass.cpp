@@ -4,6 +4,7 @@
 #include "host/adapter_matcher.h"
 #include "log/log.h"
 #include "vxins_host_api.h"
+#include "vxins_trace.h"
 
 namespace vxins {
 namespace host {
@@ -17,11 +18,11 @@ bool flash_one(const std::string& adapter_index, const std::string& package_path
   char outcome[agent::kFlashOutcomeSize] = "";
   int rc = agent::flash_adapter(adapter_index, package_path, outcome);
   if (rc != 0) {
-    log::entry.info("ERROR:(%d)- fw update failed:%s\n", rc, outcome);
+    log::entry.info(trace::kFlashFailed, rc, outcome);
     return false;
   }
-  log::entry.info("%s:Firmware update success on %s.\n\t\t\t\t\t\tChange will take place after reboot",
-                  outcome, adapter_index.c_str());
+  // The agent's outcome text on success is kFlashSuccess, which the line begins with.
+  log::entry.info(trace::kFlashSucceeded, adapter_index.c_str());
   return true;
 }
 
@@ -39,13 +40,12 @@ FlashOutcome run_update_pass(const inventory::DeviceList& file_devices,
     // A device the operator set to skip never causes its adapter to be flashed, and is not
     // looked up: its adapter may be gone without ending the pass.
     if (dev->skipped()) {
-      log::entry.info("Quorvel device(%d) is set to Skip, not flashed", position);
+      log::entry.info(trace::kDeviceSkipped, position);
       continue;
     }
     std::string adapter_index;
     if (!matcher.match(position, dev->mac_or_wwn(), adapter_index)) {
-      log::entry.info("ERROR:(%d), upgrade failed.\t\t\tNo quorvel devices found\n",
-                      VXINS_RC_INTERNAL_OPER_FAILED);
+      log::entry.info(trace::kPassEnded, VXINS_RC_INTERNAL_OPER_FAILED);
       return FlashOutcome::kFailure;
     }
     AdapterFlashState* state = states.find(adapter_index);
@@ -53,8 +53,7 @@ FlashOutcome run_update_pass(const inventory::DeviceList& file_devices,
       // Beyond the agent's adapter count, or missing from its index list: the adapter behind a
       // device the operator chose is not flashed, and the outcome must say so.
       log::utility.warn("Adapter NOT FOUND");
-      log::entry.error("Adapter %s is not among the agent's listed adapters: not flashed",
-                       adapter_index.c_str());
+      log::entry.error(trace::kAdapterNotListed, adapter_index.c_str());
       any_failed = true;
       continue;
     }

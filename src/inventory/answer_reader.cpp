@@ -2,6 +2,7 @@
 
 #include "agent/answer_values.h"
 #include "log/log.h"
+#include "vxins_trace.h"
 
 namespace vxins {
 namespace inventory {
@@ -46,7 +47,7 @@ bool AnswerReader::number(const Json::Value* obj, const char* member, const std:
 }
 
 bool AnswerReader::wrong_type(const std::string& where, const char* expected) const {
-  log::utility.error("Malformed agent answer for adapter %d (%s): %s is not %s", adapter_number_,
+  log::utility.error(trace::kMalformedAnswer, adapter_number_,
                      adapter_index_.c_str(), where.c_str(), expected);
   return false;
 }

@@ -13,13 +13,12 @@
 #include "inventory/model_names.h"
 #include "log/log.h"
 #include "vxins_host_api.h"
+#include "vxins_trace.h"
 
 namespace vxins {
 namespace inventory {
 
 namespace {
-
-const char kExitLine[] = "<--qrvl_enumerate_devices()";
 
 // Everything a record takes from its adapter.
 struct AdapterInfo {
@@ -195,7 +194,7 @@ Step fetch_answer(const AnswerReader& rd, Query query, const char* failed_line, 
     return Step::kNextAdapter;
   }
   if (answer.isNull()) {
-    log::utility.info("adapter is NULL for %s", index.c_str());
+    log::utility.info(trace::kAdapterNull, index.c_str());
     return Step::kNextAdapter;
   }
   if (answer.isObject()) return Step::kContinue;
@@ -206,18 +205,16 @@ Step fetch_answer(const AnswerReader& rd, Query query, const char* failed_line, 
 // Asks for the adapter, reads its answer and logs its ports.
 Step query_adapter(const AnswerReader& rd, int number, AdapterInfo& ad) {
   Json::Value adapter;
-  Step step = fetch_answer(rd, agent::adapter_details, "Unable to get Adapter info %d - %s", number,
-                           ad.index, "adapter answer", adapter);
+  Step step = fetch_answer(rd, agent::adapter_details, trace::kAdapterInfoFailed, number, ad.index,
+                           "adapter answer", adapter);
   if (step != Step::kContinue) return step;
   if (!read_adapter_answer(rd, adapter, ad)) return Step::kMalformed;
   if (ad.port_count == 0) {
-    log::utility.info("There are no ports associated to Adapter id %d - %s", number,
-                      ad.index.c_str());
+    log::utility.info(trace::kNoPorts, number, ad.index.c_str());
     return Step::kNextAdapter;
   }
-  log::utility.info("There are %d ports associated to Adapter id %d",
-                    static_cast<int>(ad.port_count), number);
-  log::utility.info("Model=%s", ad.model.c_str());
+  log::utility.info(trace::kPortCount, static_cast<int>(ad.port_count), number);
+  log::utility.info(trace::kModel, ad.model.c_str());
   return Step::kContinue;
 }
 
@@ -225,20 +222,16 @@ Step query_adapter(const AnswerReader& rd, int number, AdapterInfo& ad) {
 Step query_flashed_version(const AnswerReader& rd, int number, AdapterInfo& ad) {
   Json::Value answer;
   Step step = fetch_answer(rd, agent::advanced_adapter_info,
-                           "Unable to get Advanced Adapter info %d - %s", number, ad.index,
-                           "advanced adapter answer", answer);
+                           trace::kAdvancedInfoFailed, number, ad.index, "advanced adapter answer",
+                           answer);
   if (step != Step::kContinue) return step;
   if (!rd.text(&answer, "flashedBiosVersion", "flashedBiosVersion", ad.flashed_bios_info))
     return Step::kMalformed;
   const char* index = ad.index.c_str();
   if (!ad.flashed_bios_info.empty())
-    log::utility.info("Flashed_bios_info for the adapter %s is %s\n", index,
-                      ad.flashed_bios_info.c_str());
+    log::utility.info(trace::kFlashedVersion, index, ad.flashed_bios_info.c_str());
   else
-    log::utility.info(
-        "Flashed_bios_info for the adapter %s is NULL.\t\t\t\tSo assigning upgrade as "
-        "action status\n",
-        index);
+    log::utility.info(trace::kNoFlashedVersion, index);
   // The agent may append build text after "_" ("3.0.3.0_b12"); only the version compares.
   const std::string cut = cut_at_first(ad.flashed_bios_info, '_');
   if (cut != ad.flashed_bios_info) {
@@ -256,18 +249,18 @@ Step add_port_records(const AnswerReader& rd, int number, const AdapterInfo& ad,
   const char* index = ad.index.c_str();
   Json::Value eth_list;
   if (agent::all_eth_port_details(ad.index, eth_list) != 0)
-    log::utility.error("Unable to get Eth info %d - %s", number, index);
-  if (eth_list.isNull()) log::utility.error("Eth Enum is NULL for %s", index);
+    log::utility.error(trace::kEthInfoFailed, number, index);
+  if (eth_list.isNull()) log::utility.error(trace::kEthListNull, index);
   if (!add_eth_records(rd, ad, eth_list, target)) return Step::kMalformed;
   log::utility.info("Number of Quorvel Ethernet Devices added is %d",
                     static_cast<int>(target.devices.size()));
   Json::Value fc_list;
   if (agent::all_fc_port_details(ad.index, fc_list) != 0) {
-    log::utility.info("Unable to get Fc info %d - %s", number, index);
+    log::utility.info(trace::kFcInfoFailed, number, index);
     return Step::kNextAdapter;
   }
   if (fc_list.isNull()) {
-    log::utility.info("Fc Enum is NULL for %s", index);
+    log::utility.info(trace::kFcListNull, index);
     return Step::kNextAdapter;
   }
   return add_fc_records(rd, ad, fc_list, target) ? Step::kNextAdapter : Step::kMalformed;
@@ -285,7 +278,7 @@ bool enumerate_adapter(int number, const std::string& index, const Target& targe
 }
 
 int fail(int code) {
-  log::utility.error("%s", kExitLine);
+  log::utility.error("%s", trace::kEnumerationExit);
   return code;
 }
 
@@ -296,15 +289,15 @@ int enumerate_devices(const std::string& package_version, const std::string& pac
   uint32_t count = 0;
   if (!agent::adapter_count(count)) return fail(VXINS_RC_INTERNAL_OPER_FAILED);
   if (count == 0) {
-    log::utility.error("No adapters in the system!");
+    log::utility.error("%s", trace::kNoAdapters);
     return fail(VXINS_RC_NO_ADAPTERS);
   }
   Json::Value indices;
   if (!agent::adapter_index_list(indices)) return fail(VXINS_RC_INTERNAL_OPER_FAILED);
   const int num_adapters = static_cast<int>(indices.size());
-  log::utility.info("Num of Adapters is %d", num_adapters);
+  log::utility.info(trace::kAdapterCount, num_adapters);
   if (num_adapters == 0) {
-    log::utility.error("Adapter count AdapterIndexString response returned zero adapters!");
+    log::utility.error("%s", trace::kZeroAdapters);
     return fail(VXINS_RC_NO_ADAPTERS);
   }
   const Target target{package_version, package_name, devices};

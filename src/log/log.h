@@ -12,6 +12,10 @@
 namespace vxins {
 namespace log {
 
+// Whether a reader writes its trace (the plug-in's own calls) or nothing at all: vxins-host
+// reads what the plug-in will read while the machine's one trace log may belong to another call.
+enum class Trace { kLogged, kQuiet };
+
 // A channel cuts its messages where the code that writes them always has: the entry points and
 // the XML reader format into 300 bytes, the other functions into a 400-byte buffer, so a
 // message of a very long path or agent text loses its end at the same place on every release.

@@ -2,6 +2,7 @@
 // and handed to the kernel in one append (writev on an O_APPEND descriptor), so a reader that
 // follows the file never sees half a line and a line is on disk when the call returns.
 #include "vxins_log.h"
+#include "vxins_trace.h"
 
 #include "log/log.h"
 
@@ -19,7 +20,7 @@ const char gerr_log_str[VXINS_LOG_ROWS][VXINS_LOG_ROW_WIDTH] = {
     "LOG_DEFAULT : ", "LOG_DEBUG : ", "LOG_INFO : ",  "LOG_WARN : ",
     "LOG_ERROR : ",   "LOG_CRITICAL : ", "NULL : "};
 
-char vxlogfname[VXINS_LOGFNAME_SIZE] = "/var/log/libqrvlvxins.log";
+char vxlogfname[VXINS_LOGFNAME_SIZE] = VXINS_TRACE_LOG_PATH;
 
 namespace {
 

@@ -12,9 +12,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "files/regular_file.h"
 #include "log/log.h"
 #include "package/tar_archive.h"
 #include "vxins_host_api.h"
+#include "vxins_trace.h"
 
 namespace vxins {
 namespace package {
@@ -53,18 +55,12 @@ struct ReaderState {
 
 // Opens the package for reading only if it is a regular file, checked on the descriptor that is
 // then read: the host's path check happened earlier, and a FIFO swapped in since must neither
-// block the host's thread in open nor be read. Null (errno set) otherwise.
+// block the host's thread in open nor be read. Null otherwise.
 FILE* open_package(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    close(fd);
-    errno = EINVAL;
-    return nullptr;
-  }
-  FILE* fp = fdopen(fd, "rb");
-  if (fp == nullptr) close(fd);
+  files::RegularFile file;
+  if (!file.open(path)) return nullptr;
+  FILE* fp = fdopen(file.fd(), "rb");
+  if (fp != nullptr) file.release();
   return fp;
 }
 
@@ -143,16 +139,19 @@ int extract_version(const char* text, std::string& version) {
   }
   version.assign(open_tag + kVersionOpenLen, static_cast<size_t>(len));
   version.resize(strlen(version.c_str()));  // as C text: a NUL in the member ends the version
-  log::utility.info("Read BOOT TAR FW Version is %s", version.c_str());
+  log::utility.info(trace::kPackageVersion, version.c_str());
   return 0;
 }
 
 }  // namespace
 
-int single_entry_of(const std::string& folder, std::string& name) {
+int single_entry_of(const std::string& folder, std::string& name, log::Trace trace,
+                    std::vector<std::string>* entries) {
+  const bool logged = trace == log::Trace::kLogged;
   DIR* dir = opendir(folder.c_str());
   if (dir == nullptr) {
     int err = errno;  // logging may change errno
+    if (!logged) return err != 0 ? err : VXINS_RC_INVALID_ARG;
     log::utility.error("ERROR:Open directory(%s)failed with error code=%d, err_string=%s",
                        folder.c_str(), err, strerror(err));
     return folder_fail(err != 0 ? err : VXINS_RC_INVALID_ARG);
@@ -162,24 +161,31 @@ int single_entry_of(const std::string& folder, std::string& name) {
   int count = 0;
   for (struct dirent* ent = readdir(dir); ent != nullptr; ent = readdir(dir)) {
     snprintf(entry_name, sizeof entry_name, "%s", ent->d_name);
-    log::utility.info("%s", entry_name);
+    if (logged) log::utility.info("%s", entry_name);
     if (strcmp(entry_name, ".") == 0 || strcmp(entry_name, "..") == 0) continue;
     // Every other entry counts, subfolders and links included: the host must hand over a
     // folder that holds the package and nothing else.
     ++count;
     found = entry_name;
+    if (entries != nullptr) entries->push_back(found);
   }
   closedir(dir);
   if (count == 1) {
     name = found;
     return 0;
   }
+  if (!logged) return VXINS_RC_INVALID_ARG;
   log::utility.error(
       "ERROR: There are zero or more than 1 file present in the given directory(%s)",
       folder.c_str());
   log::utility.error("Which one is the firmware file?, got confused and returning error=%d",
                      VXINS_RC_INVALID_ARG);
   return folder_fail(VXINS_RC_INVALID_ARG);
+}
+
+std::string bare_file_name(const std::string& path) {
+  std::string::size_type cut = path.find_last_of("/\\");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
 int read_package_version(const std::string& package_path, std::string& version) {

@@ -17,7 +17,6 @@
 
 #include "discovery/discovery_reader.h"
 #include "e2e_support.h"
-#include "vxins_log.h"
 
 using vxe2e::SimMachine;
 using vxtest::TempDir;
@@ -700,7 +699,7 @@ TEST_F(HostCliTest, SetActionSelectsByIdentifierAdapterOrAll) {
   DIR* dir = opendir(tmp_.path().c_str());
   ASSERT_NE(dir, nullptr);
   for (dirent* e = readdir(dir); e != nullptr; e = readdir(dir))
-    EXPECT_EQ(std::string(e->d_name).find(".discovery.xml."), std::string::npos) << e->d_name;
+    EXPECT_EQ(std::string(e->d_name).find(".vxins-discovery-"), std::string::npos) << e->d_name;
   closedir(dir);
   // All devices skipped: the plug-in flashes nothing and says so; that is not a success.
   sim_->clear_journal();
@@ -708,6 +707,37 @@ TEST_F(HostCliTest, SetActionSelectsByIdentifierAdapterOrAll) {
   EXPECT_EQ(f.status, 1);
   EXPECT_TRUE(Contains(f.err, "result 3: nothing was flashed")) << f.err;
   EXPECT_TRUE(Flashed().empty());
+}
+
+// A file the host replaces (set-action's discovery file, replay-to-inventory's -o) is replaced
+// under the name given, as the plug-in's own rewrite replaces it: a link planted there is
+// replaced by the new file, and what it points to is never written through.
+TEST_F(HostCliTest, ALinkAtAReplacedNameIsReplacedNeverWrittenThrough) {
+  const std::string rec = tmp_.file("site.jsonl");
+  ASSERT_EQ(Discover({"--record", rec}).status, 0);
+  const std::string discovered = vxtest::read_file(disc_);
+  const std::string target = tmp_.file("target"), link = tmp_.file("link");
+  struct Case {
+    std::vector<std::string> args;
+    std::string written;  // in the new file
+  };
+  const Case cases[] = {
+      {{"set-action", link, "Skip", "--all"}, "<action value=\"Skip\"/>"},
+      {{"replay-to-inventory", rec, "-o", link}, "\"adapters\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    vxtest::write_file(target, discovered);
+    ::unlink(link.c_str());
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    Outcome o = Host(tmp_, c.args);
+    ASSERT_EQ(o.status, 0) << o.err;
+    struct stat st;
+    ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_TRUE(Contains(vxtest::read_file(link), c.written));
+    EXPECT_TRUE(vxtest::read_file(target) == discovered) << "written through the link";
+  }
 }
 
 // Causes the host can name before the call explain the plug-in's result, which stays the result.
@@ -1148,16 +1178,14 @@ TEST(HostCliFileTest, SetActionKeepsEveryOtherByte) {
   expected.replace(expected.find("'Rewrite'") + 1, 7, "Skip");
   EXPECT_EQ(vxtest::read_file(disc), expected);
 
-  ASSERT_TRUE(vxins_log_set_path(tmp.file("trace.log").c_str()));
   vxins::inventory::DeviceList devs;
-  ASSERT_EQ(vxins::discovery::read_discovery_file(disc, devs), 0);
+  ASSERT_EQ(vxins::discovery::read_discovery_file(disc, devs, vxins::log::Trace::kQuiet), 0);
   ASSERT_EQ(devs.size(), 2u);
   EXPECT_EQ(devs[0]->info().prod_id, "A & B <x> \"q\"\nsecond");
   EXPECT_EQ(devs[0]->info().fw_dev.action, "Skip");
   EXPECT_TRUE(devs[0]->skipped());
   EXPECT_EQ(devs[1]->info().fw_dev.action, "Upgrade");
   EXPECT_FALSE(devs[1]->skipped());
-  vxins_log_set_path("/var/log/libqrvlvxins.log");
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <vector>
 
+#include "files/regular_file.h"
 #include "host_files.h"
 #include "output.h"
 #include "plugin_runner.h"
@@ -82,7 +83,8 @@ bool check_recording(const std::string& given, std::string& abs, std::string& er
       error = "the recording " + abs + " is a symbolic link, which the recorder does not follow; "
               "name the file itself";
     } else if (!S_ISREG(st.st_mode)) {
-      error = "the recording " + abs + " is " + file_kind(st.st_mode) + ", not a regular file";
+      error = "the recording " + abs + " is " + vxins::files::file_kind(st.st_mode) +
+              ", not a regular file";
     } else if (access(abs.c_str(), W_OK) != 0) {
       error = "cannot append to the recording " + abs + ": " + strerror(errno);
     }
@@ -159,7 +161,11 @@ off_t recording_size(const std::string& path) {
 bool read_recorded(const std::string& path, off_t from, RecordedCalls& out, std::string& error) {
   out = RecordedCalls();
   std::string bytes;
-  if (!read_regular_file(path, kMaxRecordedBytes, bytes, error, from)) return false;
+  vxins::files::FileFailure failure;
+  if (!vxins::files::read_regular_file(path, kMaxRecordedBytes, bytes, failure, from)) {
+    error = failure.text(path);
+    return false;
+  }
   for (size_t at = 0; at < bytes.size();) {
     size_t end = bytes.find('\n', at);
     if (end == std::string::npos) end = bytes.size();

@@ -3,7 +3,7 @@
 #include "action_edit.h"
 #include "commands.h"
 #include "discovery_view.h"
-#include "host_files.h"
+#include "files/atomic_file.h"
 #include "output.h"
 #include "report.h"
 
@@ -79,7 +79,7 @@ int run_set_action(const Options& o) {
   if (!reads_back_as_meant(view, edited, chosen, o.action, edited_view))
     return out.finish(kExitHost, "the edited file does not read back as meant (a fault of "
                                  "vxins-host); the file is unchanged");
-  if (!replace_file_atomically(o.discovery_file, edited, error))
+  if (!vxins::files::replace_file(o.discovery_file, edited, error))
     return out.finish(kExitHost, error + "; the file is unchanged");
   Json::Value changed(Json::arrayValue);
   for (size_t i : chosen) changed.append(view.devices[i].file.mac_or_wwn);

@@ -4,44 +4,49 @@
 #include "flash_outcomes.h"
 
 #include <cstdio>
-#include <cstring>
 
-#include "vxins_log.h"
+#include "trace_texts.h"
+#include "vxins_trace.h"
 
 namespace vxhost {
 
 namespace {
 
+using vxins::trace::kFlashFailed;
+using vxins::trace::kIdentifierOnTwoAdapters;
+using vxins::trace::kPassEnded;
+
 // The update pass's lines (the plug-in's update pass, adapter matcher and agent flash), and the
-// lines of the flash sequence that end the call before the pass.
-const char kCallBeginsLine[] = "-->oem_do_flash_with_file()";
-const char kPassBeginsHead[] = "PassedFw file(";
-const char kAllSkipLine[] = "All Action Status Values are Set to Skip";
-const char kPackageMismatchHead[] = "Passed=";
-const char kPackageSeparator[] = " != DiscoveryFw file=";
-const char kDevice[] = "Quorvel device(";
-const char kSkipTail[] = ") is set to Skip, not flashed";
-const char kNoIdentifierTail[] = ") has no MAC address or WWN: not matched";
-const char kNotMatchedTail[] = ": not matched";
-const char kEndHead[] = "ERROR:(";
-const char kEndBody[] = "), upgrade failed.";
-const char kFailedBody[] = ")- fw update failed:";
-const char kAgentFailurePrefix[] = "ERROR:BOOT UPDATE FAILED:";
-const char kSuccess[] = "BOOT UPDATE SUCCESS:Firmware update success on ";
-const char kNotListedHead[] = "Adapter ";
-const char kNotListedBody[] = " is not among the agent's listed adapters";
-const char kFlashReturned[] = "Flash upgrade returned ";
+// lines of the flash sequence that end the call before the pass, as the replay recognises them.
+struct PassTexts {
+  const std::string call_begins = format_piece(vxins::trace::kFlashCallBegins, 0);
+  const std::string pass_begins = format_piece(vxins::trace::kPackageMatches, 0);
+  const std::string all_skip = format_piece(vxins::trace::kAllSkip, 0);
+  const std::string mismatch_head = format_piece(vxins::trace::kPackageMismatch, 0);
+  const std::string mismatch_separator = format_piece(vxins::trace::kPackageMismatch, 1);
+  const std::string device = format_piece(vxins::trace::kDeviceSkipped, 0);
+  const std::string skip_tail = format_piece(vxins::trace::kDeviceSkipped, 1);
+  const std::string no_identifier_tail = format_piece(vxins::trace::kNoIdentifier, 1);
+  const std::string two_adapters_after_device = format_piece(kIdentifierOnTwoAdapters, 1);
+  const std::string not_matched_tail = format_piece(kIdentifierOnTwoAdapters, 4);
+  const std::string end_head = format_piece(kPassEnded, 0);
+  const std::string end_body = format_piece(kPassEnded, 1);
+  const std::string failed_head = format_piece(kFlashFailed, 0);
+  const std::string failed_body = format_piece(kFlashFailed, 1);
+  const std::string agent_failure = vxins::trace::kFlashFailurePrefix;
+  const std::string success = format_piece(vxins::trace::kFlashSucceeded, 0);
+  const std::string success_tail = format_piece(vxins::trace::kFlashSucceeded, 1);
+  const std::string not_listed_head = format_piece(vxins::trace::kAdapterNotListed, 0);
+  const std::string not_listed_body = format_piece(vxins::trace::kAdapterNotListed, 1);
+  const std::string flash_returned = format_piece(vxins::trace::kFlashReturned, 0);
+};
+
+const PassTexts& texts() {
+  static const PassTexts pass_texts;
+  return pass_texts;
+}
 
 const char kNotLinedUp[] = "the trace does not line up with the discovery file: ";
-
-bool starts_with(const std::string& s, const char* head) {
-  return s.compare(0, strlen(head), head) == 0;
-}
-
-bool ends_with(const std::string& s, const char* tail) {
-  size_t n = strlen(tail);
-  return s.size() >= n && s.compare(s.size() - n, n, tail) == 0;
-}
 
 std::string device_name(const FileDevice& d) {
   if (d.mac_or_wwn.empty()) return "device " + std::to_string(d.position);
@@ -50,12 +55,13 @@ std::string device_name(const FileDevice& d) {
 
 // "the package X is not the one the discovery file names (Y)" from the plug-in's line.
 std::string package_refusal(const std::string& message) {
-  size_t sep = message.find(kPackageSeparator);
+  const PassTexts& t = texts();
+  size_t sep = message.find(t.mismatch_separator);
   if (sep == std::string::npos) return "the package is not the one the discovery file names";
-  const size_t head = strlen(kPackageMismatchHead);
+  const size_t head = t.mismatch_head.size();
   return "the package " + message.substr(head, sep - head) +
          " is not the one the discovery file names (" +
-         message.substr(sep + strlen(kPackageSeparator)) + ")";
+         message.substr(sep + t.mismatch_separator.size()) + ")";
 }
 
 }  // namespace
@@ -73,65 +79,59 @@ struct FlashReplay::Event {
   bool in_pass() const { return kind >= kSkip; }
 
   explicit Event(const std::string& m) : message(m) {
-    if (starts_with(m, kDevice)) {
+    const PassTexts& t = texts();
+    if (starts_with(m, t.device)) {
       // "Quorvel device(N)" and how it goes on.
-      size_t close = m.find(')', strlen(kDevice));
-      std::string digits = m.substr(strlen(kDevice), close - strlen(kDevice));
+      size_t close = m.find(')', t.device.size());
+      std::string digits = m.substr(t.device.size(), close - t.device.size());
       if (close == std::string::npos || digits.empty() || digits.size() > 9 ||
           digits.find_first_not_of("0123456789") != std::string::npos)
         return;
       position = std::stoi(digits);
       std::string rest = m.substr(close);
-      if (rest == kSkipTail) {
+      if (rest == t.skip_tail) {
         kind = kSkip;
-      } else if (rest == kNoIdentifierTail) {
+      } else if (rest == t.no_identifier_tail) {
         kind = kNoMatch;
         text = "device " + digits + " has no MAC address or WWN";
-      } else if (starts_with(rest, "): ")) {
+      } else if (starts_with(rest, t.two_adapters_after_device)) {
         kind = kNoMatch;  // "X belongs to adapters A and B"
-        text = rest.substr(3);
-        if (ends_with(text, kNotMatchedTail)) text.resize(text.size() - strlen(kNotMatchedTail));
+        text = rest.substr(t.two_adapters_after_device.size());
+        if (ends_with(text, t.not_matched_tail))
+          text.resize(text.size() - t.not_matched_tail.size());
       }
-    } else if (starts_with(m, kEndHead) && m.find(kFailedBody) != std::string::npos) {
+    } else if (starts_with(m, t.failed_head) && m.find(t.failed_body) != std::string::npos) {
       kind = kFailed;
-      const size_t body = m.find(kFailedBody);
-      text = m.substr(body + strlen(kFailedBody));
-      if (starts_with(text, kAgentFailurePrefix)) text.erase(0, strlen(kAgentFailurePrefix));
+      const size_t body = m.find(t.failed_body);
+      text = m.substr(body + t.failed_body.size());
+      if (starts_with(text, t.agent_failure)) text.erase(0, t.agent_failure.size());
       if (text.empty())
-        text = "no reason given (result " + m.substr(strlen(kEndHead), body - strlen(kEndHead)) +
-               ")";
-    } else if (starts_with(m, kEndHead) && m.find(kEndBody) != std::string::npos) {
+        text = "no reason given (result " +
+               m.substr(t.failed_head.size(), body - t.failed_head.size()) + ")";
+    } else if (starts_with(m, t.end_head) && m.find(t.end_body) != std::string::npos) {
       kind = kEnd;
-    } else if (starts_with(m, kSuccess)) {
+    } else if (starts_with(m, t.success)) {
       kind = kFlashed;
-      text = m.substr(strlen(kSuccess));
-      if (ends_with(text, ".")) text.pop_back();
-    } else if (starts_with(m, kNotListedHead) && m.rfind(kNotListedBody) != std::string::npos) {
+      text = m.substr(t.success.size());
+      if (ends_with(text, t.success_tail)) text.resize(text.size() - t.success_tail.size());
+    } else if (starts_with(m, t.not_listed_head) &&
+               m.rfind(t.not_listed_body) != std::string::npos) {
       kind = kNotListed;
-      text = m.substr(strlen(kNotListedHead), m.rfind(kNotListedBody) - strlen(kNotListedHead));
-    } else if (starts_with(m, kFlashReturned) || starts_with(m, kAgentFailurePrefix)) {
+      text = m.substr(t.not_listed_head.size(),
+                      m.rfind(t.not_listed_body) - t.not_listed_head.size());
+    } else if (starts_with(m, t.flash_returned) || starts_with(m, t.agent_failure)) {
       kind = kInternal;
-    } else if (starts_with(m, kCallBeginsLine)) {
+    } else if (starts_with(m, t.call_begins)) {
       kind = kCallBegins;
-    } else if (starts_with(m, kPassBeginsHead)) {
+    } else if (starts_with(m, t.pass_begins)) {
       kind = kPassBegins;
-    } else if (m == kAllSkipLine) {
+    } else if (m == t.all_skip) {
       kind = kAllSkip;
-    } else if (starts_with(m, kPackageMismatchHead)) {
+    } else if (starts_with(m, t.mismatch_head)) {
       kind = kPackageMismatch;
     }
   }
 };
-
-bool trace_message(const std::string& line, std::string& message) {
-  for (const auto& prefix : gerr_log_str) {
-    if (starts_with(line, prefix)) {
-      message = line.substr(strlen(prefix));
-      return true;
-    }
-  }
-  return false;
-}
 
 std::string adapter_key(const FileDevice& d) { return d.bus + ":" + d.dev; }
 

@@ -89,10 +89,6 @@ class FlashReplay {
   double last_at_ = 0;         // the last line not written by a flash in progress
 };
 
-// The message of a trace line that begins one: the text after its level prefix ("LOG_INFO : ").
-// False for the further lines of a message that held line feeds (agent or file text).
-bool trace_message(const std::string& line, std::string& message);
-
 // The whole replay: the outcome per adapter of the file, in file order.
 std::vector<AdapterOutcome> flash_outcomes(const std::vector<FileDevice>& before,
                                            const std::vector<TimedLine>& trace);

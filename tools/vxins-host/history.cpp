@@ -14,6 +14,7 @@
 #include <cstring>
 #include <memory>
 
+#include "files/regular_file.h"
 #include "output.h"
 
 namespace vxhost {
@@ -183,14 +184,6 @@ bool make_parents(const std::string& path, std::string& error) {
   return true;
 }
 
-const char* file_kind(mode_t mode) {
-  if (S_ISDIR(mode)) return "a folder";
-  if (S_ISFIFO(mode)) return "a FIFO";
-  if (S_ISSOCK(mode)) return "a socket";
-  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-  return "not a regular file";
-}
-
 // Makes sure the database is a regular file, creating it empty (an empty file is an empty
 // database) with mode 0600 when absent: it holds traces and file contents. Only a regular file
 // reaches SQLite, which would open a FIFO or a device planted under the name as a database file;
@@ -198,27 +191,22 @@ const char* file_kind(mode_t mode) {
 // and reads a leftover journal.
 bool prepare_file(const std::string& path, std::string& error) {
   if (!make_parents(path, error)) return false;
-  int fd = open(path.c_str(), O_RDONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    error = errno == EISDIR ? std::string("is a folder")
-                            : "cannot open or create: " + errno_text(errno);
-    return false;
-  }
-  struct stat st;
-  bool stat_ok = fstat(fd, &st) == 0;
-  int err = errno;
-  ::close(fd);
-  if (!stat_ok) {
-    error = "cannot open: " + errno_text(err);
-    return false;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    error = std::string("is ") + file_kind(st.st_mode) + ", not a database file";
+  vxins::files::RegularFile file;
+  if (!file.open(path, O_RDONLY | O_CREAT, 0600)) {
+    const vxins::files::FileFailure& why = file.failure();
+    if (why.step == vxins::files::FileFailure::kNotRegular)
+      error = std::string("is ") + vxins::files::file_kind(why.mode) + ", not a database file";
+    else if (why.step == vxins::files::FileFailure::kExamine)
+      error = "cannot open: " + errno_text(why.err);
+    else
+      error = why.err == EISDIR ? std::string("is a folder")
+                                : "cannot open or create: " + errno_text(why.err);
     return false;
   }
   for (const char* suffix : {"-journal", "-wal"}) {
+    struct stat st;
     if (stat((path + suffix).c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-      error = "its journal " + path + suffix + " is " + file_kind(st.st_mode);
+      error = "its journal " + path + suffix + " is " + vxins::files::file_kind(st.st_mode);
       return false;
     }
   }

@@ -11,7 +11,7 @@
 #include "agent_setup.h"
 #include "commands.h"
 #include "discovery_view.h"
-#include "host_files.h"
+#include "files/regular_file.h"
 #include "plugin_loader.h"
 #include "plugin_runner.h"
 #include "prechecks.h"
@@ -22,6 +22,7 @@
 #include "run_lock.h"
 #include "trace_follower.h"
 #include "trace_quotes.h"
+#include "vxins_trace.h"
 
 namespace vxhost {
 
@@ -42,6 +43,7 @@ struct PluginRun {
   DiscoveryView before, after;
   bool have_before = false, have_after = false;
   std::vector<TimedLine> trace;
+  std::vector<AdapterOutcome> outcomes;  // flash: what the call did to each adapter
   bool called = false;
   int rc = 0;
   off_t recording_from = 0;  // --record: the recording's size before the call
@@ -57,8 +59,11 @@ int end_run(PluginRun& r, int status, const std::string& error) {
   rec.file_before = r.before.bytes;
   rec.have_file_after = !r.after.bytes.empty() || r.have_after;
   rec.file_after = r.after.bytes;
+  size_t size = 0;
+  for (const TimedLine& line : r.trace) size += line.text.size() + 1;
   rec.trace.clear();
-  for (const TimedLine& line : r.trace) rec.trace += line.text + "\n";
+  rec.trace.reserve(size);
+  for (const TimedLine& line : r.trace) rec.trace.append(line.text).push_back('\n');
   rec.package_version = package_version_in(r.trace);
   r.history.save(status);
   return r.out.finish(status, error);
@@ -92,27 +97,33 @@ bool find_plugin(PluginRun& r, std::string& error) {
 void check_paths(PluginRun& r) {
   if (geteuid() != 0) {
     r.out.warn("not running as root: the plug-in needs root to reach the adapters and to write "
-               "its trace log " + std::string(kTraceLogPath));
+               "its trace log " + std::string(vxins::trace::kLogPath));
   }
   r.findings = check_before_call(r.flash, r.o.discovery_file, r.o.firmware,
                                  r.history.run().package_name);
   for (const Finding& f : r.findings) r.out.warn(f.cause);
 }
 
-// flash: the file as the plug-in will read it. False with the reason when the plug-in would
+// The file before the call. discover replaces it: only its bytes are kept, for the history.
+// flash: the file as the plug-in will read it; false with the reason when the plug-in would
 // refuse it: then it is not called at all.
 bool read_file_before(PluginRun& r, std::string& error) {
+  if (!r.flash) {
+    vxins::files::FileFailure failure;
+    r.have_before = vxins::files::read_regular_file(r.o.discovery_file, kMaxDiscoveryFileBytes,
+                                                    r.before.bytes, failure);
+    if (!r.have_before) r.before.bytes.clear();
+    return true;
+  }
   std::string why;
   ViewResult result = read_discovery_view(r.o.discovery_file, r.before, why);
   r.have_before = result == ViewResult::kRead;
-  if (!r.flash || result == ViewResult::kRead) {
-    if (r.flash) {
-      for (const std::string& note : file_notes(r.before.devices)) r.out.warn(note);
-      if (r.before.rewritten_by_flash()) {
-        r.out.warn(r.o.discovery_file + " was already rewritten by an earlier flash: its versions "
-                   "and actions are that pass's, not the adapters' now (run discover for a fresh "
-                   "file)");
-      }
+  if (result == ViewResult::kRead) {
+    for (const std::string& note : file_notes(r.before.devices)) r.out.warn(note);
+    if (r.before.rewritten_by_flash()) {
+      r.out.warn(r.o.discovery_file + " was already rewritten by an earlier flash: its versions "
+                 "and actions are that pass's, not the adapters' now (run discover for a fresh "
+                 "file)");
     }
     return true;
   }
@@ -148,7 +159,7 @@ bool call_with_trace(PluginRun& r, std::string& error) {
     r.out.print("Recording the agent calls to " + r.agent.recording +
                 " (the recorder in front of " + r.agent.target + ")\n");
   }
-  TraceFollower follower(kTraceLogPath);
+  TraceFollower follower(vxins::trace::kLogPath);
   try {
     follower.start([&progress](const TimedLine& line) { progress->on_line(line); },
                    [&progress](double now) { progress->on_tick(now); });
@@ -159,18 +170,25 @@ bool call_with_trace(PluginRun& r, std::string& error) {
                          r.o.discovery_file, r.o.firmware, r.rc, error);
   follower.stop();
   progress->finish();
-  r.trace = follower.lines();
+  r.trace = follower.take_lines();
+  // The progress has replayed the whole trace already; a follower that gave up early handed it
+  // only part of it.
+  if (r.flash && r.have_before)
+    r.outcomes = follower.error().empty() ? progress->flash_outcomes()
+                                          : flash_outcomes(r.before.file_devices(), r.trace);
   if (!follower.error().empty()) r.out.warn("the trace of this call is incomplete: " + follower.error());
   return r.called;
 }
 
 // The file as the call left it (discovery may leave none, a failed flash the earlier one).
 void read_file_after(PluginRun& r) {
-  std::string why;
-  if (read_regular_file(r.o.discovery_file, kMaxDiscoveryFileBytes, r.after.bytes, why)) {
-    std::string bytes = r.after.bytes;
+  std::string why, bytes;
+  vxins::files::FileFailure failure;
+  if (vxins::files::read_regular_file(r.o.discovery_file, kMaxDiscoveryFileBytes, bytes,
+                                      failure))
     r.have_after = view_of_bytes(bytes, r.after, why) == ViewResult::kRead;
-  }
+  else
+    why = failure.text(r.o.discovery_file);
   if (!r.have_after) r.out.report()["file_error"] = why;
 }
 
@@ -229,9 +247,7 @@ int report_flash(PluginRun& r, std::string& why) {
   ResultMeaning meaning = print_result(r);
   Json::Value& rep = r.out.report();
   rep["file_written"] = r.rc == 1 || r.rc == 3 || r.rc == 8;
-  Json::Value adapters = flash_adapters_json(
-      r.have_before ? flash_outcomes(r.before.file_devices(), r.trace)
-                    : std::vector<AdapterOutcome>());
+  Json::Value adapters = flash_adapters_json(r.outcomes);
   Json::Value counts = outcome_counts(adapters);
   const bool deferred = !r.have_after || r.after.takes_effect.empty() ||
                         r.after.takes_effect == "deferred";
@@ -284,11 +300,11 @@ void print_trace(PluginRun& r) {
   }
   r.out.report()["log"] = lines;
   if (r.trace.empty()) {
-    r.out.print(std::string("\nThe call wrote no trace to ") + kTraceLogPath + "\n");
+    r.out.print(std::string("\nThe call wrote no trace to ") + vxins::trace::kLogPath + "\n");
     return;
   }
-  r.out.print(std::string("\n--- trace of this call (") + kTraceLogPath + ") ---\n" + text +
-              "--- end of trace ---\n");
+  r.out.print(std::string("\n--- trace of this call (") + vxins::trace::kLogPath + ") ---\n" +
+              text + "--- end of trace ---\n");
 }
 
 }  // namespace

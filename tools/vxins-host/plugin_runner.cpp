@@ -22,8 +22,6 @@
 
 namespace vxhost {
 
-const char kTraceLogPath[] = "/var/log/libqrvlvxins.log";
-
 namespace {
 
 // Set in the environment of the re-executed process: the folders already in front of

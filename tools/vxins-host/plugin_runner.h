@@ -28,9 +28,6 @@ std::string find_bundled_recorder();
 // tree the executable was built from; "" if none.
 std::string find_replay_script();
 
-// The trace file the plug-in writes.
-extern const char kTraceLogPath[];
-
 // `dir` made absolute as LD_LIBRARY_PATH can carry it (no ':', ';' or '$' in the name), or ""
 // with the reason, which names it `what` ("the agent folder").
 std::string loader_path_folder(const std::string& dir, const std::string& what,

@@ -1,7 +1,6 @@
 // The host's checks of the paths a discover or flash call is given.
 #include "prechecks.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -10,23 +9,13 @@
 #include <cerrno>
 #include <cstring>
 
-#include "host_files.h"
+#include "files/regular_file.h"
+#include "package/package_reader.h"
 #include "vxins_host_api.h"
 
 namespace vxhost {
 
 namespace {
-
-// The entries of a folder but "." and "..", as the plug-in counts them; false with errno.
-bool folder_entries(const std::string& folder, std::vector<std::string>& names) {
-  DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) return false;
-  for (struct dirent* e = readdir(dir); e != nullptr; e = readdir(dir)) {
-    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
-  }
-  closedir(dir);
-  return true;
-}
 
 bool writable_folder(const std::string& folder) {
   return faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
@@ -43,17 +32,15 @@ std::string current_folder() {
   return getcwd(buf, sizeof buf) != nullptr ? buf : ".";
 }
 
-// The folder's one entry, or a finding about why there is not exactly one.
+// The folder's one entry, as the plug-in finds it (quietly: the trace log may be another
+// call's), or a finding about why there is not exactly one.
 bool single_entry(const std::string& folder, std::string& name, std::vector<Finding>& out) {
   std::vector<std::string> names;
-  if (!folder_entries(folder, names)) {
-    int err = errno;
-    out.push_back({err, "cannot list the firmware folder " + folder + ": " + strerror(err)});
+  const int rc = vxins::package::single_entry_of(folder, name, vxins::log::Trace::kQuiet, &names);
+  if (rc == 0) return true;
+  if (rc != VXINS_RC_INVALID_ARG) {
+    out.push_back({rc, "cannot list the firmware folder " + folder + ": " + strerror(rc)});
     return false;
-  }
-  if (names.size() == 1) {
-    name = names[0];
-    return true;
   }
   std::string listed;
   for (size_t i = 0; i < names.size() && i < 3; ++i) listed += (i ? ", " : "") + names[i];
@@ -67,19 +54,15 @@ bool single_entry(const std::string& folder, std::string& name, std::vector<Find
   return false;
 }
 
-// The package itself must be a regular file the host can read.
+// The package itself must be a regular file the host can read, as the plug-in opens it.
 void check_package(bool flash, const std::string& path, std::vector<Finding>& out) {
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   const int code = flash ? VXINS_RC_FW_MISMATCH : VXINS_RC_FW_OPEN_FAILED;
-  if (fd < 0) {
-    out.push_back({code, "cannot open the package " + path + ": " + strerror(errno)});
-    return;
-  }
-  struct stat st;
-  if (fstat(fd, &st) == 0 && !S_ISREG(st.st_mode))
-    out.push_back({code, "the package " + path + " is " + file_kind(st.st_mode) +
-                             ", not a regular file"});
-  close(fd);
+  vxins::files::RegularFile package;
+  if (package.open(path)) return;
+  const vxins::files::FileFailure& why = package.failure();
+  out.push_back({code, why.step == vxins::files::FileFailure::kNotRegular
+                           ? "the package " + why.text(path)
+                           : "cannot open the package " + path + ": " + strerror(why.err)});
 }
 
 // The firmware argument: its package's name, or findings about why it has none.
@@ -103,7 +86,7 @@ void check_firmware(bool flash, const std::string& firmware, std::string& packag
                                              "holding the package"});
     return;
   }
-  package = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+  package = vxins::package::bare_file_name(path);
   check_package(flash, path, out);
 }
 

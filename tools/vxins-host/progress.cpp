@@ -4,7 +4,9 @@
 #include "progress.h"
 
 #include <cstdlib>
-#include <cstring>
+
+#include "trace_texts.h"
+#include "vxins_trace.h"
 
 namespace vxhost {
 
@@ -12,31 +14,40 @@ namespace {
 
 const char kEraseLine[] = "\r\033[K";
 
-// The enumeration's lines (its per-adapter steps and the agent queries' success line).
-const char kAdapterCount[] = "Num of Adapters is ";
-const char kAdapterBegins[] = "<-- ZnajCxnMethods::getAdapterDetails()-success";
-const char kNoAdapterInfo[] = "Unable to get Adapter info ";
-const char kNoPorts[] = "There are no ports associated to Adapter id ";
-const char kPorts[] = "There are ";
-const char kPortsBody[] = " ports associated to Adapter id ";
-const char kModel[] = "Model=";
-const char kFlashedVersion[] = "Flashed_bios_info for the adapter ";
-const char kFlashedVersionBody[] = " is ";
-const char kNoVersion[] = "NULL.";
-const char kNoAdvancedInfo[] = "Unable to get Advanced Adapter info ";
-const char kMalformed[] = "Malformed agent answer for adapter ";
-const char* const kEnumerationEnds[] = {"Number of QuorvelDevices is ",
-                                        "Quorvel Device Enumeration Failed",
-                                        "<--qrvl_enumerate_devices()"};
+// The enumeration's lines (its per-adapter steps and the agent queries' success line), as the
+// progress recognises them.
+struct EnumerationTexts {
+  const std::string adapter_count = format_piece(vxins::trace::kAdapterCount, 0);
+  const std::string adapter_begins = format_piece(vxins::trace::kAdapterAnswered, 0);
+  const std::string no_adapter_info = format_piece(vxins::trace::kAdapterInfoFailed, 0);
+  const std::string no_adapter_info_dash = format_piece(vxins::trace::kAdapterInfoFailed, 1);
+  const std::string no_ports = format_piece(vxins::trace::kNoPorts, 0);
+  const std::string no_ports_dash = format_piece(vxins::trace::kNoPorts, 1);
+  const std::string ports = format_piece(vxins::trace::kPortCount, 0);
+  const std::string ports_body = format_piece(vxins::trace::kPortCount, 1);
+  const std::string model = format_piece(vxins::trace::kModel, 0);
+  const std::string flashed_version = format_piece(vxins::trace::kFlashedVersion, 0);
+  const std::string flashed_version_body = format_piece(vxins::trace::kFlashedVersion, 1);
+  const std::string no_version_tail = format_piece(vxins::trace::kNoFlashedVersion, 1);
+  const std::string no_advanced_info = format_piece(vxins::trace::kAdvancedInfoFailed, 0);
+  const std::string no_advanced_info_dash = format_piece(vxins::trace::kAdvancedInfoFailed, 1);
+  const std::string malformed = format_piece(vxins::trace::kMalformedAnswer, 0);
+  const std::string malformed_index = format_piece(vxins::trace::kMalformedAnswer, 1);
+  const std::string malformed_why = format_piece(vxins::trace::kMalformedAnswer, 2);
+  const std::string enumeration_ends[3] = {format_piece(vxins::trace::kDeviceCount, 0),
+                                           format_piece(vxins::trace::kEnumerationFailed, 0),
+                                           format_piece(vxins::trace::kEnumerationExit, 0)};
+};
 
-bool starts_with(const std::string& s, const char* head) {
-  return s.compare(0, strlen(head), head) == 0;
+const EnumerationTexts& texts() {
+  static const EnumerationTexts enumeration_texts;
+  return enumeration_texts;
 }
 
-// "N - INDEX" after a line's head: the index.
-std::string index_after_number(const std::string& rest) {
-  size_t dash = rest.find(" - ");
-  return dash == std::string::npos ? std::string() : rest.substr(dash + 3);
+// "N<separator>INDEX" after a line's head: the index.
+std::string index_after_number(const std::string& rest, const std::string& separator) {
+  size_t dash = rest.find(separator);
+  return dash == std::string::npos ? std::string() : rest.substr(dash + separator.size());
 }
 
 std::string named(const std::string& name, const std::string& detail) {
@@ -71,50 +82,54 @@ struct Progress::Discovery {
 
   // Takes in one message of the enumeration; true when it completes the adapter being read.
   bool take(const std::string& m, double at) {
-    if (starts_with(m, kAdapterCount)) {
-      total = atoi(m.c_str() + strlen(kAdapterCount));
+    const EnumerationTexts& t = texts();
+    if (starts_with(m, t.adapter_count)) {
+      total = atoi(m.c_str() + t.adapter_count.size());
       since = last = at;
       return false;
     }
-    if (starts_with(m, kAdapterBegins)) {
+    if (starts_with(m, t.adapter_begins)) {
       open = true;
       return false;
     }
-    if (starts_with(m, kNoAdapterInfo)) {
-      index = index_after_number(m.substr(strlen(kNoAdapterInfo)));
+    if (starts_with(m, t.no_adapter_info)) {
+      index = index_after_number(m.substr(t.no_adapter_info.size()), t.no_adapter_info_dash);
       failure = "not read: the agent did not answer for it";
       return true;
     }
     if (!open) return false;
-    if (starts_with(m, kNoPorts)) {
-      index = index_after_number(m.substr(strlen(kNoPorts)));
+    if (starts_with(m, t.no_ports)) {
+      index = index_after_number(m.substr(t.no_ports.size()), t.no_ports_dash);
       return true;
     }
-    if (starts_with(m, kNoAdvancedInfo)) {
-      index = index_after_number(m.substr(strlen(kNoAdvancedInfo)));
+    if (starts_with(m, t.no_advanced_info)) {
+      index = index_after_number(m.substr(t.no_advanced_info.size()), t.no_advanced_info_dash);
       failure = "not read: the agent reported no firmware version";
       return true;
     }
-    if (starts_with(m, kMalformed)) {
-      const std::string rest = m.substr(strlen(kMalformed));
-      const size_t open_paren = rest.find(" ("), close_paren = rest.find("): ");
+    if (starts_with(m, t.malformed)) {
+      const std::string rest = m.substr(t.malformed.size());
+      const size_t open_paren = rest.find(t.malformed_index),
+                   close_paren = rest.find(t.malformed_why);
       if (open_paren != std::string::npos && close_paren != std::string::npos &&
           close_paren > open_paren)
-        index = rest.substr(open_paren + 2, close_paren - open_paren - 2);
+        index = rest.substr(open_paren + t.malformed_index.size(),
+                            close_paren - open_paren - t.malformed_index.size());
       failure = "not read: malformed agent answer";
-      if (close_paren != std::string::npos) failure += ": " + rest.substr(close_paren + 3);
+      if (close_paren != std::string::npos)
+        failure += ": " + rest.substr(close_paren + t.malformed_why.size());
       return true;
     }
-    if (starts_with(m, kPorts) && m.find(kPortsBody) != std::string::npos) {
-      ports = m.substr(strlen(kPorts), m.find(kPortsBody) - strlen(kPorts));
-    } else if (starts_with(m, kModel)) {
-      model = m.substr(strlen(kModel));
-    } else if (starts_with(m, kFlashedVersion) &&
-               m.rfind(kFlashedVersionBody) != std::string::npos) {
-      const size_t body = m.rfind(kFlashedVersionBody);
-      index = m.substr(strlen(kFlashedVersion), body - strlen(kFlashedVersion));
-      const std::string reported = m.substr(body + strlen(kFlashedVersionBody));
-      if (!starts_with(reported, kNoVersion)) version = reported;
+    if (starts_with(m, t.ports) && m.find(t.ports_body) != std::string::npos) {
+      ports = m.substr(t.ports.size(), m.find(t.ports_body) - t.ports.size());
+    } else if (starts_with(m, t.model)) {
+      model = m.substr(t.model.size());
+    } else if (starts_with(m, t.flashed_version) &&
+               m.rfind(t.flashed_version_body) != std::string::npos) {
+      const size_t body = m.rfind(t.flashed_version_body);
+      index = m.substr(t.flashed_version.size(), body - t.flashed_version.size());
+      if (!ends_with(m, t.no_version_tail))
+        version = m.substr(body + t.flashed_version_body.size());
     }
     return false;
   }
@@ -149,8 +164,8 @@ void Progress::on_tick(double now) {
 void Progress::finish() {
   std::lock_guard<std::mutex> lock(mutex_);
   if (replay_) {
-    const std::vector<AdapterOutcome> final_outcomes = replay_->finish();
-    for (size_t a = 0; a < final_outcomes.size(); ++a) report_flash(a, final_outcomes[a]);
+    final_outcomes_ = replay_->finish();
+    for (size_t a = 0; a < final_outcomes_.size(); ++a) report_flash(a, final_outcomes_[a]);
   } else if (discovery_->open) {
     print(discovery_->close(discovery_->last));
   }
@@ -186,8 +201,9 @@ void Progress::discovery_line(const TimedLine& line) {
   if (!trace_message(line.text, m)) return;
   // An adapter that was read is complete when the next one begins or the enumeration ends; one
   // that could not be read, with the line that says so.
-  bool ends = starts_with(m, kAdapterBegins) || starts_with(m, kNoAdapterInfo);
-  for (const char* end : kEnumerationEnds) ends = ends || starts_with(m, end);
+  const EnumerationTexts& t = texts();
+  bool ends = starts_with(m, t.adapter_begins) || starts_with(m, t.no_adapter_info);
+  for (const std::string& end : t.enumeration_ends) ends = ends || starts_with(m, end);
   if (ends && d.open) print(d.close(d.last));
   if (d.take(m, line.at))
     print(d.close(line.at));

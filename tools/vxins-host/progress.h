@@ -35,6 +35,9 @@ class Progress {
   // After the call: the adapters not yet reported (flash: as the whole trace tells, also an
   // adapter whose earlier line the rest of the trace contradicts); the status line is cleared.
   void finish();
+  // Flash, after finish(): the outcome per adapter of the file, as flash_outcomes() tells it
+  // from the whole trace.
+  const std::vector<AdapterOutcome>& flash_outcomes() const { return final_outcomes_; }
 
  private:
   struct Discovery;
@@ -55,6 +58,7 @@ class Progress {
   std::vector<int> ordinal_;
   int planned_ = 0;
   std::vector<std::string> printed_;
+  std::vector<AdapterOutcome> final_outcomes_;
   std::unique_ptr<Discovery> discovery_;
 };
 

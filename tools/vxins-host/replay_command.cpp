@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "commands.h"
+#include "files/atomic_file.h"
+#include "files/regular_file.h"
 #include "host_files.h"
 #include "output.h"
 #include "plugin_runner.h"
@@ -141,8 +143,9 @@ int run_replay_to_inventory(const Options& o) {
   if (status != 0) return out.finish(kExitHost, error);
 
   std::string text;
-  if (!read_regular_file(written.path(), kMaxInventoryBytes, text, error))
-    return out.finish(kExitHost, error);
+  vxins::files::FileFailure failure;
+  if (!vxins::files::read_regular_file(written.path(), kMaxInventoryBytes, text, failure))
+    return out.finish(kExitHost, failure.text(written.path()));
   Json::Value inventory;
   if (!parse_json(text, inventory, &error) || !inventory.isObject())
     return out.finish(kExitHost, "replay-to-inventory.py wrote no inventory: " + error);
@@ -155,7 +158,7 @@ int run_replay_to_inventory(const Options& o) {
     out.print(text);
     return out.finish(kExitOk);
   }
-  if (!replace_file_atomically(o.output, text, error)) return out.finish(kExitHost, error);
+  if (!vxins::files::replace_file(o.output, text, error)) return out.finish(kExitHost, error);
   out.print(o.output + ": the inventory of " + std::to_string(adapters) + " adapter(s) and " +
             std::to_string(faults) + " fault(s) recorded in " + o.recording +
             "; serve it with DZNAJ_SIM_INVENTORY=" + o.output + "\n");

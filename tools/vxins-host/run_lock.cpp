@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "files/regular_file.h"
+
 namespace vxhost {
 
 namespace {
@@ -23,14 +25,15 @@ std::string folder_of(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-int open_lock_file(const std::string& path, bool& writable) {
-  const int flags = O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+// The lock file, created when missing, never through a link, and only a regular file.
+bool open_lock_file(const std::string& path, vxins::files::RegularFile& file, bool& writable) {
   mkdir(folder_of(path).c_str(), 0755);  // /run/lock may be missing in a container
-  int fd = open(path.c_str(), O_RDWR | flags, 0644);
-  writable = fd >= 0;
+  writable = file.open(path, O_RDWR | O_CREAT | O_NOFOLLOW, 0644);
   // Someone else's lock file: taking the lock needs no write access, only saying who holds it.
-  if (fd < 0 && errno == EACCES) fd = open(path.c_str(), O_RDONLY | flags, 0644);
-  return fd;
+  const vxins::files::FileFailure& why = file.failure();
+  if (!writable && why.step == vxins::files::FileFailure::kOpen && why.err == EACCES)
+    return file.open(path, O_RDONLY | O_CREAT | O_NOFOLLOW, 0644);
+  return writable;
 }
 
 }  // namespace
@@ -53,14 +56,16 @@ bool RunLock::acquire(const std::string& command_line, bool wait,
                       std::string& error) {
   busy = false;
   const std::string file = path();
-  fd_ = open_lock_file(file, writable_);
-  struct stat st;
-  if (fd_ < 0 || fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+  vxins::files::RegularFile lock_file;
+  if (!open_lock_file(file, lock_file, writable_)) {
+    const vxins::files::FileFailure& why = lock_file.failure();
     error = "cannot use the lock file " + file + ": " +
-            (fd_ < 0 ? strerror(errno) : "it is not a regular file");
+            (why.step == vxins::files::FileFailure::kOpen ? strerror(why.err)
+                                                           : "it is not a regular file");
     release();
     return false;
   }
+  fd_ = lock_file.release();
   if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
     const int err = errno;
     std::string who = holder();

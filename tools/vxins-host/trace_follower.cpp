@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "files/regular_file.h"
+
 namespace vxhost {
 
 namespace {
@@ -43,16 +45,12 @@ struct TraceFollower::Source {
   bool open_file(const std::string& path) {
     struct stat st;
     if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    int opened = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (opened < 0) return false;
-    if (fstat(opened, &st) != 0 || !S_ISREG(st.st_mode)) {
-      close(opened);
-      return false;
-    }
+    vxins::files::RegularFile file;
+    if (!file.open(path, O_RDONLY | O_NOFOLLOW)) return false;
     close_file();
-    fd = opened;
-    dev = st.st_dev;
-    ino = st.st_ino;
+    dev = file.status().st_dev;
+    ino = file.status().st_ino;
+    fd = file.release();
     return true;
   }
 };

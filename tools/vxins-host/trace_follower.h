@@ -24,7 +24,7 @@ struct TimedLine {
 
 class TraceFollower {
  public:
-  // path: the trace log, "/var/log/libqrvlvxins.log" for the shipped plug-in.
+  // path: the trace log, vxins::trace::kLogPath for the shipped plug-in.
   explicit TraceFollower(std::string path);
   ~TraceFollower();  // stops
   TraceFollower(const TraceFollower&) = delete;
@@ -42,6 +42,8 @@ class TraceFollower {
   void stop();
   // Every line handed over; complete once stop() has returned.
   const std::vector<TimedLine>& lines() const { return lines_; }
+  // The same, moved out of the follower (after stop()).
+  std::vector<TimedLine> take_lines() { return std::move(lines_); }
   // Why the follower gave up early (a callback threw, or memory ran out); empty when it did not.
   const std::string& error() const { return error_; }
 

@@ -1,17 +1,21 @@
-// Quotes from the trace, by the texts the plug-in writes.
+// Quotes from the trace, by the texts the plug-in writes (include/vxins_trace.h).
 #include "trace_quotes.h"
+
+#include "trace_texts.h"
+#include "vxins_trace.h"
 
 namespace vxhost {
 
 namespace {
 
-const char kVersionLine[] = "Read BOOT TAR FW Version is ";
-
 // What the enumeration logs about adapters it makes no device of, and the counts around them.
-const char* const kNoDeviceTexts[] = {
-    "Num of Adapters is",   "No adapters in the system", "returned zero adapters",
-    "There are no ports",   "adapter is NULL for",       "Unable to get",
-    "Enum is NULL for",     "Number of QuorvelDevices is",
+const char* const kNoDeviceFormats[] = {
+    vxins::trace::kAdapterCount,      vxins::trace::kNoAdapters,
+    vxins::trace::kZeroAdapters,      vxins::trace::kNoPorts,
+    vxins::trace::kAdapterNull,       vxins::trace::kAdapterInfoFailed,
+    vxins::trace::kAdvancedInfoFailed, vxins::trace::kEthInfoFailed,
+    vxins::trace::kEthListNull,       vxins::trace::kFcInfoFailed,
+    vxins::trace::kFcListNull,        vxins::trace::kDeviceCount,
 };
 
 const size_t kMaxQuoted = 20;
@@ -19,10 +23,11 @@ const size_t kMaxQuoted = 20;
 }  // namespace
 
 std::string package_version_in(const std::vector<TimedLine>& trace) {
+  static const std::string head = format_piece(vxins::trace::kPackageVersion, 0);
   for (const TimedLine& line : trace) {
-    size_t at = line.text.find(kVersionLine);
+    size_t at = line.text.find(head);
     if (at == std::string::npos) continue;
-    std::string version = line.text.substr(at + sizeof kVersionLine - 1);
+    std::string version = line.text.substr(at + head.size());
     while (!version.empty() && (version.back() == ' ' || version.back() == '\r'))
       version.pop_back();
     return version;
@@ -31,10 +36,15 @@ std::string package_version_in(const std::vector<TimedLine>& trace) {
 }
 
 std::vector<std::string> no_device_lines(const std::vector<TimedLine>& trace) {
+  static const std::vector<std::string> heads = [] {
+    std::vector<std::string> out;
+    for (const char* format : kNoDeviceFormats) out.push_back(format_piece(format, 0));
+    return out;
+  }();
   std::vector<std::string> out;
   for (const TimedLine& line : trace) {
-    for (const char* text : kNoDeviceTexts) {
-      if (line.text.find(text) == std::string::npos) continue;
+    for (const std::string& head : heads) {
+      if (line.text.find(head) == std::string::npos) continue;
       if (out.size() < kMaxQuoted) out.push_back(line.text);
       break;
     }

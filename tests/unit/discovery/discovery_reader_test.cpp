@@ -3,6 +3,7 @@
 #include "discovery/discovery_reader.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -22,6 +23,10 @@ using disctest::parse_with_tinyxml2;
 using disctest::PortValues;
 using disctest::XmlDevice;
 using vxins::discovery::read_discovery_file;
+using vxins::discovery::read_discovery_text;
+using vxins::discovery::ReadReport;
+using vxins::discovery::Refusal;
+using vxins::log::Trace;
 using vxins::discovery::write_discovery_file;
 using vxins::inventory::DeviceInfo;
 using vxtest::LogCapture;
@@ -107,12 +112,18 @@ TEST(DiscoveryReaderTest, AppendsToTheListAndHandlesUnreadableFiles) {
   ASSERT_EQ(back.size(), 3u);
   EXPECT_EQ(back[0], nullptr);
 
-  log.clear();
+  // No regular file under the name: no device, and a FIFO (which used to block the reader
+  // until a writer showed up) is never waited on.
+  const std::string fifo = dir.file("fifo.xml");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   DeviceList none;
-  EXPECT_EQ(read_discovery_file(dir.file("missing.xml"), none), 0);
-  EXPECT_TRUE(none.empty());
-  EXPECT_EQ(log.lines(), (std::vector<std::string>{"LOG_ERROR : XML file open failed",
-                                                   "LOG_ERROR : <--read_XML_file()"}));
+  for (const std::string& unreadable : {dir.file("missing.xml"), dir.path(), fifo}) {
+    log.clear();
+    EXPECT_EQ(read_discovery_file(unreadable, none), 0) << unreadable;
+    EXPECT_TRUE(none.empty());
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"LOG_ERROR : XML file open failed",
+                                                     "LOG_ERROR : <--read_XML_file()"}));
+  }
   log.clear();
   EXPECT_EQ(read_discovery_file("", none), 1001);
   EXPECT_TRUE(none.empty());
@@ -225,12 +236,67 @@ TEST(DiscoveryReaderTest, RefusesLeavesItCannotReadForSure) {
                        c.fw_lines + "\n\t\t\t</fw_item>\n\t\t</device>" + kFooter;
     write_file(path, text);
     DeviceList back;
-    std::string why;
-    EXPECT_EQ(read_discovery_file(path, back, &why), 1001) << c.why;
+    ReadReport report;
+    EXPECT_EQ(read_discovery_file(path, back, Trace::kLogged, &report), 1001) << c.why;
+    const Refusal& r = report.refusal;
+    std::string why = "line " + std::to_string(r.line) +
+                      (r.device != 0 ? " (device " + std::to_string(r.device) + ")" : "") +
+                      ": " + r.why;
     EXPECT_NE(why.find(c.why), std::string::npos) << why;
+    const bool named = r.device != 0 && !c.device_lines.empty();
+    EXPECT_EQ(r.device_id, named ? "00:0e:1e:00:00:01" : "") << why;
     EXPECT_NE(log.text().find("LOG_ERROR : Discovery file " + path + " line "), std::string::npos);
     EXPECT_EQ(read_file(path), text);
   }
+}
+
+// vxins-host reads what the plug-in will read, from the bytes it holds, while the machine's
+// trace log may be another call's: quietly, nothing is logged, and the report says where each
+// device's action leaf stands and why a file is refused.
+TEST(DiscoveryReaderTest, QuietReadingOfATextLogsNothingAndReportsWhatItSaw) {
+  LogCapture log;
+  TempDir dir;
+  DeviceList list;
+  disctest::two_ports(list);
+  const std::string path = dir.file("discovery.xml");
+  ASSERT_TRUE(write_discovery_file(path, list));
+  const std::string text = read_file(path);
+  std::vector<size_t> action_lines;
+  const std::vector<std::string> lines = vxtest::split_lines(text);
+  for (size_t i = 0; i < lines.size(); ++i)
+    if (lines[i].find("<action value=") != std::string::npos) action_lines.push_back(i + 1);
+  ASSERT_EQ(action_lines.size(), 2u);
+
+  DeviceList logged, quiet;
+  ASSERT_EQ(read_discovery_file(path, logged), 0);
+  EXPECT_NE(log.take(), "");
+  ReadReport report;
+  ASSERT_EQ(read_discovery_text("ignored", text, quiet, Trace::kQuiet, &report), 0);
+  ASSERT_EQ(read_discovery_file(path, quiet, Trace::kQuiet), 0);
+  EXPECT_EQ(log.text(), "");
+  ASSERT_EQ(quiet.size(), 2 * logged.size());
+  for (size_t i = 0; i < quiet.size(); ++i) {
+    const DeviceRecord& want = *logged[i % logged.size()];
+    EXPECT_EQ(quiet[i]->mac_or_wwn(), want.mac_or_wwn());
+    EXPECT_EQ(quiet[i]->info().fw_dev.action, want.info().fw_dev.action);
+  }
+  EXPECT_EQ(report.action_lines, action_lines);
+  EXPECT_EQ(report.takes_effect, "deferred");
+  EXPECT_TRUE(report.refusal.why.empty());
+
+  // Refused: where and why, and still nothing logged.
+  std::string broken = text;
+  broken.replace(broken.find("<action value=\"") + 15, 0, "\n");
+  DeviceList none;
+  ReadReport refused;
+  EXPECT_EQ(read_discovery_text(path, broken, none, Trace::kQuiet, &refused), 1001);
+  EXPECT_TRUE(none.empty());
+  EXPECT_EQ(refused.refusal.line, action_lines[0]);
+  EXPECT_EQ(refused.refusal.device, 1u);
+  EXPECT_EQ(refused.refusal.device_id, list[0]->mac_or_wwn());
+  EXPECT_EQ(refused.refusal.why,
+            "the action leaf cannot be read: the value of value does not end on its line");
+  EXPECT_EQ(log.text(), "");
 }
 
 TEST(DiscoveryReaderTest, FirstLineDeviceLosesTheLastElement) {

@@ -1,9 +1,8 @@
-// The line reader: lines as they stand in the file, refusal of what is no regular file, the
-// device elements counted and collected with their quirks, and the cost of finding them all.
+// The line reader: lines as they stand in the text, the device elements counted and collected
+// with their quirks, and the cost of finding them all.
 #include "discovery/xml_reader.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -11,15 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "log_capture.h"
-
 namespace {
 
 using vxins::discovery::ElementLines;
 using vxins::discovery::XmlLines;
-using vxtest::LogCapture;
-using vxtest::TempDir;
-using vxtest::write_file;
 
 std::string join_lines(const std::vector<std::string>& lines) {
   std::string out;
@@ -78,37 +72,25 @@ std::vector<std::string> discovery_lines(int n) {
   return lines;
 }
 
-// Reads `lines` from a file in dir.
-void read_lines(const TempDir& dir, const std::vector<std::string>& lines, XmlLines& xml) {
-  const std::string path = dir.file("in.xml");
-  write_file(path, join_lines(lines));
-  ASSERT_TRUE(xml.read(path));
+// Takes `lines` as one text.
+void read_lines(const std::vector<std::string>& lines, XmlLines& xml) {
+  xml.parse(join_lines(lines));
 }
 
 TEST(XmlReaderTest, ReadsLinesKeepingCarriageReturnsAndLastLine) {
-  LogCapture log;
-  TempDir dir;
-  const std::string path = dir.file("in.xml");
-  write_file(path, "one\r\n\ttwo\n\nlast");
-  XmlLines xml;
-  ASSERT_TRUE(xml.read(path));
-  EXPECT_EQ(xml.lines(), (std::vector<std::string>{"one\r", "\ttwo", "", "last"}));
-  EXPECT_EQ(log.text(), "");
-}
-
-TEST(XmlReaderTest, UnreadableInputFailsWithoutBlocking) {
-  LogCapture log;
-  TempDir dir;
-  // A FIFO under the file's name used to block the reader until a writer showed up.
-  const std::string fifo = dir.file("fifo.xml");
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  for (const std::string& path : {dir.file("missing.xml"), dir.path(), fifo}) {
-    log.clear();
+  const struct {
+    std::string text;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"one\r\n\ttwo\n\nlast", {"one\r", "\ttwo", "", "last"}},
+      {"one\n", {"one"}},
+      {"\n", {""}},
+      {"", {}},
+  };
+  for (const auto& c : cases) {
     XmlLines xml;
-    EXPECT_FALSE(xml.read(path)) << path;
-    EXPECT_EQ(xml.count_devices(), 0u);
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"LOG_ERROR : XML file open failed",
-                                                     "LOG_ERROR : <--read_XML_file()"}));
+    xml.parse(c.text);
+    EXPECT_EQ(xml.lines(), c.lines) << c.text;
   }
 }
 
@@ -129,21 +111,16 @@ TEST(XmlReaderTest, CountsDeviceTagsWithTheirQuirks) {
        {"x", "<device><a/></device>", "<device>", "</device>"}, 1},
       {"empty file", {}, 0},
   };
-  LogCapture log;
-  TempDir dir;
   for (const CountCase& c : cases) {
     XmlLines xml;
-    read_lines(dir, c.lines, xml);
+    read_lines(c.lines, xml);
     EXPECT_EQ(xml.count_devices(), c.expected) << c.name;
   }
 }
 
 TEST(XmlReaderTest, CollectsTheLinesOfOneDeviceElement) {
-  LogCapture log;
-  TempDir dir;
   XmlLines xml;
-  read_lines(dir,
-             {"<devices>", "\t<device>", "\t\t<a value=\"1\"/>", "\t\t<fw_item>",
+  read_lines({"<devices>", "\t<device>", "\t\t<a value=\"1\"/>", "\t\t<fw_item>",
               "\t\t\t<b value=\"2\"/>", "\t\t</fw_item>", "\t\t<c value=\"3\"/>", "\t</device>",
               "\t<device>", "\t\t<d value=\"4\"/>", "\t</device>", "</devices>"},
              xml);
@@ -166,15 +143,13 @@ TEST(XmlReaderTest, DeviceLookupMatchesTheLineByLineDefinitionOnOddTexts) {
       "<device>", "</device>", "<fw_item>", "</fw_item>", "\t<a value=\"1\"/>", "<devices>",
       "<device></device>", "junk", "<device><fw_item>", ""};
   std::mt19937 rng(20240611);
-  LogCapture log;
-  TempDir dir;
   for (int round = 0; round < 200; ++round) {
     std::vector<std::string> lines;
     size_t n = rng() % 40;
     for (size_t i = 0; i < n; ++i)
       lines.push_back(vocabulary[rng() % vocabulary.size()] + std::to_string(i));
     XmlLines xml;
-    read_lines(dir, lines, xml);
+    read_lines(lines, xml);
     for (unsigned int k = 0; k <= n + 1; ++k) {
       ElementLines got;
       std::vector<std::string> want_dev, want_fw;
@@ -186,10 +161,10 @@ TEST(XmlReaderTest, DeviceLookupMatchesTheLineByLineDefinitionOnOddTexts) {
   }
 }
 
-// Reads a file of n device elements and fetches every element, once.
-void read_all(const std::string& path, unsigned int n) {
+// Takes a text of n device elements and fetches every element, once.
+void read_all(const std::string& text, unsigned int n) {
   XmlLines xml;
-  EXPECT_TRUE(xml.read(path));
+  xml.parse(text);
   const unsigned int count = xml.count_devices();
   EXPECT_EQ(count, n);
   size_t lines = 0;
@@ -203,7 +178,7 @@ void read_all(const std::string& path, unsigned int n) {
 
 // Seconds per read_all: repeated until a tenth of a second has passed, so that short runs are
 // not lost in the noise of a shared machine; the best of three such measurements.
-double seconds_to_read_all(const std::string& path, unsigned int n) {
+double seconds_to_read_all(const std::string& text, unsigned int n) {
   typedef std::chrono::steady_clock clock;
   double best = 1e9;
   for (int run = 0; run < 3; ++run) {
@@ -211,7 +186,7 @@ double seconds_to_read_all(const std::string& path, unsigned int n) {
     clock::time_point t0 = clock::now();
     double elapsed = 0;
     do {
-      read_all(path, n);
+      read_all(text, n);
       ++cycles;
       elapsed = std::chrono::duration<double>(clock::now() - t0).count();
     } while (elapsed < 0.1);
@@ -222,11 +197,8 @@ double seconds_to_read_all(const std::string& path, unsigned int n) {
 
 // Finding each device element rescanned from the first line: reading all of them was quadratic.
 TEST(XmlReaderTest, FindingEveryDeviceGrowsLinearly) {
-  LogCapture log;
-  TempDir dir;
-  const std::string small = dir.file("250.xml"), large = dir.file("4000.xml");
-  write_file(small, join_lines(discovery_lines(250)));
-  write_file(large, join_lines(discovery_lines(4000)));
+  const std::string small = join_lines(discovery_lines(250));
+  const std::string large = join_lines(discovery_lines(4000));
   double t_small = seconds_to_read_all(small, 250);
   double t_large = seconds_to_read_all(large, 4000);
   // Sixteen times the devices: about 16 when linear, about 256 when quadratic; the wide gap

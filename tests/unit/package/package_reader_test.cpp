@@ -4,6 +4,8 @@
 #include "package/package_reader.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -611,6 +613,17 @@ TEST_F(SingleEntryTest, RefusesAnythingButOneEntry) {
         "LOG_ERROR : Which one is the firmware file?, got confused and returning error=1002",
         "LOG_ERROR : <-- get_fwfile_from_path()"};
     EXPECT_EQ(expected, error_lines());
+    // Quietly (vxins-host's check before a call): the same answer, the entries it counted, and
+    // not a line in the trace log.
+    log_.clear();
+    std::vector<std::string> entries;
+    EXPECT_EQ(1002, single_entry_of(d.path(), name_, vxins::log::Trace::kQuiet, &entries));
+    std::vector<std::string> counted = c.files;
+    counted.insert(counted.end(), c.subdirs.begin(), c.subdirs.end());
+    std::sort(counted.begin(), counted.end());
+    std::sort(entries.begin(), entries.end());
+    EXPECT_EQ(counted, entries);
+    EXPECT_EQ("", log_.text());
   }
 }
 
@@ -632,6 +645,9 @@ TEST_F(SingleEntryTest, ReturnsTheSystemErrorOfAFailedOpen) {
             std::to_string(c.err) + ", err_string=" + strerror(c.err),
         "LOG_ERROR : <-- get_fwfile_from_path()"};
     EXPECT_EQ(expected, log_.lines());
+    log_.clear();
+    EXPECT_EQ(c.err, single_entry_of(c.path, name_, vxins::log::Trace::kQuiet));
+    EXPECT_EQ("", log_.text());
   }
 }
 

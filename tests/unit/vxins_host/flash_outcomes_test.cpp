@@ -19,7 +19,6 @@
 #include "plugin_loader.h"
 #include "test_support.h"
 #include "trace_follower.h"
-#include "vxins_log.h"
 
 namespace {
 
@@ -49,12 +48,11 @@ Json::Value parse(const std::string& text) {
   return v;
 }
 
-// The discovery file's devices as the plug-in's reader reads them (its trace kept out of the
-// plug-in's log).
+// The discovery file's devices as the plug-in's reader reads them, quietly (the plug-in's log
+// holds the flash call's trace).
 std::vector<FileDevice> read_devices(const std::string& path) {
-  vxins_log_set_path("/dev/null");
   vxins::inventory::DeviceList list;
-  EXPECT_EQ(vxins::discovery::read_discovery_file(path, list), 0);
+  EXPECT_EQ(vxins::discovery::read_discovery_file(path, list, vxins::log::Trace::kQuiet), 0);
   std::vector<FileDevice> out;
   for (size_t i = 0; i < list.size(); ++i) {
     const vxins::inventory::DeviceInfo& d = list[i]->info();
@@ -78,7 +76,6 @@ const char kFc1[] = "21:00:00:0e:1e:c4:51:11";
 const char kCnaEth0[] = "00:0e:1e:d2:7a:40";
 const char kEth0[] = "00:0e:1e:e5:19:30";
 const char kEth1[] = "00:0e:1e:e5:19:31";
-const char kTraceLog[] = "/var/log/libqrvlvxins.log";
 
 // The built-in inventory: FC HBA on bus a (2 functions), CNA on bus 81 (4), Ethernet adapter on
 // bus 4 (2). A discovery with it, then the flash with the row's changes.
@@ -184,7 +181,7 @@ TEST(FlashOutcomesTest, RealCallsOfThePlugin) {
                                                                      agent));
     setenv("DZNAJ_SIM_INVENTORY", dir.file("inventory.json").c_str(), 1);
 
-    vxhost::TraceFollower follower(kTraceLog);
+    vxhost::TraceFollower follower(vxtest::trace_log_path());
     follower.start([](const TimedLine&) {});
     std::string package = row.other_package ? other_fw : fw;
     EXPECT_EQ(plugin.flash(&xml[0], &package[0]), row.rc);
@@ -193,7 +190,7 @@ TEST(FlashOutcomesTest, RealCallsOfThePlugin) {
     // The follower holds the call's whole trace, each line once.
     std::vector<std::string> followed;
     for (const TimedLine& line : follower.lines()) followed.push_back(line.text);
-    EXPECT_EQ(followed, vxtest::split_lines(vxtest::read_file(kTraceLog)));
+    EXPECT_EQ(followed, vxtest::split_lines(vxtest::read_file(vxtest::trace_log_path())));
     const std::vector<AdapterOutcome> outcomes = vxhost::flash_outcomes(before, follower.lines());
     EXPECT_EQ(render(outcomes, false), row.expected);
     for (const AdapterOutcome& a : outcomes) {

@@ -1,0 +1,26 @@
+// The plug-in's trace formats (include/vxins_trace.h) taken apart the way the host recognises
+// their lines: the literal pieces around the conversions, as the first line of a message shows
+// them. Used by the progress, the flash replay and the trace quotes; pure functions.
+#ifndef VXINS_HOST_TRACE_TEXTS_H
+#define VXINS_HOST_TRACE_TEXTS_H
+
+#include <cstddef>
+#include <string>
+
+namespace vxhost {
+
+// Piece n of a printf format: 0 is the text before its first conversion, n the text after the
+// n-th ("%%" stands for "%"). A message's first trace line ends at the format's first line
+// feed, so the piece holding it is cut there and the pieces after it are "".
+std::string format_piece(const char* format, size_t n);
+
+// The message of a trace line that begins one: the text after its level prefix ("LOG_INFO : ").
+// False for the further lines of a message that held line feeds (agent or file text).
+bool trace_message(const std::string& line, std::string& message);
+
+bool starts_with(const std::string& s, const std::string& head);
+bool ends_with(const std::string& s, const std::string& tail);
+
+}  // namespace vxhost
+
+#endif
