@@ -1,5 +1,5 @@
 // dlopen/dlsym of libdznaj.so into the process-wide entry-point table, with the default stubs.
-#include "agent/entry_points.h"
+#include "entry_points.h"
 
 #include <dlfcn.h>
 

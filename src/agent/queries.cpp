@@ -5,8 +5,8 @@
 #include "agent/queries.h"
 
 #include "agent/answer_values.h"
-#include "agent/entry_points.h"
-#include "agent/guarded_call.h"
+#include "entry_points.h"
+#include "guarded_call.h"
 #include "log/log.h"
 #include "vxins_host_api.h"
 #include "vxins_trace.h"

@@ -1,5 +1,5 @@
 // The discovery file's atomic replacement and its trace (see atomic_output.h).
-#include "discovery/atomic_output.h"
+#include "atomic_output.h"
 
 #include <cstring>
 

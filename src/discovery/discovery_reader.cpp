@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "discovery/xml_reader.h"
-#include "discovery/xml_scan.h"
+#include "xml_reader.h"
+#include "xml_scan.h"
 #include "files/regular_file.h"
 #include "log/log.h"
 #include "vxins_host_api.h"

@@ -1,8 +1,8 @@
 // Which leaves go where in the discovery file; the layout itself is the XML writer's.
 #include "discovery/discovery_writer.h"
 
-#include "discovery/atomic_output.h"
-#include "discovery/xml_writer.h"
+#include "atomic_output.h"
+#include "xml_writer.h"
 #include "log/log.h"
 #include "vxins_log.h"
 

@@ -1,5 +1,5 @@
 // The line reader (see xml_reader.h).
-#include "discovery/xml_reader.h"
+#include "xml_reader.h"
 
 namespace vxins {
 namespace discovery {

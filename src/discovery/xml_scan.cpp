@@ -1,10 +1,10 @@
 // The line scanner: the tags of one line of a discovery file, and the traced tag/value split
 // of a leaf line (see xml_scan.h).
-#include "discovery/xml_scan.h"
+#include "xml_scan.h"
 
 #include <algorithm>
 
-#include "discovery/xml_text.h"
+#include "xml_text.h"
 #include "log/log.h"
 
 namespace vxins {

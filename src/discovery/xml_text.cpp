@@ -1,6 +1,6 @@
 // XML character data of the discovery file's values: escaping on writing, references decoded
 // on reading (see xml_text.h).
-#include "discovery/xml_text.h"
+#include "xml_text.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
 // The XML writer (see xml_writer.h).
-#include "discovery/xml_writer.h"
+#include "xml_writer.h"
 
 #include <cerrno>
 
-#include "discovery/xml_text.h"
+#include "xml_text.h"
 #include "log/log.h"
 
 namespace vxins {

@@ -1,4 +1,4 @@
-#include "host/adapter_matcher.h"
+#include "adapter_matcher.h"
 
 #include "log/log.h"
 #include "vxins_trace.h"

@@ -1,4 +1,4 @@
-#include "host/agent_scope.h"
+#include "agent_scope.h"
 
 #include "agent/session.h"
 #include "log/log.h"

@@ -1,4 +1,4 @@
-#include "host/device_lists.h"
+#include "device_lists.h"
 
 #include "log/log.h"
 

@@ -4,10 +4,10 @@
 #include <sys/stat.h>
 
 #include "discovery/discovery_writer.h"
-#include "host/agent_scope.h"
-#include "host/device_lists.h"
-#include "host/package_access.h"
-#include "host/sequences.h"
+#include "agent_scope.h"
+#include "device_lists.h"
+#include "package_access.h"
+#include "sequences.h"
 #include "inventory/enumeration.h"
 #include "log/log.h"
 #include "vxins_host_api.h"

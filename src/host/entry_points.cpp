@@ -5,7 +5,7 @@
 #include <new>
 
 #include "agent/session.h"
-#include "host/sequences.h"
+#include "sequences.h"
 #include "log/log.h"
 #include "vxins_host_api.h"
 #include "vxins_log.h"

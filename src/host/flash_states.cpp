@@ -1,4 +1,4 @@
-#include "host/flash_states.h"
+#include "flash_states.h"
 
 #include <json/json.h>
 

@@ -1,4 +1,4 @@
-#include "host/package_access.h"
+#include "package_access.h"
 
 #include "files/regular_file.h"
 #include "log/log.h"

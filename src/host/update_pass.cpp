@@ -1,7 +1,7 @@
-#include "host/update_pass.h"
+#include "update_pass.h"
 
 #include "agent/adapters.h"
-#include "host/adapter_matcher.h"
+#include "adapter_matcher.h"
 #include "log/log.h"
 #include "vxins_host_api.h"
 #include "vxins_trace.h"

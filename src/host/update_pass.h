@@ -7,7 +7,7 @@
 #include <string>
 
 #include "discovery/discovery_writer.h"
-#include "host/flash_states.h"
+#include "flash_states.h"
 #include "inventory/device_record.h"
 
 namespace vxins {

@@ -1,4 +1,4 @@
-#include "inventory/answer_reader.h"
+#include "answer_reader.h"
 
 #include "agent/answer_values.h"
 #include "log/log.h"

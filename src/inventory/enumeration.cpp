@@ -9,8 +9,8 @@
 
 #include "agent/adapters.h"
 #include "agent/queries.h"
-#include "inventory/answer_reader.h"
-#include "inventory/model_names.h"
+#include "answer_reader.h"
+#include "model_names.h"
 #include "log/log.h"
 #include "vxins_host_api.h"
 #include "vxins_trace.h"

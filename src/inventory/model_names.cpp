@@ -1,6 +1,6 @@
 // The product list of the Quorvel Fibre Channel HBAs and converged network adapters, searched
 // in order by exact model string.
-#include "inventory/model_names.h"
+#include "model_names.h"
 
 #include <cstdio>
 #include <cstring>

@@ -14,7 +14,7 @@
 
 #include "files/regular_file.h"
 #include "log/log.h"
-#include "package/tar_archive.h"
+#include "tar_archive.h"
 #include "vxins_host_api.h"
 #include "vxins_trace.h"
 

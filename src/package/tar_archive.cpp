@@ -1,6 +1,6 @@
 // Walking the ustar archive. A forged size field must not make the host's process seek or
 // allocate beyond the file: every size is checked against what the file still holds.
-#include "package/tar_archive.h"
+#include "tar_archive.h"
 
 #include <cstring>
 #include <sys/stat.h>
