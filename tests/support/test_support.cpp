@@ -53,6 +53,17 @@ std::string emulation_reason() {
   return "";
 }
 
+pid_t dead_pid() {
+  pid_t pid = fork();
+  if (pid == 0) _exit(0);
+  waitpid(pid, nullptr, 0);
+  return pid;
+}
+
+std::string tmp_name(long pid, const std::string& rest) {
+  return ".vxins-discovery-" + std::to_string(pid) + rest;
+}
+
 bool file_exists(const std::string& path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;

@@ -92,6 +92,12 @@ std::string emulation_reason();
                    << "; the native build runs this test";                                   \
   } while (0)
 
+// A process id that is certainly not running: a child that has exited and been reaped.
+pid_t dead_pid();
+// The name an atomic replacement gives its temporary, for process `pid` (a dead writer's
+// leftover in the sweep tests).
+std::string tmp_name(long pid, const std::string& rest = "-3-0badf00d.tmp");
+
 // The fixed trace log of the plug-in and its lines.
 std::string trace_log_path();
 std::vector<std::string> trace_log_lines();

@@ -41,8 +41,10 @@ using vxins::discovery::remove_stale_discovery_temporaries;
 using vxins::discovery::rewrite_discovery_file;
 using vxins::discovery::RewriteValues;
 using vxins::discovery::write_discovery_file;
+using vxtest::dead_pid;
 using vxtest::LogCapture;
 using vxtest::read_file;
+using vxtest::tmp_name;
 using vxtest::TempDir;
 using vxtest::write_file;
 
@@ -216,18 +218,6 @@ TEST(AtomicOutputTest, LongNamesAreHandledWithoutOverrun) {
   EXPECT_EQ(log.lines().back(),
             "LOG_ERROR : Discovery file " + too_long + " not written: rename failed: File name too long");
   EXPECT_FALSE(vxtest::file_exists(too_long));
-}
-
-// A process id that is certainly not running: a child that has exited and been reaped.
-pid_t dead_pid() {
-  pid_t pid = fork();
-  if (pid == 0) _exit(0);
-  waitpid(pid, nullptr, 0);
-  return pid;
-}
-
-std::string tmp_name(long pid, const std::string& rest = "-3-0badf00d.tmp") {
-  return ".vxins-discovery-" + std::to_string(pid) + rest;
 }
 
 // A writer killed half way leaves its temporary; every write sweeps it away (which ones go is

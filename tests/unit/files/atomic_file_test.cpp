@@ -21,7 +21,9 @@ using vxins::files::AtomicFile;
 using vxins::files::remove_stale_temporaries;
 using vxins::files::replace_file;
 using vxins::files::StaleTemporary;
+using vxtest::dead_pid;
 using vxtest::read_file;
+using vxtest::tmp_name;
 using vxtest::TempDir;
 using vxtest::write_file;
 
@@ -110,18 +112,6 @@ TEST(AtomicFileTest, FailuresNameTheirStepAndKeepTheEarlierFile) {
   EXPECT_STREQ(out.failure().step, "write");
   EXPECT_EQ(out.failure().err, ENOSPC);
   EXPECT_EQ(read_file(dir.file("kept")), "earlier");
-}
-
-// A process id that is certainly not running: a child that has exited and been reaped.
-pid_t dead_pid() {
-  pid_t pid = fork();
-  if (pid == 0) _exit(0);
-  waitpid(pid, nullptr, 0);
-  return pid;
-}
-
-std::string tmp_name(long pid, const std::string& rest = "-3-0badf00d.tmp") {
-  return ".vxins-discovery-" + std::to_string(pid) + rest;
 }
 
 // A writer killed half way leaves its temporary; the next write removes it, and only it.
