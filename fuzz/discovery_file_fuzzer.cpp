@@ -88,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     dev->log_fields();
   }
 
-  // The flash call's rewrite: the first record's values for the whole file, skips by identifier.
+  // The flash call's rewrite: the first record's package for the whole file, skips by
+  // identifier; every device was in the file.
   DeviceList live;
   for (const auto& dev : records) live.push_back(live_record(*dev));
   vxins::discovery::RewriteValues rewrite;
@@ -97,9 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const vxins::inventory::FirmwareInfo& first = records[0]->info().fw_dev;
     rewrite.fw_version = first.fw_version;
     rewrite.fw_file = first.fw_file;
-    rewrite.active_version = first.active_version;
   }
   for (const auto& dev : records) {
+    rewrite.file_ids.insert(dev->mac_or_wwn());
     if (dev->skipped()) rewrite.skipped_ids.insert(dev->mac_or_wwn());
   }
   if (!vxins::discovery::rewrite_discovery_file(g_output, live, rewrite))

@@ -55,13 +55,16 @@ ExpectedDevice expect(const DeviceRecord& dev, const RewriteValues* rewrite) {
     const std::string tag = v.attribute->tag;
     std::string value = v.value;
     if (rewrite != nullptr) {
+      // A device the file did not hold, on an adapter the pass did not try, was never reviewed.
+      const bool unreviewed = rewrite->file_ids.count(dev.mac_or_wwn()) == 0 &&
+                              rewrite->tried_adapters.count(dev.adapter_index()) == 0;
       if (tag == "version value") value = rewrite->fw_version;
-      if (tag == "action_status value") value = status_text(rewrite->outcome);
+      if (tag == "action_status value") value = unreviewed ? "" : status_text(rewrite->outcome);
       if (tag == "firmware_file value") value = rewrite->fw_file;
-      if (tag == "active_version value") value = rewrite->active_version;
       if (tag == "action value") {
-        value = rewrite->skipped_ids.count(dev.mac_or_wwn()) != 0 ? "Skip"
-                                                                  : dev.info().fw_dev.action;
+        value = rewrite->skipped_ids.count(dev.mac_or_wwn()) != 0 || unreviewed
+                    ? "Skip"
+                    : dev.info().fw_dev.action;
       }
     }
     out.fw.push_back({element_name(tag), expected_after_round_trip(value)});
