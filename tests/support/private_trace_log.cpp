@@ -20,7 +20,8 @@ namespace {
 std::string isolate_trace_log() {
   if (unshare(CLONE_NEWNS) != 0) return std::string("unshare(CLONE_NEWNS): ") + strerror(errno);
   // Nothing mounted here may reach the machine's namespace.
-  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+  // Source and type are ignored for a propagation change; valgrind wants them readable.
+  if (mount("none", "/", "none", MS_REC | MS_PRIVATE, nullptr) != 0)
     return std::string("mount --make-rprivate /: ") + strerror(errno);
   if (mount("vxins-test-log", "/var/log", "tmpfs", MS_NOSUID | MS_NODEV, "mode=0755") != 0)
     return std::string("mount -t tmpfs on /var/log: ") + strerror(errno);
