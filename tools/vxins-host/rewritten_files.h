@@ -1,0 +1,29 @@
+// Whether a discovery file is one a flash rewrote, so that its versions and actions are that
+// pass's, not the adapters' now: a recorded flash left exactly these bytes behind (by their
+// SHA-256 in the history, whatever that flash's outcome), or the file carries the action
+// statuses a flash writes. show, set-action and flash warn with it; it prints nothing, no throw.
+#ifndef VXINS_HOST_REWRITTEN_FILES_H
+#define VXINS_HOST_REWRITTEN_FILES_H
+
+#include <cstdint>
+#include <string>
+
+#include "discovery_view.h"
+#include "history.h"
+
+namespace vxhost {
+
+struct Rewrite {
+  bool rewritten = false;
+  int64_t run_id = 0;   // the recorded flash that wrote the file; 0 when only its statuses tell
+  std::string warning;  // one line naming the file and suggesting a new discovery; "" if fresh
+};
+
+// `history` may be null (none could be opened); `lookup_error` says why the history could not
+// be asked, when it could not.
+Rewrite rewrite_of(const std::string& path, const DiscoveryView& view, History* history,
+                   std::string& lookup_error);
+
+}  // namespace vxhost
+
+#endif
