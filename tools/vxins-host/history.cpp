@@ -157,9 +157,12 @@ bool carry_bodies_over(sqlite3* db, std::string& error) {
     run.have_file_after = !old.is_null(2);
     run.file_after = old.bytes(2);
     run.trace = old.bytes(3);
+    // Bound without a copy: the texts must live until the step.
+    const std::string before = file_hash(run.have_file_before, run.file_before);
+    const std::string after = file_hash(run.have_file_after, run.file_after);
     hashes.reset();
-    hashes.bind_or_null(1, file_hash(run.have_file_before, run.file_before));
-    hashes.bind_or_null(2, file_hash(run.have_file_after, run.file_after));
+    hashes.bind_or_null(1, before);
+    hashes.bind_or_null(2, after);
     hashes.bind(3, id);
     if (hashes.step() != SQLITE_DONE || !store_bodies(db, id, run, error)) {
       if (!error.empty()) error = "run " + std::to_string(id) + ": " + error;
@@ -392,10 +395,11 @@ bool History::open_existing(const std::string& path, bool& exists, std::string& 
     return false;
   }
   if (version_ > kSchemaVersion) {
+    fail("schema version " + std::to_string(version_) + " is newer than this vxins-host's (" +
+             std::to_string(kSchemaVersion) + ")",
+         error, false);
     close();
-    return fail("schema version " + std::to_string(version_) +
-                    " is newer than this vxins-host's (" + std::to_string(kSchemaVersion) + ")",
-                error, false);
+    return false;
   }
   return true;
 }
