@@ -18,6 +18,7 @@
 #include "files/regular_file.h"
 #include "gzip_codec.h"
 #include "output.h"
+#include "result_codes.h"
 #include "sha256.h"
 
 namespace vxhost {
@@ -31,7 +32,7 @@ const char kPathVariable[] = "VXINS_HISTORY_DB";
 const char kRunColumns[] =
     "r.id, r.command, r.command_line, r.started_ms, r.ended_ms, r.package_name,"
     " r.package_version, r.called, r.result_code, r.exit_status, r.host_name, r.user_name,"
-    " r.file_before_sha256, r.file_after_sha256,"
+    " r.file_before_sha256, r.file_after_sha256, r.file_written, r.file_after_key,"
     " EXISTS (SELECT 1 FROM run_bodies k WHERE k.run_id = r.id)";
 // Newest first by start time: runs overlap, and a run gets its id when it ends.
 const char kNewestFirst[] = " ORDER BY r.started_ms DESC, r.id DESC";
@@ -140,13 +141,14 @@ bool store_bodies(sqlite3* db, int64_t id, const RunRecord& run, std::string& er
   return b.step() == SQLITE_DONE;
 }
 
-// Version 2's rows: every version 1 body compressed into the new run_bodies, and the hashes of
-// its files into runs.
+// Version 2's rows: every version 1 body compressed into the new run_bodies, and into runs the
+// hashes of its files and whether the plug-in's call wrote the file after.
 bool carry_bodies_over(sqlite3* db, std::string& error) {
-  Statement old(db, "SELECT run_id, file_before, file_after, trace FROM run_bodies_v1"
-                    " ORDER BY run_id");
-  Statement hashes(db, "UPDATE runs SET file_before_sha256 = ?, file_after_sha256 = ?"
-                       " WHERE id = ?");
+  Statement old(db, "SELECT b.run_id, b.file_before, b.file_after, b.trace, r.command, r.called,"
+                    " r.result_code FROM run_bodies_v1 b JOIN runs r ON r.id = b.run_id"
+                    " ORDER BY b.run_id");
+  Statement hashes(db, "UPDATE runs SET file_before_sha256 = ?, file_after_sha256 = ?,"
+                       " file_written = ? WHERE id = ?");
   if (!old.prepared() || !hashes.prepared()) return false;
   int rc;
   while ((rc = old.step()) == SQLITE_ROW) {
@@ -157,13 +159,17 @@ bool carry_bodies_over(sqlite3* db, std::string& error) {
     run.have_file_after = !old.is_null(2);
     run.file_after = old.bytes(2);
     run.trace = old.bytes(3);
+    const Call call = old.bytes(4) == "flash" ? Call::Flash : Call::Discover;
+    run.file_written =
+        old.integer(5) != 0 && writes_discovery_file(call, static_cast<int>(old.integer(6)));
     // Bound without a copy: the texts must live until the step.
     const std::string before = file_hash(run.have_file_before, run.file_before);
     const std::string after = file_hash(run.have_file_after, run.file_after);
     hashes.reset();
     hashes.bind_or_null(1, before);
     hashes.bind_or_null(2, after);
-    hashes.bind(3, id);
+    hashes.bind(3, int64_t{run.file_written});
+    hashes.bind(4, id);
     if (hashes.step() != SQLITE_DONE || !store_bodies(db, id, run, error)) {
       if (!error.empty()) error = "run " + std::to_string(id) + ": " + error;
       return false;
@@ -210,9 +216,11 @@ const Migration kMigrations[] = {
      " trace BLOB NOT NULL);",
      nullptr, nullptr},
     // 2: the bodies compressed (gzip), the files' hashes kept in runs for good (bodies may be
-    // pruned), and the orders the reads use indexed.
+    // pruned) with whether the call wrote the file, and the orders the reads use indexed.
     {"ALTER TABLE runs ADD COLUMN file_before_sha256 TEXT;"
      "ALTER TABLE runs ADD COLUMN file_after_sha256 TEXT;"
+     "ALTER TABLE runs ADD COLUMN file_written INTEGER NOT NULL DEFAULT 0;"
+     "ALTER TABLE runs ADD COLUMN file_after_key TEXT;"
      "ALTER TABLE run_bodies RENAME TO run_bodies_v1;"
      "CREATE TABLE run_bodies ("
      " run_id INTEGER PRIMARY KEY REFERENCES runs(id),"
@@ -222,7 +230,8 @@ const Migration kMigrations[] = {
      carry_bodies_over,
      "DROP TABLE run_bodies_v1;"
      "CREATE INDEX runs_by_start ON runs (started_ms, id);"
-     "CREATE INDEX runs_by_file_after ON runs (file_after_sha256);"},
+     "CREATE INDEX runs_by_file_after ON runs (file_after_sha256);"
+     "CREATE INDEX runs_by_file_after_key ON runs (file_after_key);"},
 };
 const int kSchemaVersion = static_cast<int>(sizeof kMigrations / sizeof kMigrations[0]);
 
@@ -242,7 +251,9 @@ void read_run(Statement& st, int c, RunRecord& run) {
   run.user = st.bytes(c + 11);
   run.file_before_sha256 = st.bytes(c + 12);
   run.file_after_sha256 = st.bytes(c + 13);
-  run.bodies_kept = st.integer(c + 14) != 0;
+  run.file_written = st.integer(c + 14) != 0;
+  run.file_after_key = st.bytes(c + 15);
+  run.bodies_kept = st.integer(c + 16) != 0;
 }
 
 // A stored body back as bytes; a NULL one is absent.
@@ -463,8 +474,8 @@ bool History::record(RunRecord& run, std::string& error) {
   Statement ins(db_,
                 "INSERT INTO runs (command, command_line, started_ms, ended_ms, package_name,"
                 " package_version, called, result_code, exit_status, host_name, user_name,"
-                " file_before_sha256, file_after_sha256)"
-                " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                " file_before_sha256, file_after_sha256, file_written, file_after_key)"
+                " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
   if (!ins.prepared()) return fail("cannot record the run", error);
   ins.bind(1, run.command);
   ins.bind(2, run.command_line);
@@ -479,6 +490,8 @@ bool History::record(RunRecord& run, std::string& error) {
   ins.bind(11, run.user);
   ins.bind_or_null(12, before_hash);
   ins.bind_or_null(13, after_hash);
+  ins.bind(14, int64_t{run.file_written});
+  ins.bind_or_null(15, run.file_after_key);
   if (ins.step() != SQLITE_DONE) return fail("cannot record the run", error);
   const int64_t id = sqlite3_last_insert_rowid(db_);
 
@@ -561,18 +574,19 @@ bool History::get(int64_t id, RunRecord& run, std::string& error) {
   return load_adapters(run, error);
 }
 
-bool History::run_that_wrote(const std::string& sha256, RunRecord& run, bool& found,
-                             std::string& error) {
+bool History::run_that_wrote(const std::string& sha256, const std::string& key,
+                             RunRecord& run, bool& found, std::string& error) {
   found = false;
   if (db_ == nullptr) return fail("not open", error, false);
   if (version_ < 2) return true;  // no hashes before version 2; a reader cannot migrate
   const std::string sql =
       std::string("SELECT ") + kRunColumns +
-      " FROM runs r WHERE r.file_after_sha256 = ?1 AND r.file_before_sha256 IS NOT ?1" +
+      " FROM runs r WHERE r.file_written AND (r.file_after_sha256 = ? OR r.file_after_key = ?)" +
       kNewestFirst + " LIMIT 1";
   Statement st(db_, sql.c_str());
   if (!st.prepared()) return fail("cannot look the file up", error);
   st.bind(1, sha256);
+  st.bind(2, key);
   const int rc = st.step();
   if (rc == SQLITE_DONE) return true;
   if (rc != SQLITE_ROW) return fail("cannot look the file up", error);

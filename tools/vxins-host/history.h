@@ -36,10 +36,14 @@ struct RunRecord {
   bool have_file_before = false, have_file_after = false;
   std::string file_before, file_after;  // the discovery file's bytes
   std::string trace;                    // the complete trace log of the call
+  bool file_written = false;  // the plug-in wrote the discovery file (file_after is its work)
   std::string host, user;               // hostname, user name
   // Set by record() from the bodies and kept for good: the SHA-256 (hexadecimal) of the file
   // before and after, "" when there was none.
   std::string file_before_sha256, file_after_sha256;
+  // The file after as set-action leaves it alike (see rewritten_files.h), set by the caller;
+  // "" when there was none.
+  std::string file_after_key;
   // False once history prune removed the run's files and trace (its row stays).
   bool bodies_kept = true;
 };
@@ -75,10 +79,11 @@ class History {
   bool list(int limit, std::vector<RunRecord>& runs, std::string& error);
   // Everything about one run; false "no run N" when there is none.
   bool get(int64_t id, RunRecord& run, std::string& error);
-  // The most recently started run that left a discovery file with this SHA-256 behind having
-  // changed it (its file before differed), without bodies; `found` false when no run did.
-  bool run_that_wrote(const std::string& sha256, RunRecord& run, bool& found,
-                      std::string& error);
+  // The most recently started run whose plug-in call wrote a discovery file with this SHA-256
+  // or this key (a flash's rewrite may leave the bytes it read), without bodies; `found` false
+  // when none did.
+  bool run_that_wrote(const std::string& sha256, const std::string& key, RunRecord& run,
+                      bool& found, std::string& error);
   // The retention rule: removes the files and traces of every run but the `keep` most recently
   // started ones (their rows, outcomes and hashes stay); `pruned` says how many lost theirs.
   bool prune(int keep, int& pruned, std::string& error);

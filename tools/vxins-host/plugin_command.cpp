@@ -80,6 +80,9 @@ int end_run(PluginRun& r, int status, const std::string& error) {
   rec.file_before = r.before.bytes;
   rec.have_file_after = !r.after.bytes.empty() || r.have_after;
   rec.file_after = r.after.bytes;
+  rec.file_written =
+      r.called && writes_discovery_file(r.flash ? Call::Flash : Call::Discover, r.rc);
+  rec.file_after_key = r.have_after ? file_key(r.after) : std::string();
   size_t size = 0;
   for (const TimedLine& line : r.trace) size += line.text.size() + 1;
   rec.trace.clear();
@@ -312,7 +315,7 @@ int discovery_status(PluginRun& r, const ResultMeaning& meaning, std::string& wh
 int report_discovery(PluginRun& r, std::string& why) {
   ResultMeaning meaning = print_result(r);
   Json::Value& rep = r.out.report();
-  rep["file_written"] = r.rc == 0;
+  rep["file_written"] = writes_discovery_file(Call::Discover, r.rc);
   if (r.have_after && r.rc == 0) {
     rep["devices"] = devices_json(r.after.devices);
     rep["adapters"] = discovered_adapters_json(r.after.devices);
@@ -357,7 +360,7 @@ int report_devices(PluginRun& r, std::string& why) {
 int report_flash(PluginRun& r, std::string& why) {
   ResultMeaning meaning = print_result(r);
   Json::Value& rep = r.out.report();
-  rep["file_written"] = r.rc == 1 || r.rc == 3 || r.rc == 8;
+  rep["file_written"] = writes_discovery_file(Call::Flash, r.rc);
   Json::Value adapters = flash_adapters_json(r.outcomes);
   Json::Value counts = outcome_counts(adapters);
   const bool deferred = !r.have_after || r.after.takes_effect.empty() ||

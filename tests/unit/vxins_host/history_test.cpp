@@ -58,6 +58,7 @@ RunRecord flash_run() {
   r.file_before = std::string("<?xml\0before\r\n\xff", 16);
   r.file_after = std::string("after\0", 6);
   r.trace = std::string("line 1\n\0\x01line 2\n", 16);
+  r.file_written = true;
   r.host = "site-7";
   r.user = "root";
   return r;
@@ -91,6 +92,7 @@ std::string summary(const RunRecord& r) {
   return r.command + "|" + r.command_line + "|" + std::to_string(r.started_ms) + "|" +
          std::to_string(r.ended_ms) + "|" + r.package_name + "|" + r.package_version + "|" +
          std::to_string(r.called) + std::to_string(r.result_code) + std::to_string(r.exit_status) +
+         std::to_string(r.file_written) +
          "|" + r.host + "|" + r.user + "|" + r.adapters.toStyledString();
 }
 
@@ -256,8 +258,9 @@ TEST(HistoryTest, OlderSchemasAreMigrated) {
     ASSERT_TRUE(h.get(9, flash, error)) << error;
     EXPECT_EQ(flash.file_before_sha256 + flash.file_after_sha256,
               sha256sum(std::string("<\0", 2)) + sha256sum("after"));
+    EXPECT_TRUE(old.file_written && flash.file_written);  // the calls' results say so
     bool found = false;
-    ASSERT_TRUE(h.run_that_wrote(sha256sum("after"), old, found, error)) << error;
+    ASSERT_TRUE(h.run_that_wrote(sha256sum("after"), "", old, found, error)) << error;
     EXPECT_TRUE(found && old.id == 9);
     EXPECT_EQ(sqlite_cli(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"),
               "run_adapters\nrun_bodies\nruns\nschema_version\nsqlite_sequence\n");
@@ -310,7 +313,7 @@ TEST(HistoryTest, PruneKeepsTheLatestStartedRunsBodiesAndEveryRunsRecord) {
   }
   RunRecord writer;
   bool found = false;
-  ASSERT_TRUE(h.run_that_wrote(sha256sum("after 2"), writer, found, error)) << error;
+  ASSERT_TRUE(h.run_that_wrote(sha256sum("after 2"), "", writer, found, error)) << error;
   EXPECT_TRUE(found && writer.id == 2 && !writer.bodies_kept);
   struct stat before, after;
   ASSERT_EQ(stat(db.c_str(), &before), 0);
@@ -319,42 +322,51 @@ TEST(HistoryTest, PruneKeepsTheLatestStartedRunsBodiesAndEveryRunsRecord) {
   EXPECT_LT(after.st_size, before.st_size / 2);
 }
 
-// Which run left a file behind: the latest started run whose file after is these bytes and that
-// changed them. A flash that changed nothing (refused before the call) wrote nothing; a later
-// discovery that wrote the same bytes makes the file a discovery's again.
-TEST(HistoryTest, TheRunThatWroteAFileIsTheLatestThatChangedItToThoseBytes) {
+// Which run left a file behind: the latest started run whose plug-in call wrote these bytes, or
+// bytes of the same key (the caller's: a file and its set-action edits share one). A flash's
+// rewrite may leave the very bytes it read (a failed pass) and is still the writer; a flash
+// refused before the call wrote nothing; a later discovery that writes the same bytes makes the
+// file a discovery's again.
+TEST(HistoryTest, TheRunThatWroteAFileIsTheLatestWhoseCallWroteThoseBytes) {
   vxtest::TempDir dir;
   History h;
   std::string error;
   ASSERT_TRUE(h.open(dir.file("h.db"), error)) << error;
   struct Step {
     const char* command;
-    const char* before;  // null: no file before
     const char* after;
+    bool written;
   };
-  const Step steps[] = {{"discover", nullptr, "fresh"},    // 1
-                        {"flash", "fresh", "rewritten"},   // 2
-                        {"flash", "rewritten", "rewritten"},  // 3: refused, changed nothing
-                        {"discover", "rewritten", "fresh 2"},  // 4
-                        {"flash", "fresh 2", "again"},     // 5
-                        {"discover", "again", "again"}};   // 6: the same bytes as 5 left
+  const Step steps[] = {{"discover", "fresh", true},    // 1
+                        {"flash", "rewritten", true},   // 2
+                        {"flash", "rewritten", false},  // 3: refused before the call
+                        {"discover", "same", true},     // 4
+                        {"flash", "same", true},        // 5: a failed pass, the same bytes
+                        {"discover", "again", true},    // 6
+                        {"flash", "again 2", true},     // 7
+                        {"discover", "again 2", true}};  // 8: the same bytes as 7 wrote
   for (size_t i = 0; i < sizeof steps / sizeof steps[0]; ++i) {
     RunRecord r = flash_run();
     r.command = steps[i].command;
     r.started_ms = static_cast<int64_t>(i) * 10;
-    r.have_file_before = steps[i].before != nullptr;
-    r.file_before = r.have_file_before ? steps[i].before : "";
     r.file_after = steps[i].after;
+    r.file_after_key = std::string("key of ") + steps[i].after;
+    r.file_written = steps[i].written;
     ASSERT_TRUE(h.record(r, error)) << error;
   }
-  const std::vector<std::pair<std::string, int64_t>> rows = {
-      {"fresh", 1}, {"rewritten", 2}, {"fresh 2", 4}, {"again", 5}, {"never written", 0}};
+  const struct {
+    std::string bytes, key;
+    int64_t writer;
+  } rows[] = {{"fresh", "", 1},           {"rewritten", "", 2},
+              {"same", "", 5},            {"again", "", 6},
+              {"again 2", "", 8},         {"edited", "key of same", 5},
+              {"edited", "key of rewritten", 2}, {"never written", "no key", 0}};
   for (const auto& row : rows) {
-    SCOPED_TRACE(row.first);
+    SCOPED_TRACE(row.bytes + " " + row.key);
     RunRecord run;
     bool found = false;
-    ASSERT_TRUE(h.run_that_wrote(sha256sum(row.first), run, found, error)) << error;
-    EXPECT_EQ(found ? run.id : 0, row.second);
+    ASSERT_TRUE(h.run_that_wrote(sha256sum(row.bytes), row.key, run, found, error)) << error;
+    EXPECT_EQ(found ? run.id : 0, row.writer);
   }
 }
 
@@ -479,7 +491,8 @@ TEST(HistoryTest, LookupsOpenTheDatabaseAsItIs) {
       std::string error;
       RunRecord run;
       const bool opened = h.open_existing(db, exists, error);
-      const bool looked = opened && exists && h.run_that_wrote(sha256sum("x"), run, found, error);
+      const bool looked =
+          opened && exists && h.run_that_wrote(sha256sum("x"), "x", run, found, error);
       return opened == row.opens && (!opened || (exists == row.exists && looked == exists)) &&
              (!looked || !found) && error.find(row.reason) != std::string::npos;
     }));
