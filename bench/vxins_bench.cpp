@@ -501,7 +501,8 @@ int child_size(const Options& o, int adapters) {
 
   // The same calls through vxins-host, in the same run: its history database in memory beside
   // the simulator's files (the durable commit is timed apart below), its run lock and reboot
-  // marker in the work folder. A round whose trace log another program touched is repeated, as above.
+  // marker in the work folder. A round whose trace log another program touched is repeated, as
+  // above.
   setenv("VXINS_LOCK_FILE", (dir + "/run.lock").c_str(), 1);
   setenv("VXINS_REBOOT_MARKER", (dir + "/reboot-pending").c_str(), 1);
   const std::string host_history = sdir + "/history.db";
