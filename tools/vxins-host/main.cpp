@@ -2,8 +2,9 @@
 // It loads the plug-in and makes one call exactly as the framework would (discover, flash; devices
 // a discovery with a package of its own), shows and edits discovery files through the plug-in's
 // own reader (show, set-action), keeps a history of its runs (history), and records the agent's
-// calls for the lab (--record, replay-to-inventory). Exit status: 0 success, 1 the plug-in reported a failure or
-// an adapter was not flashed, 2 bad command line, 3 the host could not do its part.
+// calls for the lab (--record, replay-to-inventory). Exit status: 0 success, 1 the plug-in
+// reported a failure or an adapter was not flashed, 2 bad command line, 3 the host could not do
+// its part.
 #include <exception>
 #include <iostream>
 

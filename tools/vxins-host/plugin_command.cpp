@@ -38,7 +38,7 @@ namespace vxhost {
 
 namespace {
 
-// Everything one discover or flash run holds.
+// Everything one discover, flash or devices run holds.
 struct PluginRun {
   PluginRun(const Options& opts, const AgentSetup& agent_setup)
       : o(opts), agent(agent_setup), flash(opts.command == Command::kFlash),
@@ -95,6 +95,7 @@ int end_run(PluginRun& r, int status, const std::string& error) {
     rec.package_version.clear();
     rec.have_file_after = false;
     rec.file_after.clear();
+    rec.file_after_key.clear();
   }
   r.history.save(status);
   mark_reboot_pending(r);
@@ -200,7 +201,8 @@ bool call_in_folder(PluginRun& r, std::string& error) {
     return false;
   }
   const bool called = call_plugin(r.plugin, entry, r.o.discovery_file, r.o.firmware, r.rc, error);
-  if (fchdir(here) != 0) r.out.warn(std::string("cannot return to the current folder: ") + strerror(errno));
+  if (fchdir(here) != 0)
+    r.out.warn(std::string("cannot return to the current folder: ") + strerror(errno));
   ::close(here);
   return called;
 }
@@ -263,10 +265,11 @@ std::string failure(const PluginRun& r, const ResultMeaning& meaning) {
 ResultMeaning print_result(PluginRun& r) {
   ResultMeaning meaning = describe_result(r.flash ? Call::Flash : Call::Discover, r.rc);
   r.out.report()["result"] = result_json(r.rc, meaning);
-  const std::string call = std::string(r.flash ? vxplugin::kFlashSymbol
-                                               : vxplugin::kDiscoverySymbol) +
-                           (r.devices ? " (with a package and a file of vxins-host's own)"
-                                      : "(\"" + r.o.discovery_file + "\", \"" + r.o.firmware + "\")");
+  const std::string arguments =
+      r.devices ? " (with a package and a file of vxins-host's own)"
+                : "(\"" + r.o.discovery_file + "\", \"" + r.o.firmware + "\")";
+  const std::string call =
+      std::string(r.flash ? vxplugin::kFlashSymbol : vxplugin::kDiscoverySymbol) + arguments;
   r.out.print(call + " returned " + std::to_string(r.rc) +
               (meaning.name.empty() ? "" : " (" + meaning.name + ")") + ":\n  " +
               meaning.meaning + "\n");

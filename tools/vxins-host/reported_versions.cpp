@@ -31,7 +31,8 @@ std::string written_version(const std::string& reported) {
 }
 
 // The functions an adapter entry names by its identifiers, in file order.
-std::vector<size_t> functions_of(const Json::Value& adapter, const std::vector<ViewDevice>& devices) {
+std::vector<size_t> functions_of(const Json::Value& adapter,
+                                 const std::vector<ViewDevice>& devices) {
   std::vector<size_t> out;
   for (size_t i = 0; i < devices.size(); ++i) {
     for (const Json::Value& id : adapter["identifiers"]) {

@@ -26,7 +26,8 @@ uint32_t rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 void compress(uint32_t state[8], const unsigned char* block) {
   uint32_t w[64];
   for (int i = 0; i < 16; ++i)
-    w[i] = static_cast<uint32_t>(block[4 * i]) << 24 | static_cast<uint32_t>(block[4 * i + 1]) << 16 |
+    w[i] = static_cast<uint32_t>(block[4 * i]) << 24 |
+           static_cast<uint32_t>(block[4 * i + 1]) << 16 |
            static_cast<uint32_t>(block[4 * i + 2]) << 8 | block[4 * i + 3];
   for (int i = 16; i < 64; ++i) {
     const uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
