@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -163,7 +164,9 @@ bool add_reboot_pending(int64_t run_id, std::string& error) {
   std::string ignored;
   if (!load_marker(path, exists, m, ignored) || m.boot_id != boot) m = Marker();
   m.boot_id = boot;
-  if (run_id > 0) m.runs.push_back(run_id);
+  // Histories elsewhere (--history-db) may number a run alike: each number is named once.
+  if (run_id > 0 && std::find(m.runs.begin(), m.runs.end(), run_id) == m.runs.end())
+    m.runs.push_back(run_id);
   Json::Value v(Json::objectValue);
   v["boot_id"] = m.boot_id;
   v["runs"] = Json::Value(Json::arrayValue);

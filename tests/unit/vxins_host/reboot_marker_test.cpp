@@ -120,6 +120,7 @@ TEST_F(RebootMarkerTest, AFlashAddsItsRunToThisBootsMarker) {
   const std::vector<Step> steps = {
       {"the first: its folder made", [] {}, 5, true, "pending 5"},
       {"the second", [] {}, 6, true, "pending 5 6"},
+      {"a number already named", [] {}, 5, true, "pending 5 6"},
       {"one without a history id", [] {}, 0, true, "pending 5 6"},
       {"after a reboot", other_boot, 8, true, "pending 8"},
       {"over a marker not believed", [&] { vxtest::write_file(marker_, "garbage"); }, 9, true,
