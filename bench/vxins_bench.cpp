@@ -500,9 +500,11 @@ int child_size(const Options& o, int adapters) {
   }
 
   // The same calls through vxins-host, in the same run: its history database in memory beside
-  // the simulator's files (the durable commit is timed apart below), its run lock in the work
-  // folder. A round whose trace log another program touched is repeated, as above.
+  // the simulator's files (the durable commit is timed apart below), its run lock and reboot
+  // marker in the work folder. A round whose trace log another program touched is repeated, as
+  // above.
   setenv("VXINS_LOCK_FILE", (dir + "/run.lock").c_str(), 1);
+  setenv("VXINS_REBOOT_MARKER", (dir + "/reboot-pending").c_str(), 1);
   const std::string host_history = sdir + "/history.db";
   std::vector<Span> host_disc, host_flash;
   for (int round = 0; static_cast<int>(host_flash.size()) < o.reps; ++round) {
@@ -523,6 +525,7 @@ int child_size(const Options& o, int adapters) {
     host_flash.push_back(host_f);
   }
   unsetenv("VXINS_LOCK_FILE");
+  unsetenv("VXINS_REBOOT_MARKER");
   std::vector<Span> commits;
   const std::string flash_trace = read_all(kLogPath), flash_file = read_all(disc);
   for (int round = 0; round < o.reps; ++round)

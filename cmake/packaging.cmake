@@ -63,9 +63,10 @@ set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${deb_arch})
 set(CPACK_DEBIAN_PACKAGE_SECTION admin)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # What the binaries need (objdump -T: GLIBC_2.34, GLIBCXX_3.4.29, GCC_3.0, sqlite3_*64 of
-# SQLite 3.8.7), resolved by dpkg for the package's own architecture.
+# SQLite 3.8.7, zlib's deflate and inflate with the gzip wrapper), resolved by dpkg for the
+# package's own architecture.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11), libjsoncpp25 (>= 1.9.5), libsqlite3-0 (>= 3.8.7)")
+    "libc6 (>= 2.34), libgcc-s1 (>= 3.0), libstdc++6 (>= 11), libjsoncpp25 (>= 1.9.5), libsqlite3-0 (>= 3.8.7), zlib1g (>= 1:1.2.3.3)")
 # vxins-host replay-to-inventory runs the simulator's Python script; a lab tool, not needed to
 # update adapters. Any architecture's python3 runs it: a plain "python3" would ask an amd64
 # machine for python3:i386, which conflicts with its own python3, and the install fails.

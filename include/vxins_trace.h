@@ -34,6 +34,10 @@ constexpr char kFlashedVersion[] = "Flashed_bios_info for the adapter %s is %s\n
 constexpr char kNoFlashedVersion[] =
     "Flashed_bios_info for the adapter %s is NULL.\t\t\t\tSo assigning upgrade as action "
     "status\n";
+// A device record refusing a value it has no field for. The enumeration sets one such value (the
+// firmware type) on every record it creates, so each record leaves this line exactly once, after
+// its adapter's Flashed_bios_info line: the records of the discovery file, adapter by adapter.
+constexpr char kUnknownAttribute[] = "DEFAULT : Unknown Dev attrib";
 constexpr char kEthInfoFailed[] = "Unable to get Eth info %d - %s";
 constexpr char kEthListNull[] = "Eth Enum is NULL for %s";
 constexpr char kFcInfoFailed[] = "Unable to get Fc info %d - %s";

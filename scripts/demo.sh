@@ -40,8 +40,10 @@ demo=$(mktemp -d "${TMPDIR:-/tmp}/vxins-demo-XXXXXX")
 unset DZNAJ_SIM_INVENTORY
 export DZNAJ_SIM_STATE="$demo/sim-state.json"
 export DZNAJ_SIM_JOURNAL="$demo/sim-journal.jsonl"
-# The demo's runs go to a history of their own, not the machine's.
+# The demo's runs go to a history of their own, not the machine's, and the reboot its flash
+# leaves pending to a marker of its own.
 export VXINS_HISTORY_DB="$demo/history.db"
+export VXINS_REBOOT_MARKER="$demo/reboot-pending"
 
 say "Making the firmware package (a ustar archive, as the vendor ships it)"
 mkdir -p "$demo/package/fw" "$demo/firmware"
@@ -104,6 +106,7 @@ Everything this run created is in $demo:
   discovery.xml                    the second discovery's file
   history.db                       the runs' history: VXINS_HISTORY_DB=$demo/history.db
                                    $host history
+  reboot-pending                   the flash's run, pending a reboot (VXINS_REBOOT_MARKER)
   sim-journal.jsonl, sim-state.json  the simulator's journal and flashed versions
 The plug-in's trace of its last call is /var/log/libqrvlvxins.log (a fixed path).
 Remove the folder with: rm -rf $demo

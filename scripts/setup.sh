@@ -10,8 +10,9 @@ packages=(
   g++-multilib cmake make pkg-config file binutils tar libarchive-tools python3
   libjsoncpp-dev:i386 libgtest-dev:i386 libgmock-dev:i386 libtinyxml2-dev:i386
   valgrind libc6-dbg:i386
-  # vxins-host's run history, and the command operators and tests read it with
-  libsqlite3-dev:i386 "libsqlite3-dev:$native" sqlite3
+  # vxins-host's run history (its bodies gzip-compressed), and the command operators and tests
+  # read it with
+  libsqlite3-dev:i386 "libsqlite3-dev:$native" sqlite3 zlib1g-dev:i386 "zlib1g-dev:$native"
   # the native build of the same sources: sanitizers and fuzzers
   "libjsoncpp-dev:$native" "libgtest-dev:$native" "libgmock-dev:$native"
   "libtinyxml2-dev:$native" clang libclang-rt-14-dev

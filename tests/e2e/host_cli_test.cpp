@@ -1,7 +1,8 @@
 // The command-line host vxins-host run as a subprocess, as an operator runs it: against the
 // shipped plug-in and the agent simulator (--agent), with real tar packages; its JSON parsed by
 // JsonCpp, its edits read back by tinyxml2 and by the plug-in's own reader, its history read
-// back with the sqlite3 command. Each test has its own history database (VXINS_HISTORY_DB).
+// back with the sqlite3 command. Each test has its own history database (VXINS_HISTORY_DB) and
+// reboot-pending marker (VXINS_REBOOT_MARKER).
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -52,7 +53,8 @@ struct How {
 // agent library is found only where --agent says), its history in the test's own database.
 std::string HostCommand(const TempDir& tmp, const std::vector<std::string>& args, const How& how) {
   std::string cmd = how.cwd.empty() ? "" : "cd " + vxtest::shell_quote(how.cwd) + " && ";
-  cmd += "env -u LD_LIBRARY_PATH VXINS_HISTORY_DB=" + vxtest::shell_quote(tmp.file("history.db"));
+  cmd += "env -u LD_LIBRARY_PATH VXINS_HISTORY_DB=" + vxtest::shell_quote(tmp.file("history.db")) +
+         " VXINS_REBOOT_MARKER=" + vxtest::shell_quote(tmp.file("run/reboot-pending"));
   for (const std::string& e : how.env) cmd += " " + vxtest::shell_quote(e);
   cmd += " " + how.wrapper + " " + vxtest::shell_quote(VXINS_HOST_PATH);
   for (const std::string& a : args) cmd += " " + vxtest::shell_quote(a);
@@ -418,6 +420,245 @@ TEST_F(HostCliTest, RetryAfterARefusedFlash) {
   EXPECT_EQ(Flashed().size(), 3u);
 }
 
+// discover's state, and per adapter the active version as the agent reported it (its build
+// suffix kept, from the call's own trace) and whether it is already up to date: the plug-in
+// proposes Rewrite and the suffix is the package's.
+TEST_F(HostCliTest, DiscoverTellsItsStateAndEachAdaptersReportedVersion) {
+  const std::vector<Json::Value> machine = {FcHba(0, "3.1.0.0"), FcHba(1, "3.1.0.0_b17"),
+                                            FcHba(2, "3.0.0.0")};
+  struct Row {
+    const char* name;
+    std::vector<Json::Value> adapters;
+    std::string package_version;
+    bool agent;  // --agent; without it the agent library cannot be loaded (result 6)
+    int status, result;
+    std::string state;
+    std::vector<std::string> before, proposed;
+    std::vector<bool> up_to_date;
+    std::string quoted;  // among no_device_lines
+  };
+  const Row rows[] = {
+      {"a package without a suffix", machine, "3.1.0.0", true, 0, 0, "devices",
+       {"3.1.0.0", "3.1.0.0_b17", "3.0.0.0"}, {"Rewrite", "Rewrite", "Upgrade"},
+       {true, false, false}, ""},
+      {"a package with one", machine, "3.1.0.0_b17", true, 0, 0, "devices",
+       {"3.1.0.0", "3.1.0.0_b17", "3.0.0.0"}, {"Rewrite", "Rewrite", "Upgrade"},
+       {false, true, false}, ""},
+      {"no adapter at all", {}, "3.1.0.0", true, 1, 4, "no adapters", {}, {}, {},
+       "No adapters in the system!"},
+      {"an adapter without ports",
+       {vxe2e::sim_adapter("20:00:00:0e:1e:c4:51:10", "Quorvel-QF2742", 0, "3.0.2.1")}, "3.1.0.0",
+       true, 1, 0, "no adapters", {}, {}, {}, "There are no ports associated to Adapter id 1"},
+      {"no agent library", machine, "3.1.0.0", false, 1, 6, "failed", {}, {}, {}, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    UseMachine(row.adapters);
+    const std::string fw = vxe2e::make_fw_dir(tmp_, row.package_version, kPackage);
+    std::vector<std::string> args = {"--json", "discover", disc_, fw};
+    const Outcome o = row.agent ? HostSim(tmp_, args) : Host(tmp_, args);
+    EXPECT_EQ(o.status, row.status) << o.err;
+    const Json::Value j = ParseJson(o.out);
+    EXPECT_EQ(j["ok"].asBool(), row.status == 0);
+    EXPECT_EQ(j["result"]["code"].asInt(), row.result);
+    EXPECT_EQ(j["state"].asString(), row.state);
+    ASSERT_EQ(j["adapters"].size(), row.before.size()) << o.out;
+    for (Json::ArrayIndex n = 0; n < row.before.size(); ++n) {
+      EXPECT_EQ(j["adapters"][n]["before"].asString(), row.before[n]);
+      EXPECT_EQ(j["adapters"][n]["proposed"].asString(), row.proposed[n]);
+      EXPECT_EQ(j["adapters"][n]["up_to_date"], row.up_to_date[n]) << n;
+    }
+    if (!row.quoted.empty()) {
+      EXPECT_TRUE(Contains(j["no_device_lines"].toStyledString(), row.quoted)) << o.out;
+    }
+  }
+}
+
+// devices lists the adapters, their functions and active versions through the plug-in's own
+// discovery, with no package of the operator's: vxins-host makes its own in a private folder,
+// which goes with everything the call left in it, and runs the call from there (the current
+// folder need not be writable). Nothing is flashed; the run is in the history.
+TEST_F(HostCliTest, DevicesListsTheAdaptersWithoutAPackage) {
+  UseMachine({FcHba(0, "3.1.0.0_b17"), FcHba(1, "2.9.0.0")});
+  const std::string private_tmp = tmp_.file("private"), ro = tmp_.file("ro");
+  ASSERT_EQ(::mkdir(private_tmp.c_str(), 0700), 0);
+  ASSERT_EQ(::mkdir(ro.c_str(), 0555), 0);
+  How how;
+  how.env = {"TMPDIR=" + private_tmp};
+  how.wrapper = kNoOverride;
+  how.cwd = ro;
+  const Outcome j = HostSim(tmp_, {"--json", "devices"}, how);
+  if (j.status == 127) GTEST_SKIP() << "setpriv cannot run here";
+  ASSERT_EQ(j.status, 0) << j.err;
+  const Json::Value dj = ParseJson(j.out);
+  EXPECT_EQ(dj["state"].asString(), "devices");
+  EXPECT_TRUE(dj["discovery_file"].isNull());
+  ASSERT_EQ(dj["adapters"].size(), 2u);
+  const char* const before[] = {"3.1.0.0_b17", "2.9.0.0"};
+  for (Json::ArrayIndex n = 0; n < 2; ++n) {
+    const Json::Value& a = dj["adapters"][n];
+    EXPECT_EQ(a.getMemberNames(),
+              (std::vector<std::string>{"adapter", "before", "identifiers", "product"}));
+    EXPECT_EQ(a["adapter"].asString(), FcBus(static_cast<int>(n)));
+    EXPECT_EQ(a["before"].asString(), before[n]);
+    EXPECT_EQ(a["identifiers"][1].asString(), FcPort(static_cast<int>(n), 1));
+  }
+  ASSERT_EQ(dj["devices"].size(), 4u);
+  for (const char* key : {"action", "offered_version", "firmware_file", "skipped"})
+    EXPECT_FALSE(dj["devices"][0].isMember(key)) << key;
+  EXPECT_EQ(dj["devices"][3]["pci"].asString(), FcBus(1) + ".1");
+  EXPECT_TRUE(dj["reboot_pending"].isObject());
+  EXPECT_TRUE(Flashed().empty());
+  EXPECT_EQ(sim_->calls("getNumberOfAdapters").size(), 1u);
+  // Nothing left behind: not in the private folder's place, not in the current folder.
+  for (const std::string& folder : {private_tmp, ro}) {
+    DIR* dir = opendir(folder.c_str());
+    ASSERT_NE(dir, nullptr);
+    for (dirent* e = readdir(dir); e != nullptr; e = readdir(dir))
+      EXPECT_TRUE(std::string(e->d_name) == "." || std::string(e->d_name) == "..") << e->d_name;
+    closedir(dir);
+  }
+  // In words: a row per function, with its adapter and the version as reported.
+  const Outcome text = HostSim(tmp_, {"devices"});
+  ASSERT_EQ(text.status, 0) << text.err;
+  EXPECT_TRUE(Contains(text.out, "2 adapter(s), 4 function(s)")) << text.out;
+  std::vector<std::string> row;
+  for (const std::string& line : vxtest::split_lines(text.out))
+    if (Contains(line, FcPort(0, 1))) row = Cells(line);
+  EXPECT_EQ(row, (std::vector<std::string>{FcBus(0), "FC", FcPort(0, 1), FcBus(0) + ".1",
+                                           "Quorvel QF2742 Dual-Port 32Gb Fibre Channel HBA",
+                                           "3.1.0.0_b17"}));
+  const Json::Value history = ParseJson(Host(tmp_, {"history", "--json"}).out);
+  ASSERT_EQ(history["runs"].size(), 2u);
+  for (const Json::Value& run : history["runs"]) {
+    EXPECT_EQ(run["command"].asString(), "devices");
+    EXPECT_EQ(run["package_name"].asString(), "");
+  }
+  // A machine without adapters is that state, not an unknown failure.
+  UseMachine({});
+  const Json::Value none = ParseJson(HostSim(tmp_, {"--json", "devices"}).out);
+  EXPECT_EQ(none["state"].asString(), "no adapters");
+  EXPECT_EQ(none["exit_status"].asInt(), 1);
+}
+
+// The reboot-pending marker: every flash that flashed an adapter since this boot, whatever run
+// came after, told by discover, flash, devices and show; a marker of another boot tells nothing.
+TEST_F(HostCliTest, RebootPendingNamesEveryFlashOfThisBoot) {
+  auto pending = [&](const std::vector<std::string>& args) {
+    std::vector<std::string> a = {"--json"};
+    a.insert(a.end(), args.begin(), args.end());
+    const Outcome o = args[0] == "show" ? Host(tmp_, a) : HostSim(tmp_, a);
+    const Json::Value p = ParseJson(o.out)["reboot_pending"];
+    std::string text = p["pending"].asBool() ? "pending" : "none";
+    for (const Json::Value& id : p["runs"]) text += " " + std::to_string(id.asInt64());
+    return text;
+  };
+  ASSERT_EQ(Discover().status, 0);
+  EXPECT_EQ(pending({"show", disc_}), "none");
+  ASSERT_EQ(Host(tmp_, {"set-action", disc_, "Skip", "--all"}).status, 0);
+  EXPECT_EQ(pending({"flash", disc_, fw_dir_}), "none");  // all skipped: nothing flashed
+  ASSERT_EQ(Discover().status, 0);
+  const Json::Value first = ParseJson(HostSim(tmp_, {"--json", "flash", disc_, fw_dir_}).out);
+  const std::string id1 = std::to_string(first["history_id"].asInt64());
+  EXPECT_EQ(first["reboot_pending"]["runs"].size(), 1u);
+  ASSERT_EQ(Discover().status, 0);
+  const Json::Value second = ParseJson(HostSim(tmp_, {"--json", "flash", disc_, fw_dir_}).out);
+  const std::string both = "pending " + id1 + " " + std::to_string(second["history_id"].asInt64());
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"discover", disc_, fw_dir_}, {"show", disc_}, {"devices"}}) {
+    EXPECT_EQ(pending(args), both) << args[0];
+  }
+  EXPECT_TRUE(Contains(Host(tmp_, {"show", disc_}).out,
+                       "Reboot pending: runs " + id1 + " and " +
+                           std::to_string(second["history_id"].asInt64()) +
+                           " flashed adapters since this boot"));
+  // Written under another boot (as after a reboot): nothing pending.
+  const std::string marker = tmp_.file("run/reboot-pending");
+  std::string text = vxtest::read_file(marker);
+  const size_t id = text.find("\"boot_id\":\"") + 11;
+  text.replace(id, 36, "00000000-0000-0000-0000-000000000000");
+  vxtest::write_file(marker, text);
+  EXPECT_EQ(pending({"show", disc_}), "none");
+}
+
+// set-action that changes nothing (every chosen device already has the action, in any spelling
+// the plug-in reads as it) says so and leaves the file as it was: not even replaced.
+TEST_F(HostCliTest, SetActionThatChangesNothingLeavesTheFileAlone) {
+  ASSERT_EQ(Discover().status, 0);
+  ASSERT_EQ(Host(tmp_, {"set-action", disc_, "Skip", "--adapter", "81:00"}).status, 0);
+  std::string text = vxtest::read_file(disc_);
+  text.replace(text.find("<action value=\"Skip\"/>"), 22, "<action value=\" SKIP \"/>");
+  vxtest::write_file(disc_, text);
+  struct Row {
+    std::vector<std::string> args;  // after "set-action FILE"
+    std::vector<std::string> changed;
+  };
+  const Row rows[] = {
+      {{"skip", "--adapter", "81:00"}, {}},
+      {{"Skip", kCnaFunctions[0], kCnaFunctions[3]}, {}},
+      {{"Upgrade", kFcPorts[0], kFcPorts[1]}, {}},
+      {{"Skip", "--all"}, {kFcPorts[0], kFcPorts[1], kEthAdapter, "00:0e:1e:e5:19:31"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.args[0] + " " + row.args[1]);
+    struct stat was, now;
+    ASSERT_EQ(stat(disc_.c_str(), &was), 0);
+    const std::string before = vxtest::read_file(disc_);
+    std::vector<std::string> args = {"--json", "set-action", disc_};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    const Outcome o = Host(tmp_, args);
+    EXPECT_EQ(o.status, 0) << o.err;
+    const Json::Value j = ParseJson(o.out);
+    std::vector<std::string> changed;
+    for (const Json::Value& id : j["changed"]) changed.push_back(id.asString());
+    EXPECT_EQ(changed, row.changed);
+    ASSERT_EQ(stat(disc_.c_str(), &now), 0);
+    if (row.changed.empty()) {
+      EXPECT_TRUE(vxtest::read_file(disc_) == before);
+      EXPECT_EQ(now.st_ino, was.st_ino);  // not replaced
+      EXPECT_EQ(now.st_mtim.tv_nsec, was.st_mtim.tv_nsec);
+    } else {
+      EXPECT_NE(now.st_ino, was.st_ino);
+      EXPECT_TRUE(Contains(vxtest::read_file(disc_), "<action value=\" SKIP \"/>"));
+    }
+  }
+  EXPECT_TRUE(Contains(Host(tmp_, {"set-action", disc_, "Skip", "--all"}).out,
+                       "nothing to change: every chosen device already has the action Skip"));
+}
+
+// A file a recorded flash rewrote is named as such by show, set-action and a second flash,
+// whatever that flash's outcome (here one adapter failed, so the file carries no success
+// status), until a discovery writes a fresh one.
+TEST_F(HostCliTest, AFileAFlashRewroteIsNamedWhateverTheOutcome) {
+  UseMachine({FcHba(0, "3.0.2.1"), FcHba(1, "3.0.2.1", 5)});
+  ASSERT_EQ(Discover().status, 0);
+  const Outcome failed = HostSim(tmp_, {"--json", "flash", disc_, fw_dir_});
+  ASSERT_EQ(failed.status, 1) << failed.err;
+  const std::string run = std::to_string(ParseJson(failed.out)["history_id"].asInt64());
+  const std::string warning =
+      disc_ + " was already rewritten by an earlier flash (history run " + run + ")";
+  const Json::Value shown = ParseJson(Host(tmp_, {"--json", "show", disc_}).out);
+  EXPECT_TRUE(shown["rewritten_by_flash"].asBool()) << shown;
+  EXPECT_EQ(shown["rewritten_by_run"].asString(), run);
+  EXPECT_TRUE(Contains(shown["warnings"].toStyledString(), warning)) << shown;
+  const struct {
+    std::vector<std::string> args;
+    bool sim;
+  } rows[] = {
+      {{"show", disc_}, false},
+      {{"set-action", disc_, "Skip", "--adapter", FcBus(0)}, false},
+      {{"flash", disc_, fw_dir_}, true},
+  };
+  for (const auto& row : rows) {
+    const Outcome o = row.sim ? HostSim(tmp_, row.args) : Host(tmp_, row.args);
+    EXPECT_TRUE(Contains(o.err, warning + ": its versions and actions are that pass's")) << o.err;
+  }
+  ASSERT_EQ(Discover().status, 0);
+  const Outcome fresh = Host(tmp_, {"--json", "show", disc_});
+  EXPECT_FALSE(ParseJson(fresh.out)["rewritten_by_flash"].asBool());
+  EXPECT_FALSE(Contains(fresh.err, "rewritten")) << fresh.err;
+}
+
 // show, set-action and flash read the file as the plug-in does: what it reads as Skip, what it
 // does not, and what it refuses.
 TEST_F(HostCliTest, FilesAreShownAndRefusedAsThePluginTreatsThem) {
@@ -546,7 +787,11 @@ TEST_F(HostCliTest, HistoryRecordsEachRunWithItsTrace) {
             "discover|1|0|0\nflash|1|1|0\n");
   EXPECT_EQ(query("SELECT adapter FROM run_adapters WHERE run_id = " + id + " ORDER BY position"),
             "0a:00\n81:00\n04:00\n");
-  EXPECT_EQ(query("SELECT trace FROM run_bodies ORDER BY run_id LIMIT 1"), discovery_log + "\n");
+  // The bodies are gzip members: taken out with sqlite3, read with zcat.
+  const std::string gz = vxtest::shell_quote(tmp_.file("trace.gz"));
+  query("SELECT writefile(" + gz + ", trace_gz) FROM run_bodies ORDER BY run_id LIMIT 1");
+  ASSERT_EQ(vxtest::run("zcat " + gz + " >" + vxtest::shell_quote(tmp_.file("trace"))), 0);
+  EXPECT_EQ(vxtest::read_file(tmp_.file("trace")), discovery_log);
 }
 
 // History never stops an update: a database that cannot be opened is a warning.

@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "device_labels.h"
+#include "inventory/firmware_action.h"
 
 namespace vxhost {
 
@@ -106,6 +107,21 @@ bool select_devices(const std::vector<ViewDevice>& devices, const DeviceSelectio
   for (size_t i = 0; i < take.size(); ++i)
     if (take[i]) chosen.push_back(i);
   return error.empty();
+}
+
+std::vector<size_t> devices_to_change(const std::vector<ViewDevice>& devices,
+                                      const std::vector<size_t>& chosen,
+                                      const std::string& action) {
+  using vxins::inventory::ActionWord;
+  fw_action_status_t wanted = FW_STATUS_SKIP, now = FW_STATUS_SKIP;
+  const bool known = vxins::inventory::read_action_word(action, wanted) == ActionWord::kAction;
+  std::vector<size_t> out;
+  for (size_t i : chosen) {
+    const bool same = known && vxins::inventory::read_action_word(devices[i].file.action, now) ==
+                                   ActionWord::kAction && now == wanted;
+    if (!same) out.push_back(i);
+  }
+  return out;
 }
 
 bool edit_actions(const std::string& bytes, const std::vector<ViewDevice>& devices,

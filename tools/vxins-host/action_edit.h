@@ -24,6 +24,11 @@ struct DeviceSelection {
 bool select_devices(const std::vector<ViewDevice>& devices, const DeviceSelection& selection,
                     std::vector<size_t>& chosen, std::string& error);
 
+// Of the chosen devices, those whose action the plug-in does not already read as `action` (a
+// word of another action, an unknown word or none): the only ones set-action changes.
+std::vector<size_t> devices_to_change(const std::vector<ViewDevice>& devices,
+                                      const std::vector<size_t>& chosen, const std::string& action);
+
 // `bytes` with the action value of each chosen device set to `action` (a plain word), inside
 // the quotes it stands in. False when a chosen device has no action leaf.
 bool edit_actions(const std::string& bytes, const std::vector<ViewDevice>& devices,

@@ -20,8 +20,11 @@ enum : unsigned {
   kHistoryBit = 16,
   kHistoryShowBit = 32,
   kReplayBit = 64,
-  kCallBits = kDiscoverBit | kFlashBit,
-  kAllBits = 127,
+  kDevicesBit = 128,
+  kHistoryPruneBit = 256,
+  kCallBits = kDiscoverBit | kFlashBit | kDevicesBit,
+  kHistoryBits = kHistoryBit | kHistoryShowBit | kHistoryPruneBit,
+  kAllBits = 511,
 };
 
 struct CommandEntry {
@@ -42,6 +45,9 @@ const CommandEntry kCommands[] = {
      "DISCOVERY_FILE and FIRMWARE_FILE_OR_DIR", 2, 2,
      "flash the adapters of the discovery file (oem_do_flash_with_file) and show what this "
      "call did to each adapter"},
+    {"devices", Command::kDevices, kDevicesBit, "", "", 0, 0,
+     "list the adapters, their functions and active versions through the plug-in's own "
+     "discovery, without a firmware package"},
     {"show", Command::kShow, kShowBit, "DISCOVERY_FILE", "DISCOVERY_FILE", 1, 1,
      "show the devices of a discovery file as the plug-in will treat them"},
     {"set-action", Command::kSetAction, kSetActionBit,
@@ -49,9 +55,11 @@ const CommandEntry kCommands[] = {
      "DISCOVERY_FILE and ACTION", 2, -1,
      "set Skip, Upgrade, Downgrade or Rewrite on devices of a discovery file"},
     {"history", Command::kHistory, kHistoryBit, "", "", 0, 0,
-     "list the recorded discover and flash runs, newest first"},
+     "list the recorded discover, flash and devices runs, the most recently started first"},
     {"history show", Command::kHistoryShow, kHistoryShowBit, "ID", "the run's ID", 1, 1,
      "show one recorded run (with --log its archived trace)"},
+    {"history prune", Command::kHistoryPrune, kHistoryPruneBit, "[--keep N]", "", 0, 0,
+     "remove the discovery files and traces of all but the last N runs (their records stay)"},
     {"replay-to-inventory", Command::kReplayToInventory, kReplayBit, "RECORDING [-o FILE]",
      "RECORDING", 1, 1,
      "turn a recording (--record) into a simulator inventory, to vary the recorded machine"},
@@ -77,13 +85,16 @@ const OptionEntry kOptions[] = {
     {"--quiet", nullptr, kCallBits, "no progress lines"},
     {"--no-wait", nullptr, kCallBits,
      "fail at once (exit 3) when another discover or flash is running"},
-    {"--history-db", "PATH", kCallBits | kHistoryBit | kHistoryShowBit,
+    {"--history-db", "PATH", kCallBits | kHistoryBits | kShowBit | kSetActionBit,
      "the run history database (default $VXINS_HISTORY_DB, else "
      "/var/lib/qrvlvxins/history.db)"},
     {"--all", nullptr, kSetActionBit, "set-action: every device of the file"},
     {"--adapter", "BUS:DEV", kSetActionBit,
      "set-action: every function of the adapter at this PCI bus and device (repeatable)"},
     {"--limit", "N", kHistoryBit, "history: list at most N runs (default 20)"},
+    {"--keep", "N", kHistoryPruneBit,
+     "history prune: keep the files and traces of the N most recently started runs (default: "
+     "the rule every run applies, 100)"},
     {"--output", "FILE", kReplayBit,
      "replay-to-inventory: write the inventory to FILE (-o FILE; default: standard output)"},
     {"--help", nullptr, kAllBits, "this help"},
@@ -117,7 +128,7 @@ const CommandEntry* find_command(const std::string& name) {
 std::string usage_of(const CommandEntry* entry) {
   std::string what = entry != nullptr ? std::string(entry->name) + (*entry->operands ? " " : "") +
                                            entry->operands
-                                     : "discover|flash|show|set-action|history|"
+                                     : "discover|flash|devices|show|set-action|history|"
                                        "replay-to-inventory ...";
   return "usage: vxins-host [OPTIONS] " + what + "  (vxins-host --help for more)";
 }
@@ -189,24 +200,26 @@ bool split_arguments(const std::vector<std::string>& args, std::vector<Given>& o
 // The command named by the first operands ("history show" takes two); null when unknown.
 const CommandEntry* command_of(std::vector<std::string>& operands, std::string& error) {
   if (operands.empty()) {
-    error = "no command given (discover, flash, show, set-action, history or "
+    error = "no command given (discover, flash, devices, show, set-action, history or "
             "replay-to-inventory)";
     return nullptr;
   }
   std::string name = operands[0];
   if (name == "history" && operands.size() > 1) {
-    if (operands[1] != "show") {
-      error = "unknown history command '" + operands[1] + "' (history, or history show ID)";
+    if (operands[1] != "show" && operands[1] != "prune") {
+      error = "unknown history command '" + operands[1] +
+              "' (history, history show ID or history prune)";
       return nullptr;
     }
-    name = "history show";
+    name = "history " + operands[1];
   }
   const CommandEntry* entry = find_command(name);
   if (entry == nullptr) {
     error = "unknown command '" + name + "'";
     return nullptr;
   }
-  const int words = entry->command == Command::kHistoryShow ? 2 : 1;
+  const int words =
+      entry->command == Command::kHistoryShow || entry->command == Command::kHistoryPrune ? 2 : 1;
   operands.erase(operands.begin(), operands.begin() + words);
   return entry;
 }
@@ -261,13 +274,13 @@ bool take_option(const CommandEntry& entry, const Given& g, Options& o, std::str
   if (name == "--no-wait") o.no_wait = true;
   if (name == "--all") o.all = true;
   if (name == "--adapter") o.adapters.push_back(g.value);
-  if (name == "--limit") {
+  if (name == "--limit" || name == "--keep") {
     int64_t n = 0;
     if (!positive_number(g.value, 1000000, n)) {
-      error = "option --limit needs a whole number from 1 up, not '" + g.value + "'";
+      error = "option " + name + " needs a whole number from 1 up, not '" + g.value + "'";
       return false;
     }
-    o.limit = static_cast<int>(n);
+    (name == "--limit" ? o.limit : o.keep) = static_cast<int>(n);
   }
   return true;
 }

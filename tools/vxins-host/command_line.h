@@ -11,7 +11,8 @@
 namespace vxhost {
 
 enum class Command {
-  kNone, kDiscover, kFlash, kShow, kSetAction, kHistory, kHistoryShow, kReplayToInventory
+  kNone, kDiscover, kFlash, kDevices, kShow, kSetAction, kHistory, kHistoryShow, kHistoryPrune,
+  kReplayToInventory
 };
 
 struct Options {
@@ -27,6 +28,7 @@ struct Options {
   std::vector<std::string> adapters;  // set-action: --adapter BUS:DEV, as given
   bool all = false;
   int limit = 20;      // history: rows to list
+  int keep = 0;        // history prune --keep N; 0: the retention rule every run applies
   int64_t run_id = 0;  // history show
   std::string recording, output;  // replay-to-inventory: RECORDING and -o FILE ("": stdout)
   std::vector<std::string> argv;  // the whole command line, for the history

@@ -7,16 +7,17 @@
 
 namespace vxhost {
 
-// discover and flash: one plug-in call inside the run lock, its trace followed for progress,
-// per-adapter outcomes and the history. argv: for re-executing with --agent.
+// discover, flash and devices: one plug-in call inside the run lock, its trace followed for
+// progress, per-adapter outcomes and the history. argv: for re-executing with --agent.
 int run_plugin_command(const Options& o, char** argv);
 // show: the devices of a discovery file as the plug-in will treat them.
 int run_show(const Options& o);
 // set-action: the action leaves of the chosen devices rewritten, the file replaced whole.
 int run_set_action(const Options& o);
-// history and history show ID.
+// history, history show ID and history prune.
 int run_history_list(const Options& o);
 int run_history_show(const Options& o);
+int run_history_prune(const Options& o);
 // replay-to-inventory: a recording turned into a simulator inventory by the simulator's script.
 int run_replay_to_inventory(const Options& o);
 

@@ -1,7 +1,8 @@
-// The run history in SQLite. Three tables: runs (one row per run, what a listing shows),
-// run_adapters (the per-adapter outcomes, one JSON object each) and run_bodies (the discovery
-// file before and after and the trace, kept apart so that a listing never reads them). Every
-// statement is prepared; values are only ever bound, never pasted into SQL text.
+// The run history in SQLite. Three tables: runs (one row per run, what a listing shows, with the
+// SHA-256 of the discovery file before and after), run_adapters (the per-adapter outcomes, one
+// JSON object each) and run_bodies (the discovery file before and after and the trace, each a
+// gzip member, kept apart so that a listing never reads them and pruned to the most recent
+// runs). Every statement is prepared; values are only ever bound, never pasted into SQL text.
 #include "history.h"
 
 #include <fcntl.h>
@@ -15,7 +16,10 @@
 #include <memory>
 
 #include "files/regular_file.h"
+#include "gzip_codec.h"
 #include "output.h"
+#include "result_codes.h"
+#include "sha256.h"
 
 namespace vxhost {
 
@@ -24,42 +28,17 @@ namespace {
 const char kDefaultPath[] = "/var/lib/qrvlvxins/history.db";
 const char kPathVariable[] = "VXINS_HISTORY_DB";
 
-// The schema, one entry per version: entry N-1 takes a database from version N-1 to N, in one
-// transaction together with the version bump. To change the schema, append an entry; never
-// edit one that has shipped, databases in the field have already run it.
-const char* const kMigrations[] = {
-    // 1: the first schema.
-    "CREATE TABLE runs ("
-    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-    " command TEXT NOT NULL,"
-    " command_line TEXT NOT NULL,"
-    " started_ms INTEGER NOT NULL,"
-    " ended_ms INTEGER NOT NULL,"
-    " package_name TEXT NOT NULL,"
-    " package_version TEXT NOT NULL,"
-    " called INTEGER NOT NULL,"
-    " result_code INTEGER NOT NULL,"
-    " exit_status INTEGER NOT NULL,"
-    " host_name TEXT NOT NULL,"
-    " user_name TEXT NOT NULL);"
-    "CREATE TABLE run_adapters ("
-    " run_id INTEGER NOT NULL REFERENCES runs(id),"
-    " position INTEGER NOT NULL,"
-    " adapter TEXT NOT NULL,"
-    " detail TEXT NOT NULL,"
-    " PRIMARY KEY (run_id, position));"
-    "CREATE TABLE run_bodies ("
-    " run_id INTEGER PRIMARY KEY REFERENCES runs(id),"
-    " file_before BLOB,"
-    " file_after BLOB,"
-    " trace BLOB NOT NULL);",
-};
-const int kSchemaVersion = static_cast<int>(sizeof kMigrations / sizeof kMigrations[0]);
-
 // The runs columns every read takes, last in its result and in the order read_run() expects.
 const char kRunColumns[] =
     "r.id, r.command, r.command_line, r.started_ms, r.ended_ms, r.package_name,"
-    " r.package_version, r.called, r.result_code, r.exit_status, r.host_name, r.user_name";
+    " r.package_version, r.called, r.result_code, r.exit_status, r.host_name, r.user_name,"
+    " r.file_before_sha256, r.file_after_sha256, r.file_written, r.file_after_key,"
+    " EXISTS (SELECT 1 FROM run_bodies k WHERE k.run_id = r.id)";
+// Newest first by start time: runs overlap, and a run gets its id when it ends.
+const char kNewestFirst[] = " ORDER BY r.started_ms DESC, r.id DESC";
+
+// A body inflates to no more than this: far beyond any discovery file or trace.
+const size_t kMaxBodyBytes = 256u * 1024 * 1024;
 
 // A prepared statement, finalized on every path.
 class Statement {
@@ -77,6 +56,13 @@ class Statement {
   void reset() { sqlite3_reset(stmt_); }
   void bind(int i, const std::string& text) {
     sqlite3_bind_text64(stmt_, i, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
+  }
+  // Empty text as NULL: a hash of no file.
+  void bind_or_null(int i, const std::string& text) {
+    if (text.empty())
+      sqlite3_bind_null(stmt_, i);
+    else
+      bind(i, text);
   }
   void bind(int i, int64_t value) { sqlite3_bind_int64(stmt_, i, value); }
   void bind_blob(int i, bool present, const std::string& bytes) {
@@ -133,6 +119,122 @@ class Transaction {
   bool begun_;
 };
 
+// The hash kept of a file: "" when there was none.
+std::string file_hash(bool present, const std::string& bytes) {
+  return present ? sha256_hex(bytes) : std::string();
+}
+
+// One run's bodies into run_bodies, each compressed. False with the reason.
+bool store_bodies(sqlite3* db, int64_t id, const RunRecord& run, std::string& error) {
+  std::string before, after, trace;
+  if ((run.have_file_before && !gzip_bytes(run.file_before, before, error)) ||
+      (run.have_file_after && !gzip_bytes(run.file_after, after, error)) ||
+      !gzip_bytes(run.trace, trace, error))
+    return false;
+  Statement b(db, "INSERT INTO run_bodies (run_id, file_before_gz, file_after_gz, trace_gz)"
+                  " VALUES (?, ?, ?, ?)");
+  if (!b.prepared()) return false;
+  b.bind(1, id);
+  b.bind_blob(2, run.have_file_before, before);
+  b.bind_blob(3, run.have_file_after, after);
+  b.bind_blob(4, true, trace);
+  return b.step() == SQLITE_DONE;
+}
+
+// Version 2's rows: every version 1 body compressed into the new run_bodies, and into runs the
+// hashes of its files and whether the plug-in's call wrote the file after.
+bool carry_bodies_over(sqlite3* db, std::string& error) {
+  Statement old(db, "SELECT b.run_id, b.file_before, b.file_after, b.trace, r.command, r.called,"
+                    " r.result_code FROM run_bodies_v1 b JOIN runs r ON r.id = b.run_id"
+                    " ORDER BY b.run_id");
+  Statement hashes(db, "UPDATE runs SET file_before_sha256 = ?, file_after_sha256 = ?,"
+                       " file_written = ? WHERE id = ?");
+  if (!old.prepared() || !hashes.prepared()) return false;
+  int rc;
+  while ((rc = old.step()) == SQLITE_ROW) {
+    RunRecord run;
+    const int64_t id = old.integer(0);
+    run.have_file_before = !old.is_null(1);
+    run.file_before = old.bytes(1);
+    run.have_file_after = !old.is_null(2);
+    run.file_after = old.bytes(2);
+    run.trace = old.bytes(3);
+    const Call call = old.bytes(4) == "flash" ? Call::Flash : Call::Discover;
+    run.file_written =
+        old.integer(5) != 0 && writes_discovery_file(call, static_cast<int>(old.integer(6)));
+    // Bound without a copy: the texts must live until the step.
+    const std::string before = file_hash(run.have_file_before, run.file_before);
+    const std::string after = file_hash(run.have_file_after, run.file_after);
+    hashes.reset();
+    hashes.bind_or_null(1, before);
+    hashes.bind_or_null(2, after);
+    hashes.bind(3, int64_t{run.file_written});
+    hashes.bind(4, id);
+    if (hashes.step() != SQLITE_DONE || !store_bodies(db, id, run, error)) {
+      if (!error.empty()) error = "run " + std::to_string(id) + ": " + error;
+      return false;
+    }
+  }
+  return rc == SQLITE_DONE;
+}
+
+// One schema version: SQL, the rows carried over in C++ (or none), SQL again.
+struct Migration {
+  const char* first;
+  bool (*rows)(sqlite3* db, std::string& error);
+  const char* then;
+};
+
+// The schema, one entry per version: entry N-1 takes a database from version N-1 to N, in one
+// transaction together with the version bump. To change the schema, append an entry; never
+// edit one that has shipped, databases in the field have already run it.
+const Migration kMigrations[] = {
+    // 1: the first schema.
+    {"CREATE TABLE runs ("
+     " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+     " command TEXT NOT NULL,"
+     " command_line TEXT NOT NULL,"
+     " started_ms INTEGER NOT NULL,"
+     " ended_ms INTEGER NOT NULL,"
+     " package_name TEXT NOT NULL,"
+     " package_version TEXT NOT NULL,"
+     " called INTEGER NOT NULL,"
+     " result_code INTEGER NOT NULL,"
+     " exit_status INTEGER NOT NULL,"
+     " host_name TEXT NOT NULL,"
+     " user_name TEXT NOT NULL);"
+     "CREATE TABLE run_adapters ("
+     " run_id INTEGER NOT NULL REFERENCES runs(id),"
+     " position INTEGER NOT NULL,"
+     " adapter TEXT NOT NULL,"
+     " detail TEXT NOT NULL,"
+     " PRIMARY KEY (run_id, position));"
+     "CREATE TABLE run_bodies ("
+     " run_id INTEGER PRIMARY KEY REFERENCES runs(id),"
+     " file_before BLOB,"
+     " file_after BLOB,"
+     " trace BLOB NOT NULL);",
+     nullptr, nullptr},
+    // 2: the bodies compressed (gzip), the files' hashes kept in runs for good (bodies may be
+    // pruned) with whether the call wrote the file, and the orders the reads use indexed.
+    {"ALTER TABLE runs ADD COLUMN file_before_sha256 TEXT;"
+     "ALTER TABLE runs ADD COLUMN file_after_sha256 TEXT;"
+     "ALTER TABLE runs ADD COLUMN file_written INTEGER NOT NULL DEFAULT 0;"
+     "ALTER TABLE runs ADD COLUMN file_after_key TEXT;"
+     "ALTER TABLE run_bodies RENAME TO run_bodies_v1;"
+     "CREATE TABLE run_bodies ("
+     " run_id INTEGER PRIMARY KEY REFERENCES runs(id),"
+     " file_before_gz BLOB,"
+     " file_after_gz BLOB,"
+     " trace_gz BLOB NOT NULL);",
+     carry_bodies_over,
+     "DROP TABLE run_bodies_v1;"
+     "CREATE INDEX runs_by_start ON runs (started_ms, id);"
+     "CREATE INDEX runs_by_file_after ON runs (file_after_sha256);"
+     "CREATE INDEX runs_by_file_after_key ON runs (file_after_key);"},
+};
+const int kSchemaVersion = static_cast<int>(sizeof kMigrations / sizeof kMigrations[0]);
+
 // Reads kRunColumns, which start at column `c`.
 void read_run(Statement& st, int c, RunRecord& run) {
   run.id = st.integer(c);
@@ -147,6 +249,18 @@ void read_run(Statement& st, int c, RunRecord& run) {
   run.exit_status = static_cast<int>(st.integer(c + 9));
   run.host = st.bytes(c + 10);
   run.user = st.bytes(c + 11);
+  run.file_before_sha256 = st.bytes(c + 12);
+  run.file_after_sha256 = st.bytes(c + 13);
+  run.file_written = st.integer(c + 14) != 0;
+  run.file_after_key = st.bytes(c + 15);
+  run.bodies_kept = st.integer(c + 16) != 0;
+}
+
+// A stored body back as bytes; a NULL one is absent.
+bool read_body(Statement& st, int c, bool& present, std::string& bytes, std::string& error) {
+  present = !st.is_null(c);
+  bytes.clear();
+  return !present || gunzip_bytes(st.bytes(c), kMaxBodyBytes, bytes, error);
 }
 
 // The report's per-adapter objects as rows: the adapter's key, when the object names one, in a
@@ -185,27 +299,33 @@ bool make_parents(const std::string& path, std::string& error) {
 }
 
 // Makes sure the database is a regular file, creating it empty (an empty file is an empty
-// database) with mode 0600 when absent: it holds traces and file contents. Only a regular file
-// reaches SQLite, which would open a FIFO or a device planted under the name as a database file;
-// the open here does not block on one (O_NONBLOCK). Its journals are checked too: SQLite opens
-// and reads a leftover journal.
-bool prepare_file(const std::string& path, std::string& error) {
-  if (!make_parents(path, error)) return false;
+// database) with mode 0600 when absent and `create` says so: it holds traces and file contents.
+// Only a regular file reaches SQLite, which would open a FIFO or a device planted under the name
+// as a database file, and a link there would make whatever it points to the database; the open
+// here neither follows a link (O_NOFOLLOW) nor blocks on a FIFO (O_NONBLOCK). Its journals are
+// checked too: SQLite opens and reads a leftover journal. `exists` false: nothing there.
+bool prepare_file(const std::string& path, bool create, bool& exists, std::string& error) {
+  exists = true;
+  if (create && !make_parents(path, error)) return false;
   vxins::files::RegularFile file;
-  if (!file.open(path, O_RDONLY | O_CREAT, 0600)) {
+  if (!file.open(path, O_RDONLY | O_NOFOLLOW | (create ? O_CREAT : 0), 0600)) {
     const vxins::files::FileFailure& why = file.failure();
     if (why.step == vxins::files::FileFailure::kNotRegular)
       error = std::string("is ") + vxins::files::file_kind(why.mode) + ", not a database file";
     else if (why.step == vxins::files::FileFailure::kExamine)
       error = "cannot open: " + errno_text(why.err);
+    else if (why.err == ELOOP)
+      error = "is a symbolic link, which vxins-host does not follow; name the database itself";
+    else if (why.err == ENOENT && !create)
+      exists = false;
     else
       error = why.err == EISDIR ? std::string("is a folder")
                                 : "cannot open or create: " + errno_text(why.err);
-    return false;
+    return !exists;
   }
   for (const char* suffix : {"-journal", "-wal"}) {
     struct stat st;
-    if (stat((path + suffix).c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (lstat((path + suffix).c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
       error = "its journal " + path + suffix + " is " + vxins::files::file_kind(st.st_mode);
       return false;
     }
@@ -229,12 +349,24 @@ void History::close() {
   // Every statement is finalized by its owner, so the plain close succeeds.
   sqlite3_close_v2(db_);
   db_ = nullptr;
+  version_ = 0;
 }
 
 bool History::fail(const std::string& what, std::string& error, bool sqlite_reason) const {
   error = path_ + ": " + what;
   if (sqlite_reason && db_ != nullptr) error += std::string(": ") + sqlite3_errmsg(db_);
   return false;
+}
+
+// SQLite's open of a file prepare_file let through; NOFOLLOW again, for a link swapped in since.
+bool History::open_file(const std::string& path, int flags, std::string& error) {
+  if (sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_NOFOLLOW, nullptr) != SQLITE_OK) {
+    fail("cannot open", error);
+    close();
+    return false;
+  }
+  sqlite3_busy_timeout(db_, busy_timeout_ms_);
+  return true;
 }
 
 bool History::open(const std::string& path, std::string& error) {
@@ -245,13 +377,9 @@ bool History::open(const std::string& path, std::string& error) {
     return false;
   }
   std::string reason;
-  if (!prepare_file(path, reason)) return fail(reason, error, false);
-  if (sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-    fail("cannot open", error);
-    close();
-    return false;
-  }
-  sqlite3_busy_timeout(db_, busy_timeout_ms_);
+  bool exists = false;
+  if (!prepare_file(path, true, exists, reason)) return fail(reason, error, false);
+  if (!open_file(path, SQLITE_OPEN_READWRITE, error)) return false;
   // SQLite falls back to reading when it may not write (permissions, a read-only file system);
   // such a database could not record this run.
   if (sqlite3_db_readonly(db_, "main") == 1) {
@@ -260,6 +388,27 @@ bool History::open(const std::string& path, std::string& error) {
     return false;
   }
   if (!migrate(error)) {
+    close();
+    return false;
+  }
+  return true;
+}
+
+bool History::open_existing(const std::string& path, bool& exists, std::string& error) {
+  close();
+  path_ = path;
+  std::string reason;
+  if (!prepare_file(path, false, exists, reason)) return fail(reason, error, false);
+  if (!exists) return true;
+  if (!open_file(path, SQLITE_OPEN_READONLY, error)) return false;
+  if (!schema_version(version_, error)) {
+    close();
+    return false;
+  }
+  if (version_ > kSchemaVersion) {
+    fail("schema version " + std::to_string(version_) + " is newer than this vxins-host's (" +
+             std::to_string(kSchemaVersion) + ")",
+         error, false);
     close();
     return false;
   }
@@ -297,16 +446,22 @@ bool History::migrate(std::string& error) {
                          "INSERT INTO schema_version SELECT 0 WHERE NOT EXISTS"
                          " (SELECT * FROM schema_version)"))
       return fail("cannot create the schema version", error);
+    const Migration& m = kMigrations[target - 1];
+    std::string why;
     Statement bump(db_, "UPDATE schema_version SET version = ?");
-    if (!run_script(db_, kMigrations[target - 1]) || !bump.prepared() ||
+    if (!run_script(db_, m.first) || (m.rows != nullptr && !m.rows(db_, why)) ||
+        !run_script(db_, m.then) || !bump.prepared() ||
         (bump.bind(1, int64_t{target}), bump.step() != SQLITE_DONE) || !tx.commit())
-      return fail("cannot update the schema to version " + std::to_string(target), error);
+      return fail("cannot update the schema to version " + std::to_string(target) +
+                      (why.empty() ? "" : ": " + why),
+                  error, why.empty());
     version = target;
   }
   if (version > kSchemaVersion)
     return fail("schema version " + std::to_string(version) + " is newer than this vxins-host's (" +
                     std::to_string(kSchemaVersion) + ")",
                 error, false);
+  version_ = version;
   return true;
 }
 
@@ -314,10 +469,13 @@ bool History::record(RunRecord& run, std::string& error) {
   if (db_ == nullptr) return fail("not open", error, false);
   Transaction tx(db_);
   if (!tx.begun()) return fail("cannot lock the database", error);
+  const std::string before_hash = file_hash(run.have_file_before, run.file_before);
+  const std::string after_hash = file_hash(run.have_file_after, run.file_after);
   Statement ins(db_,
                 "INSERT INTO runs (command, command_line, started_ms, ended_ms, package_name,"
-                " package_version, called, result_code, exit_status, host_name, user_name)"
-                " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+                " package_version, called, result_code, exit_status, host_name, user_name,"
+                " file_before_sha256, file_after_sha256, file_written, file_after_key)"
+                " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
   if (!ins.prepared()) return fail("cannot record the run", error);
   ins.bind(1, run.command);
   ins.bind(2, run.command_line);
@@ -330,6 +488,10 @@ bool History::record(RunRecord& run, std::string& error) {
   ins.bind(9, int64_t{run.exit_status});
   ins.bind(10, run.host);
   ins.bind(11, run.user);
+  ins.bind_or_null(12, before_hash);
+  ins.bind_or_null(13, after_hash);
+  ins.bind(14, int64_t{run.file_written});
+  ins.bind_or_null(15, run.file_after_key);
   if (ins.step() != SQLITE_DONE) return fail("cannot record the run", error);
   const int64_t id = sqlite3_last_insert_rowid(db_);
 
@@ -346,17 +508,15 @@ bool History::record(RunRecord& run, std::string& error) {
     a.bind(4, detail);
     if (a.step() != SQLITE_DONE) return fail("cannot record the adapters", error);
   }
-
-  Statement b(db_, "INSERT INTO run_bodies (run_id, file_before, file_after, trace)"
-                   " VALUES (?, ?, ?, ?)");
-  if (!b.prepared()) return fail("cannot record the files and the trace", error);
-  b.bind(1, id);
-  b.bind_blob(2, run.have_file_before, run.file_before);
-  b.bind_blob(3, run.have_file_after, run.file_after);
-  b.bind_blob(4, true, run.trace);
-  if (b.step() != SQLITE_DONE) return fail("cannot record the files and the trace", error);
+  std::string why;
+  if (!store_bodies(db_, id, run, why))
+    return fail("cannot record the files and the trace" + (why.empty() ? "" : ": " + why), error,
+                why.empty());
   if (!tx.commit()) return fail("cannot commit the run", error);
   run.id = id;
+  run.file_before_sha256 = before_hash;
+  run.file_after_sha256 = after_hash;
+  run.bodies_kept = true;
   return true;
 }
 
@@ -374,7 +534,7 @@ bool History::list(int limit, std::vector<RunRecord>& runs, std::string& error) 
   runs.clear();
   if (db_ == nullptr) return fail("not open", error, false);
   const std::string sql =
-      std::string("SELECT ") + kRunColumns + " FROM runs r ORDER BY r.id DESC LIMIT ?";
+      std::string("SELECT ") + kRunColumns + " FROM runs r" + kNewestFirst + " LIMIT ?";
   Statement st(db_, sql.c_str());
   if (!st.prepared()) return fail("cannot list the runs", error);
   st.bind(1, int64_t{limit > 0 ? limit : -1});
@@ -391,9 +551,9 @@ bool History::list(int limit, std::vector<RunRecord>& runs, std::string& error) 
 
 bool History::get(int64_t id, RunRecord& run, std::string& error) {
   if (db_ == nullptr) return fail("not open", error, false);
-  const std::string sql = std::string("SELECT b.file_before, b.file_after, b.trace, ") +
-                          kRunColumns +
-                          " FROM runs r LEFT JOIN run_bodies b ON b.run_id = r.id WHERE r.id = ?";
+  const std::string sql =
+      std::string("SELECT b.file_before_gz, b.file_after_gz, b.trace_gz, ") + kRunColumns +
+      " FROM runs r LEFT JOIN run_bodies b ON b.run_id = r.id WHERE r.id = ?";
   Statement st(db_, sql.c_str());
   if (!st.prepared()) return fail("cannot read the run", error);
   st.bind(1, id);
@@ -404,13 +564,55 @@ bool History::get(int64_t id, RunRecord& run, std::string& error) {
   }
   if (rc != SQLITE_ROW) return fail("cannot read the run", error);
   run = RunRecord();
-  run.have_file_before = !st.is_null(0);
-  run.file_before = st.bytes(0);
-  run.have_file_after = !st.is_null(1);
-  run.file_after = st.bytes(1);
-  run.trace = st.bytes(2);
   read_run(st, 3, run);
+  bool have_trace = false;
+  std::string why;
+  if (!read_body(st, 0, run.have_file_before, run.file_before, why) ||
+      !read_body(st, 1, run.have_file_after, run.file_after, why) ||
+      !read_body(st, 2, have_trace, run.trace, why))
+    return fail("run " + std::to_string(id) + "'s stored files or trace: " + why, error, false);
   return load_adapters(run, error);
+}
+
+bool History::run_that_wrote(const std::string& sha256, const std::string& key,
+                             RunRecord& run, bool& found, std::string& error) {
+  found = false;
+  if (db_ == nullptr) return fail("not open", error, false);
+  if (version_ < 2) return true;  // no hashes before version 2; a reader cannot migrate
+  const std::string sql =
+      std::string("SELECT ") + kRunColumns +
+      " FROM runs r WHERE r.file_written AND (r.file_after_sha256 = ? OR r.file_after_key = ?)" +
+      kNewestFirst + " LIMIT 1";
+  Statement st(db_, sql.c_str());
+  if (!st.prepared()) return fail("cannot look the file up", error);
+  st.bind(1, sha256);
+  st.bind(2, key);
+  const int rc = st.step();
+  if (rc == SQLITE_DONE) return true;
+  if (rc != SQLITE_ROW) return fail("cannot look the file up", error);
+  run = RunRecord();
+  read_run(st, 0, run);
+  found = true;
+  return load_adapters(run, error);
+}
+
+bool History::prune(int keep, int& pruned, std::string& error) {
+  pruned = 0;
+  if (db_ == nullptr) return fail("not open", error, false);
+  const std::string sql =
+      std::string("DELETE FROM run_bodies WHERE run_id NOT IN (SELECT r.id FROM runs r") +
+      kNewestFirst + " LIMIT ?)";
+  Statement st(db_, sql.c_str());
+  if (!st.prepared()) return fail("cannot prune", error);
+  st.bind(1, int64_t{keep < 0 ? 0 : keep});
+  if (st.step() != SQLITE_DONE) return fail("cannot prune", error);
+  pruned = sqlite3_changes(db_);
+  return true;
+}
+
+bool History::compact(std::string& error) {
+  if (db_ == nullptr) return fail("not open", error, false);
+  return run_script(db_, "VACUUM") || fail("cannot give the space back (VACUUM)", error);
 }
 
 }  // namespace vxhost

@@ -1,5 +1,6 @@
-// history and history show ID: the recorded discover and flash runs, listed newest first, and one
-// run in full with its per-adapter outcomes and (with --log) its archived trace.
+// history, history show ID and history prune: the recorded runs, listed the most recently started
+// first, one run in full with its per-adapter outcomes and (with --log) its archived trace, and
+// the retention rule applied with another number of runs kept.
 #include <ctime>
 
 #include "adapter_report.h"
@@ -32,6 +33,10 @@ std::string result_cell(const RunRecord& run) {
   return run.called ? std::to_string(run.result_code) : "not called";
 }
 
+Json::Value hash_json(const std::string& sha256) {
+  return sha256.empty() ? Json::Value() : Json::Value(sha256);
+}
+
 Json::Value run_json(const RunRecord& run) {
   Json::Value v(Json::objectValue);
   v["id"] = static_cast<Json::Int64>(run.id);
@@ -48,6 +53,9 @@ Json::Value run_json(const RunRecord& run) {
   v["adapters"] = run.adapters;
   v["host"] = run.host;
   v["user"] = run.user;
+  v["file_before_sha256"] = hash_json(run.file_before_sha256);
+  v["file_after_sha256"] = hash_json(run.file_after_sha256);
+  v["bodies_kept"] = run.bodies_kept;
   return v;
 }
 
@@ -55,6 +63,16 @@ bool open_history(const Options& o, Output& out, History& db, std::string& error
   const std::string path = history_path(o.history_db);
   out.report()["database"] = path;
   return db.open(path, error);
+}
+
+// "1234 bytes before (sha256 ...)", "pruned after (sha256 ...)", "none before".
+std::string file_cell(const RunRecord& run, bool before) {
+  const std::string& hash = before ? run.file_before_sha256 : run.file_after_sha256;
+  const std::string& bytes = before ? run.file_before : run.file_after;
+  const std::string when = before ? " before" : " after";
+  if (hash.empty()) return "none" + when;
+  return (run.bodies_kept ? std::to_string(bytes.size()) + " bytes" : std::string("pruned")) +
+         when + " (sha256 " + hash + ")";
 }
 
 void print_run(Output& out, const RunRecord& run) {
@@ -71,13 +89,8 @@ void print_run(Output& out, const RunRecord& run) {
             "\n  started:      " + local_time(run.started_ms) + " (took " + took + ")" +
             "\n  by:           " + run.user + " on " + run.host + "\n  package:      " +
             (run.package_name.empty() ? "-" : run.package_name) + " " + run.package_version +
-            "\n  result:       " + result + "\n  discovery file: " +
-            (run.have_file_before ? std::to_string(run.file_before.size()) + " bytes before"
-                                  : "none before") +
-            ", " +
-            (run.have_file_after ? std::to_string(run.file_after.size()) + " bytes after"
-                                 : "none after") +
-            "\n");
+            "\n  result:       " + result + "\n  discovery file: " + file_cell(run, true) + ", " +
+            file_cell(run, false) + "\n");
   if (!run.adapters.empty()) {
     out.print("\n" + adapters_table(run.adapters));
     if (run.command == "flash") out.print(counts_line(outcome_counts(run.adapters)) + "\n");
@@ -119,13 +132,32 @@ int run_history_show(const Options& o) {
   Json::Value v = run_json(run);
   v["file_before"] = run.have_file_before ? Json::Value(run.file_before) : Json::Value();
   v["file_after"] = run.have_file_after ? Json::Value(run.file_after) : Json::Value();
-  if (o.log) v["trace"] = run.trace;
+  if (o.log) v["trace"] = run.bodies_kept ? Json::Value(run.trace) : Json::Value();
   out.report()["run"] = v;
   print_run(out, run);
-  if (o.log) {
+  if (o.log && !run.bodies_kept) {
+    out.print("\nThe trace of run " + std::to_string(run.id) +
+              " was pruned (history prune keeps those of the most recent runs)\n");
+  } else if (o.log) {
     out.print("\n--- archived trace of run " + std::to_string(run.id) + " ---\n" + run.trace +
               "--- end of trace ---\n");
   }
+  return out.finish(kExitOk);
+}
+
+int run_history_prune(const Options& o) {
+  Output out(o.command_name, o.json);
+  History db;
+  std::string error;
+  const int keep = o.keep > 0 ? o.keep : History::kDefaultKeptRuns;
+  int pruned = 0;
+  if (!open_history(o, out, db, error) || !db.prune(keep, pruned, error) || !db.compact(error))
+    return out.finish(kExitHost, error);
+  out.report()["kept"] = keep;
+  out.report()["pruned"] = pruned;
+  out.print("Removed the discovery files and traces of " + std::to_string(pruned) +
+            " run(s); those of the " + std::to_string(keep) +
+            " most recently started runs stay, and every run's record\n");
   return out.finish(kExitOk);
 }
 

@@ -1,9 +1,10 @@
 // vxins-host: a command-line stand-in for the host firmware-update framework, for field support.
-// It loads the plug-in and makes one call exactly as the framework would (discover, flash),
-// shows and edits discovery files through the plug-in's own reader (show, set-action), keeps
-// a history of its runs (history), and records the agent's calls for the lab (--record,
-// replay-to-inventory). Exit status: 0 success, 1 the plug-in reported a failure or
-// an adapter was not flashed, 2 bad command line, 3 the host could not do its part.
+// It loads the plug-in and makes one call exactly as the framework would (discover, flash; devices
+// a discovery with a package of its own), shows and edits discovery files through the plug-in's
+// own reader (show, set-action), keeps a history of its runs (history), and records the agent's
+// calls for the lab (--record, replay-to-inventory). Exit status: 0 success, 1 the plug-in
+// reported a failure or an adapter was not flashed, 2 bad command line, 3 the host could not do
+// its part.
 #include <exception>
 #include <iostream>
 
@@ -32,6 +33,7 @@ int run(int argc, char** argv) {
   switch (o.command) {
     case vxhost::Command::kDiscover:
     case vxhost::Command::kFlash:
+    case vxhost::Command::kDevices:
       return vxhost::run_plugin_command(o, argv);
     case vxhost::Command::kShow:
       return vxhost::run_show(o);
@@ -41,6 +43,8 @@ int run(int argc, char** argv) {
       return vxhost::run_history_list(o);
     case vxhost::Command::kHistoryShow:
       return vxhost::run_history_show(o);
+    case vxhost::Command::kHistoryPrune:
+      return vxhost::run_history_prune(o);
     case vxhost::Command::kReplayToInventory:
       return vxhost::run_replay_to_inventory(o);
     case vxhost::Command::kNone:

@@ -1,9 +1,14 @@
-// discover and flash: the checks the host can make, the run lock, one plug-in call with its trace
-// followed (progress, the call's own trace for --log and the history), then the report of what
-// the call did and the run's record. run_plugin_command reads as the list of these stages.
+// discover, flash and devices: the checks the host can make, the run lock, one plug-in call with
+// its trace followed (progress, the call's own trace for --log and the history), then the report
+// of what the call did, the run's record and the reboot it leaves pending. run_plugin_command
+// reads as the list of these stages. devices is the plug-in's own discovery given a package and
+// a file's place of the host's own, in a private folder.
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <system_error>
 
@@ -14,10 +19,15 @@
 #include "files/regular_file.h"
 #include "plugin_loader.h"
 #include "plugin_runner.h"
+#include "host_files.h"
 #include "prechecks.h"
+#include "private_discovery.h"
 #include "progress.h"
+#include "reboot_marker.h"
 #include "report.h"
+#include "reported_versions.h"
 #include "result_codes.h"
+#include "rewritten_files.h"
 #include "run_history.h"
 #include "run_lock.h"
 #include "trace_follower.h"
@@ -28,14 +38,15 @@ namespace vxhost {
 
 namespace {
 
-// Everything one discover or flash run holds.
+// Everything one discover, flash or devices run holds.
 struct PluginRun {
   PluginRun(const Options& opts, const AgentSetup& agent_setup)
       : o(opts), agent(agent_setup), flash(opts.command == Command::kFlash),
-        out(opts.command_name, opts.json), history(opts, out) {}
-  const Options& o;
+        devices(opts.command == Command::kDevices), out(opts.command_name, opts.json),
+        history(opts, out) {}
+  const Options& o;  // devices: the call's arguments are the private folder's
   const AgentSetup& agent;
-  const bool flash;
+  const bool flash, devices;
   Output out;
   RunHistory history;
   std::string plugin;
@@ -49,6 +60,16 @@ struct PluginRun {
   off_t recording_from = 0;  // --record: the recording's size before the call
 };
 
+// A flash that leaves a reboot required adds its history run to the reboot-pending marker.
+void mark_reboot_pending(PluginRun& r) {
+  const Json::Value& rep = r.out.report();
+  if (!r.flash || !rep.get("reboot_required", false).asBool()) return;
+  const Json::Value& id = rep["history_id"];
+  std::string error;
+  if (!add_reboot_pending(id.isNull() ? 0 : id.asInt64(), error))
+    r.out.warn("the reboot-pending marker " + reboot_marker_path() + " was not updated: " + error);
+}
+
 // Ends the run: its record stored, its report printed.
 int end_run(PluginRun& r, int status, const std::string& error) {
   RunRecord& rec = r.history.run();
@@ -59,13 +80,26 @@ int end_run(PluginRun& r, int status, const std::string& error) {
   rec.file_before = r.before.bytes;
   rec.have_file_after = !r.after.bytes.empty() || r.have_after;
   rec.file_after = r.after.bytes;
+  rec.file_written =
+      r.called && writes_discovery_file(r.flash ? Call::Flash : Call::Discover, r.rc);
+  rec.file_after_key = r.have_after ? file_key(r.after) : std::string();
   size_t size = 0;
   for (const TimedLine& line : r.trace) size += line.text.size() + 1;
   rec.trace.clear();
   rec.trace.reserve(size);
   for (const TimedLine& line : r.trace) rec.trace.append(line.text).push_back('\n');
   rec.package_version = package_version_in(r.trace);
+  if (r.devices) {
+    // The package and the file were the host's own, and are gone.
+    rec.package_name.clear();
+    rec.package_version.clear();
+    rec.have_file_after = false;
+    rec.file_after.clear();
+    rec.file_after_key.clear();
+  }
   r.history.save(status);
+  mark_reboot_pending(r);
+  report_reboot_pending(r.out);
   return r.out.finish(status, error);
 }
 
@@ -75,6 +109,12 @@ bool find_plugin(PluginRun& r, std::string& error) {
     std::string looked;
     for (const std::string& c : default_plugin_candidates()) looked += " " + c;
     error = "no plug-in libqrvlvxins.so found (looked at" + looked + "); use --plugin PATH";
+    return false;
+  }
+  std::string why;
+  // devices calls the plug-in from its private folder.
+  if (r.devices && !make_absolute(r.plugin, r.plugin, why)) {
+    error = "cannot make the plug-in's path " + r.plugin + " absolute: " + why;
     return false;
   }
   Json::Value& rep = r.out.report();
@@ -89,7 +129,7 @@ bool find_plugin(PluginRun& r, std::string& error) {
   rep["entry_point"] = r.flash ? vxplugin::kFlashSymbol : vxplugin::kDiscoverySymbol;
   rep["arguments"].append(r.o.discovery_file);
   rep["arguments"].append(r.o.firmware);
-  rep["discovery_file"] = r.o.discovery_file;
+  rep["discovery_file"] = r.devices ? Json::Value() : Json::Value(r.o.discovery_file);
   return true;
 }
 
@@ -99,6 +139,7 @@ void check_paths(PluginRun& r) {
     r.out.warn("not running as root: the plug-in needs root to reach the adapters and to write "
                "its trace log " + std::string(vxins::trace::kLogPath));
   }
+  if (r.devices) return;  // the host's own package and folder
   r.findings = check_before_call(r.flash, r.o.discovery_file, r.o.firmware,
                                  r.history.run().package_name);
   for (const Finding& f : r.findings) r.out.warn(f.cause);
@@ -120,11 +161,12 @@ bool read_file_before(PluginRun& r, std::string& error) {
   r.have_before = result == ViewResult::kRead;
   if (result == ViewResult::kRead) {
     for (const std::string& note : file_notes(r.before.devices)) r.out.warn(note);
-    if (r.before.rewritten_by_flash()) {
-      r.out.warn(r.o.discovery_file + " was already rewritten by an earlier flash: its versions "
-                 "and actions are that pass's, not the adapters' now (run discover for a fresh "
-                 "file)");
-    }
+    std::string lookup_error;
+    const Rewrite rewrite =
+        rewrite_of(r.o.discovery_file, r.before, r.history.database(), lookup_error);
+    if (!lookup_error.empty())
+      r.out.warn("cannot tell from the history whether a flash rewrote the file: " + lookup_error);
+    if (rewrite.rewritten) r.out.warn(rewrite.warning);
     return true;
   }
   if (result == ViewResult::kCannotRead) {
@@ -143,6 +185,26 @@ bool take_lock(PluginRun& r, RunLock& lock, std::string& error) {
     r.out.warn("waiting for " + holder + " to finish (lock " + RunLock::path() + ")");
   };
   return lock.acquire(r.history.run().command_line, !r.o.no_wait, waiting, busy, error);
+}
+
+// devices calls the plug-in from its private folder, where the package reader's scratch file
+// goes and is removed with it; the others from the operator's current folder.
+bool call_in_folder(PluginRun& r, std::string& error) {
+  const EntryPoint entry = r.flash ? EntryPoint::Flash : EntryPoint::Discover;
+  if (!r.devices)
+    return call_plugin(r.plugin, entry, r.o.discovery_file, r.o.firmware, r.rc, error);
+  const int here = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const std::string folder = r.o.discovery_file.substr(0, r.o.discovery_file.rfind('/'));
+  if (here < 0 || chdir(folder.c_str()) != 0) {
+    error = "cannot enter the private folder " + folder + ": " + strerror(errno);
+    if (here >= 0) ::close(here);
+    return false;
+  }
+  const bool called = call_plugin(r.plugin, entry, r.o.discovery_file, r.o.firmware, r.rc, error);
+  if (fchdir(here) != 0)
+    r.out.warn(std::string("cannot return to the current folder: ") + strerror(errno));
+  ::close(here);
+  return called;
 }
 
 // The call itself, with the trace followed while it runs. False when the plug-in could not be
@@ -166,8 +228,7 @@ bool call_with_trace(PluginRun& r, std::string& error) {
   } catch (const std::system_error& e) {
     r.out.warn(std::string("no progress and no trace of this call: ") + e.what());
   }
-  r.called = call_plugin(r.plugin, r.flash ? EntryPoint::Flash : EntryPoint::Discover,
-                         r.o.discovery_file, r.o.firmware, r.rc, error);
+  r.called = call_in_folder(r, error);
   follower.stop();
   progress->finish();
   r.trace = follower.take_lines();
@@ -204,49 +265,105 @@ std::string failure(const PluginRun& r, const ResultMeaning& meaning) {
 ResultMeaning print_result(PluginRun& r) {
   ResultMeaning meaning = describe_result(r.flash ? Call::Flash : Call::Discover, r.rc);
   r.out.report()["result"] = result_json(r.rc, meaning);
-  r.out.print(std::string(r.flash ? vxplugin::kFlashSymbol : vxplugin::kDiscoverySymbol) +
-              "(\"" + r.o.discovery_file + "\", \"" + r.o.firmware + "\") returned " +
-              std::to_string(r.rc) + (meaning.name.empty() ? "" : " (" + meaning.name + ")") +
-              ":\n  " + meaning.meaning + "\n");
+  const std::string arguments =
+      r.devices ? " (with a package and a file of vxins-host's own)"
+                : "(\"" + r.o.discovery_file + "\", \"" + r.o.firmware + "\")";
+  const std::string call =
+      std::string(r.flash ? vxplugin::kFlashSymbol : vxplugin::kDiscoverySymbol) + arguments;
+  r.out.print(call + " returned " + std::to_string(r.rc) +
+              (meaning.name.empty() ? "" : " (" + meaning.name + ")") + ":\n  " +
+              meaning.meaning + "\n");
   return meaning;
 }
 
-int report_discovery(PluginRun& r, std::string& why) {
-  ResultMeaning meaning = print_result(r);
-  Json::Value& rep = r.out.report();
-  rep["file_written"] = r.rc == 0;
-  if (r.have_after && r.rc == 0) {
-    rep["devices"] = devices_json(r.after.devices);
-    rep["adapters"] = discovered_adapters_json(r.after.devices);
-    r.out.print("\n" + r.o.discovery_file + ": " + std::to_string(r.after.devices.size()) +
-                " device(s)\n" + devices_table(r.after.devices));
-  }
-  if (r.rc != 0) {
-    why = failure(r, meaning);
-    return kExitFailed;
-  }
-  if (!r.have_after) {
-    why = "discovery reported success but left no readable discovery file: " +
-          rep["file_error"].asString();
-    return kExitFailed;
-  }
-  if (!r.after.devices.empty()) return kExitOk;
+// discover's and devices' "state": "devices" (exit 0), "no adapters" (the plug-in's 4, or 0
+// with a file of no device), or "failed".
+const char* discovery_state(const PluginRun& r, int status) {
+  if (status == kExitOk) return "devices";
+  if (r.rc == VXINS_RC_NO_ADAPTERS || (r.rc == 0 && r.have_after && r.after.devices.empty()))
+    return "no adapters";
+  return "failed";
+}
+
+// Why a discovery found nothing to list, in the trace's own lines.
+void quote_no_device_lines(PluginRun& r) {
   Json::Value quoted(Json::arrayValue);
   std::string text;
   for (const std::string& line : no_device_lines(r.trace)) {
     quoted.append(line);
     text += "  " + line + "\n";
   }
-  rep["no_device_lines"] = quoted;
+  r.out.report()["no_device_lines"] = quoted;
   r.out.print("\nThe trace says why:\n" + (text.empty() ? "  (nothing)\n" : text));
+}
+
+// The exit status of a discovery (discover, devices) once its file is read back.
+int discovery_status(PluginRun& r, const ResultMeaning& meaning, std::string& why) {
+  if (r.rc == VXINS_RC_NO_ADAPTERS) quote_no_device_lines(r);
+  if (r.rc != 0) {
+    why = failure(r, meaning);
+    return kExitFailed;
+  }
+  if (!r.have_after) {
+    why = "discovery reported success but left no readable discovery file: " +
+          r.out.report()["file_error"].asString();
+    return kExitFailed;
+  }
+  if (!r.after.devices.empty()) return kExitOk;
+  quote_no_device_lines(r);
   why = "discovery found no devices: the file lists none, so there is nothing to flash";
   return kExitFailed;
+}
+
+int report_discovery(PluginRun& r, std::string& why) {
+  ResultMeaning meaning = print_result(r);
+  Json::Value& rep = r.out.report();
+  rep["file_written"] = writes_discovery_file(Call::Discover, r.rc);
+  if (r.have_after && r.rc == 0) {
+    rep["devices"] = devices_json(r.after.devices);
+    rep["adapters"] = discovered_adapters_json(r.after.devices);
+    add_reported_versions(rep["adapters"], r.after.devices,
+                          reported_devices(r.trace, r.after.file_devices()), true);
+    r.out.print("\n" + r.o.discovery_file + ": " + std::to_string(r.after.devices.size()) +
+                " device(s)\n" + devices_table(r.after.devices));
+  }
+  const int status = discovery_status(r, meaning, why);
+  rep["state"] = discovery_state(r, status);
+  return status;
+}
+
+// devices: the adapters and functions the plug-in's discovery listed, with their active
+// versions as reported; nothing of the package, which was only the host's means to call it.
+int report_devices(PluginRun& r, std::string& why) {
+  ResultMeaning meaning = print_result(r);
+  Json::Value& rep = r.out.report();
+  if (r.have_after && r.rc == 0) {
+    const std::vector<ReportedDevice> reported =
+        reported_devices(r.trace, r.after.file_devices());
+    Json::Value adapters = discovered_adapters_json(r.after.devices);
+    add_reported_versions(adapters, r.after.devices, reported, false);
+    for (Json::Value& a : adapters)
+      for (const char* key : {"offered", "proposed"}) a.removeMember(key);
+    Json::Value devices = devices_json(r.after.devices);
+    for (Json::Value& d : devices)
+      for (const char* key : {"offered_version", "firmware_file", "action", "skipped",
+                              "action_status"})
+        d.removeMember(key);
+    rep["adapters"] = adapters;
+    rep["devices"] = devices;
+    r.out.print("\n" + std::to_string(adapters.size()) + " adapter(s), " +
+                std::to_string(devices.size()) + " function(s)\n" +
+                inventory_table(r.after.devices, reported));
+  }
+  const int status = discovery_status(r, meaning, why);
+  rep["state"] = discovery_state(r, status);
+  return status;
 }
 
 int report_flash(PluginRun& r, std::string& why) {
   ResultMeaning meaning = print_result(r);
   Json::Value& rep = r.out.report();
-  rep["file_written"] = r.rc == 1 || r.rc == 3 || r.rc == 8;
+  rep["file_written"] = writes_discovery_file(Call::Flash, r.rc);
   Json::Value adapters = flash_adapters_json(r.outcomes);
   Json::Value counts = outcome_counts(adapters);
   const bool deferred = !r.have_after || r.after.takes_effect.empty() ||
@@ -309,10 +426,17 @@ void print_trace(PluginRun& r) {
 
 }  // namespace
 
-int run_plugin_command(const Options& o, char** argv) {
+int run_plugin_command(const Options& given, char** argv) {
   std::string error;
   AgentSetup agent;
-  if (!set_up_agent(o, argv, agent, error)) {
+  PrivateDiscovery private_files;
+  Options o = given;
+  if (set_up_agent(o, argv, agent, error) && o.command == Command::kDevices &&
+      private_files.create(error)) {
+    o.discovery_file = private_files.discovery_file();
+    o.firmware = private_files.firmware_dir();
+  }
+  if (!error.empty()) {
     Output out(o.command_name, o.json);
     return out.finish(kExitHost, error);
   }
@@ -326,7 +450,9 @@ int run_plugin_command(const Options& o, char** argv) {
   read_file_after(r);
   lock.release();
   std::string why;
-  int status = r.flash ? report_flash(r, why) : report_discovery(r, why);
+  int status = r.flash     ? report_flash(r, why)
+               : r.devices ? report_devices(r, why)
+                           : report_discovery(r, why);
   report_recording(r);
   print_trace(r);
   return end_run(r, status, why);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "discovery_view.h"
+#include "reported_versions.h"
 #include "result_codes.h"
 
 namespace vxhost {
@@ -19,6 +20,10 @@ std::string format_table(const std::vector<std::vector<std::string>>& rows);
 
 // The device table, one row per device, with a legend line for the status.
 std::string devices_table(const std::vector<ViewDevice>& devices);
+// devices' table, one row per function: its adapter, TYPE, MAC/WWN, B:D.F, PRODUCT and the
+// active version as the agent reported it (the file's where `reported` does not say).
+std::string inventory_table(const std::vector<ViewDevice>& devices,
+                            const std::vector<ReportedDevice>& reported);
 // The devices as a JSON array of objects (the file's values, the derived ones, "skipped").
 Json::Value devices_json(const std::vector<ViewDevice>& devices);
 // {"code", "name", "meaning"} for one plug-in result.

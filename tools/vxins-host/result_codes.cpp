@@ -89,4 +89,9 @@ ResultMeaning describe_result(Call call, int code) {
   return ResultMeaning{"", text};
 }
 
+bool writes_discovery_file(Call call, int code) {
+  if (call == Call::Discover) return code == VXINS_RC_DISCOVERY_OK;
+  return code == VXINS_RC_FLASH_DONE || code == VXINS_RC_ALL_SKIP || code == VXINS_RC_FW_MISMATCH;
+}
+
 }  // namespace vxhost

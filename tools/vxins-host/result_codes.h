@@ -18,6 +18,10 @@ struct ResultMeaning {
 // table is explained as a system error number or the agent library's own answer.
 ResultMeaning describe_result(Call call, int code);
 
+// Whether the entry point wrote the discovery file when it returned `code`: discovery's 0, the
+// flash's 1, 3 and 8 (its rewrite, whatever became of the adapters).
+bool writes_discovery_file(Call call, int code);
+
 }  // namespace vxhost
 
 #endif

@@ -56,7 +56,7 @@ int64_t now_ms() {
 }
 
 RunHistory::RunHistory(const Options& o, Output& out) : out_(out) {
-  run_.command = o.command == Command::kFlash ? "flash" : "discover";
+  run_.command = o.command_name;
   run_.command_line = shell_words(o.argv);
   run_.started_ms = now_ms();
   run_.host = host_name();
@@ -78,6 +78,9 @@ void RunHistory::save(int exit_status) {
     return;
   }
   out_.report()["history_id"] = static_cast<Json::Int64>(run_.id);
+  int pruned = 0;
+  if (!db_.prune(History::kDefaultKeptRuns, pruned, error))
+    out_.warn("the history's older files and traces were not pruned: " + error);
 }
 
 }  // namespace vxhost

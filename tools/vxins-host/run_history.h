@@ -1,6 +1,7 @@
-// The history of one discover or flash run: the database opened when the run starts (a warning
-// when it cannot be), the record filled as the run goes, stored in one transaction at its end
-// (a warning when it cannot be). History never stops an update. Used by those two commands.
+// The history of one discover, flash or devices run: the database opened when the run starts (a
+// warning when it cannot be), the record filled as the run goes, stored in one transaction at
+// its end, then the retention rule applied (a warning when either fails). History never stops an
+// update. Used by those three commands.
 #ifndef VXINS_HOST_RUN_HISTORY_H
 #define VXINS_HOST_RUN_HISTORY_H
 
@@ -20,8 +21,11 @@ class RunHistory {
   // record: command, command line, start time, host and user.
   RunHistory(const Options& o, Output& out);
   RunRecord& run() { return run_; }
+  // The open database, for lookups before the run is stored; null when it could not be opened.
+  History* database() { return open_ ? &db_ : nullptr; }
   // Stores the run with its end time and exit status; the report gets "history_id" (null when
-  // the run could not be stored).
+  // the run could not be stored). Then the files and traces of all but the most recent runs
+  // are pruned (History::kDefaultKeptRuns).
   void save(int exit_status);
 
  private:

@@ -27,9 +27,12 @@ TEST(CommandLineTest, WrongLinesAreNamedInOneLineWithTheirUsage) {
     std::string error;
     std::string usage;  // how the usage goes on after "usage: vxins-host [OPTIONS] "
   };
-  const std::string any = "discover|flash|show|set-action|history|replay-to-inventory ...";
+  const std::string any =
+      "discover|flash|devices|show|set-action|history|replay-to-inventory ...";
   const Row rows[] = {
-      {{}, "no command given (discover, flash, show, set-action, history or replay-to-inventory)",
+      {{},
+       "no command given (discover, flash, devices, show, set-action, history or "
+       "replay-to-inventory)",
        any},
       {{"frobnicate"}, "unknown command 'frobnicate'", any},
       {{"discover", "d"}, "discover needs DISCOVERY_FILE and FIRMWARE_DIR",
@@ -56,7 +59,14 @@ TEST(CommandLineTest, WrongLinesAreNamedInOneLineWithTheirUsage) {
        "history  ("},
       {{"history", "--limit=1000001"},
        "option --limit needs a whole number from 1 up, not '1000001'", "history"},
-      {{"history", "frob"}, "unknown history command 'frob' (history, or history show ID)", any},
+      {{"history", "frob"},
+       "unknown history command 'frob' (history, history show ID or history prune)", any},
+      {{"history", "prune", "--keep", "0"},
+       "option --keep needs a whole number from 1 up, not '0'", "history prune [--keep N]"},
+      {{"history", "prune", "5"}, "history prune: unexpected argument '5'", "history prune"},
+      {{"history", "--keep", "5"}, "option --keep does not apply to history", "history  ("},
+      {{"devices", "d"}, "devices: unexpected argument 'd'", "devices  ("},
+      {{"devices", "--limit", "3"}, "option --limit does not apply to devices", "devices"},
       {{"history", "show", "x1"},
        "history show: the run ID is a whole number from 1 up, not 'x1'", "history show ID"},
       {{"replay-to-inventory"}, "replay-to-inventory needs RECORDING",
@@ -90,6 +100,20 @@ TEST(CommandLineTest, AcceptedLinesSetTheirOptions) {
   EXPECT_FALSE(n.json);
   ASSERT_TRUE(Parse({"frobnicate", "--version"}, v));
   EXPECT_TRUE(v.version);
+  // devices takes a discovery's options; history prune its number, by default the rule's own;
+  // show and set-action name the history they look a file up in.
+  Options d, p, k, h;
+  ASSERT_TRUE(Parse({"--agent", "sim", "devices", "--no-wait", "--history-db", "h.db"}, d));
+  EXPECT_EQ(d.command, vxhost::Command::kDevices);
+  EXPECT_EQ(d.agent + d.history_db, "simh.db");
+  EXPECT_TRUE(d.no_wait);
+  ASSERT_TRUE(Parse({"history", "prune"}, p));
+  EXPECT_EQ(p.command, vxhost::Command::kHistoryPrune);
+  EXPECT_EQ(p.keep, 0);
+  ASSERT_TRUE(Parse({"history", "prune", "--keep=7"}, k));
+  EXPECT_EQ(k.keep, 7);
+  ASSERT_TRUE(Parse({"show", "d", "--history-db", "h.db"}, h));
+  EXPECT_EQ(h.history_db, "h.db");
 }
 
 }  // namespace
