@@ -3,6 +3,7 @@
 #include "inventory/device_record.h"
 
 #include "log/log.h"
+#include "vxins_trace.h"
 
 namespace vxins {
 namespace inventory {
@@ -10,7 +11,7 @@ namespace inventory {
 void DeviceRecord::set(VXINS_DEV_CHAR_CONSTS id, std::string value) {
   const Attribute* attribute = find_attribute(id);
   if (attribute == nullptr) {
-    log::utility.error("DEFAULT : Unknown Dev attrib");
+    log::utility.error("%s", trace::kRecordWithoutTypeField);
     return;
   }
   values_.push_back({attribute, attribute->written_blank ? std::string(" ") : value});

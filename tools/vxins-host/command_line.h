@@ -11,7 +11,8 @@
 namespace vxhost {
 
 enum class Command {
-  kNone, kDiscover, kFlash, kShow, kSetAction, kHistory, kHistoryShow, kReplayToInventory
+  kNone, kDiscover, kFlash, kShow, kSetAction, kSelect, kHistory, kHistoryShow,
+  kReplayToInventory
 };
 
 struct Options {
@@ -20,12 +21,15 @@ struct Options {
   bool help = false, version = false;
   std::string plugin, agent, history_db;
   std::string record;  // discover, flash: --record FILE, as given
-  bool json = false, log = false, quiet = false, no_wait = false;
+  bool json = false, log = false, quiet = false;
+  // discover, flash, set-action: how long to wait for the run lock, in seconds; negative: as long
+  // as it takes (--no-wait is 0).
+  double lock_timeout = -1;
   std::string discovery_file, firmware;
   std::string action;                 // set-action: the canonical word ("Skip", ...)
-  std::vector<std::string> ids;       // set-action: MAC addresses or WWNs
-  std::vector<std::string> adapters;  // set-action: --adapter BUS:DEV, as given
-  bool all = false;
+  std::vector<std::string> entries;   // set-action, select: the ENTRY operands, as given
+  std::vector<std::string> adapters;  // set-action: --adapter ENTRY, as given
+  bool all = false, force = false;
   int limit = 20;      // history: rows to list
   int64_t run_id = 0;  // history show
   std::string recording, output;  // replay-to-inventory: RECORDING and -o FILE ("": stdout)

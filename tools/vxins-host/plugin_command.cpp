@@ -1,12 +1,14 @@
 // discover and flash: the checks the host can make, the run lock, one plug-in call with its trace
 // followed (progress, the call's own trace for --log and the history), then the report of what
-// the call did and the run's record. run_plugin_command reads as the list of these stages.
+// the call did and the run's record. Nothing is taken from the followed lines unless they are
+// provably the call's own. run_plugin_command reads as the list of these stages.
 #include <unistd.h>
 
 #include <cstdio>
 #include <memory>
 #include <system_error>
 
+#include "adapter_groups.h"
 #include "adapter_report.h"
 #include "agent_setup.h"
 #include "commands.h"
@@ -21,7 +23,9 @@
 #include "run_history.h"
 #include "run_lock.h"
 #include "trace_follower.h"
+#include "trace_ownership.h"
 #include "trace_quotes.h"
+#include "trace_texts.h"
 #include "vxins_trace.h"
 
 namespace vxhost {
@@ -42,7 +46,9 @@ struct PluginRun {
   std::vector<Finding> findings;
   DiscoveryView before, after;
   bool have_before = false, have_after = false;
+  AdapterGroups groups;  // flash: the file's adapters as known before the call, then after it
   std::vector<TimedLine> trace;
+  std::string not_own;   // why the trace is not provably the call's own; "" when it is
   std::vector<AdapterOutcome> outcomes;  // flash: what the call did to each adapter
   bool called = false;
   int rc = 0;
@@ -64,7 +70,8 @@ int end_run(PluginRun& r, int status, const std::string& error) {
   rec.trace.clear();
   rec.trace.reserve(size);
   for (const TimedLine& line : r.trace) rec.trace.append(line.text).push_back('\n');
-  rec.package_version = package_version_in(r.trace);
+  // Another call's package is never recorded as this one's.
+  rec.package_version = r.not_own.empty() ? package_version_in(r.trace) : "";
   r.history.save(status);
   return r.out.finish(status, error);
 }
@@ -119,7 +126,8 @@ bool read_file_before(PluginRun& r, std::string& error) {
   ViewResult result = read_discovery_view(r.o.discovery_file, r.before, why);
   r.have_before = result == ViewResult::kRead;
   if (result == ViewResult::kRead) {
-    for (const std::string& note : file_notes(r.before.devices)) r.out.warn(note);
+    r.groups = recorded_groups(history_path(r.o.history_db), r.before.file_devices());
+    for (const std::string& note : file_notes(r.before.devices, r.groups)) r.out.warn(note);
     if (r.before.rewritten_by_flash()) {
       r.out.warn(r.o.discovery_file + " was already rewritten by an earlier flash: its versions "
                  "and actions are that pass's, not the adapters' now (run discover for a fresh "
@@ -137,14 +145,6 @@ bool read_file_before(PluginRun& r, std::string& error) {
   return false;
 }
 
-bool take_lock(PluginRun& r, RunLock& lock, std::string& error) {
-  bool busy = false;
-  auto waiting = [&r](const std::string& holder) {
-    r.out.warn("waiting for " + holder + " to finish (lock " + RunLock::path() + ")");
-  };
-  return lock.acquire(r.history.run().command_line, !r.o.no_wait, waiting, busy, error);
-}
-
 // The call itself, with the trace followed while it runs. False when the plug-in could not be
 // called (error says why).
 bool call_with_trace(PluginRun& r, std::string& error) {
@@ -152,7 +152,7 @@ bool call_with_trace(PluginRun& r, std::string& error) {
   const bool quiet = r.o.quiet || r.o.json;
   std::unique_ptr<Progress> progress(r.flash
                                          ? new Progress(terminal, quiet, stdout,
-                                                        r.before.file_devices())
+                                                        r.before.file_devices(), r.groups)
                                          : new Progress(terminal, quiet, stdout));
   if (!r.agent.recording.empty()) {
     r.recording_from = recording_size(r.agent.recording);
@@ -169,14 +169,14 @@ bool call_with_trace(PluginRun& r, std::string& error) {
   r.called = call_plugin(r.plugin, r.flash ? EntryPoint::Flash : EntryPoint::Discover,
                          r.o.discovery_file, r.o.firmware, r.rc, error);
   follower.stop();
-  progress->finish();
+  r.not_own = !follower.error().empty()
+                  ? "the trace of this call is incomplete: " + follower.error()
+                  : foreign_trace(r.flash ? TracedCall::kFlash : TracedCall::kDiscovery,
+                                  follower.lines(), follower.line_before());
+  progress->finish(r.not_own);
   r.trace = follower.take_lines();
-  // The progress has replayed the whole trace already; a follower that gave up early handed it
-  // only part of it.
-  if (r.flash && r.have_before)
-    r.outcomes = follower.error().empty() ? progress->flash_outcomes()
-                                          : flash_outcomes(r.before.file_devices(), r.trace);
-  if (!follower.error().empty()) r.out.warn("the trace of this call is incomplete: " + follower.error());
+  if (r.flash && r.have_before) r.outcomes = progress->flash_outcomes();
+  if (!r.not_own.empty()) r.out.warn("this call's trace is not provably its own: " + r.not_own);
   return r.called;
 }
 
@@ -192,17 +192,61 @@ void read_file_after(PluginRun& r) {
   if (!r.have_after) r.out.report()["file_error"] = why;
 }
 
-// "discovery failed with result N: " and the cause the host found for it, else its meaning.
+// The messages of the call's own trace; none when it is not provably its own.
+std::vector<std::string> own_messages(const PluginRun& r) {
+  std::vector<std::string> messages;
+  std::string m;
+  if (r.not_own.empty())
+    for (const TimedLine& line : r.trace)
+      if (trace_message(line.text, m)) messages.push_back(m);
+  return messages;
+}
+
+// The adapters of `devices` as the call's own enumeration grouped the file it wrote (the
+// discovery's file, the flash's rewrite): the plug-in's own matching. `fallback` when the trace
+// does not tell.
+AdapterGroups groups_after_call(const PluginRun& r, const std::vector<FileDevice>& devices,
+                                bool file_written, const AdapterGroups& fallback) {
+  AgentIndexes indexes;
+  std::string why = r.not_own;
+  if (why.empty() && !file_written) why = "the call wrote no file to tell its adapters by";
+  if (why.empty() && !r.have_after) why = "the file the call wrote cannot be read";
+  if (why.empty() && !indexes_from_trace(r.trace, r.after.file_devices(), indexes, why))
+    why = "the call's trace does not tell its adapters: " + why;
+  AdapterGroups groups = group_adapters(devices, indexes, why);
+  return groups.by_agent || !fallback.groups.size() ? groups : fallback;
+}
+
+// Whether two groupings put the same devices together under the same adapter indexes.
+bool same_groups(const AdapterGroups& a, const AdapterGroups& b) {
+  if (a.by_agent != b.by_agent || a.group_of != b.group_of) return false;
+  for (size_t g = 0; g < a.groups.size(); ++g)
+    if (a.groups[g].agent_index != b.groups[g].agent_index) return false;
+  return true;
+}
+
+// discover's top-level state: "devices", "failed", or "unknown" when the trace that would tell
+// the adapters and the package version is not provably this call's.
+const char* discovery_state(const PluginRun& r) {
+  if (r.rc != 0) return "failed";
+  if (!r.not_own.empty()) return "unknown";
+  return r.have_after && !r.after.devices.empty() ? "devices" : "failed";
+}
+
+// "discovery failed with result N: " and its cause: the trace line that produced it, else what
+// the host found before the call, else the number's meaning.
 std::string failure(const PluginRun& r, const ResultMeaning& meaning) {
   std::string text = std::string(r.flash ? "flash" : "discovery") + " failed with result " +
                      std::to_string(r.rc) + ": ";
+  if (!meaning.line.empty()) return text + meaning.meaning;
   for (const Finding& f : r.findings)
     if (f.code == r.rc) return text + f.cause;
   return text + meaning.meaning;
 }
 
 ResultMeaning print_result(PluginRun& r) {
-  ResultMeaning meaning = describe_result(r.flash ? Call::Flash : Call::Discover, r.rc);
+  ResultMeaning meaning =
+      explain_result(r.flash ? Call::Flash : Call::Discover, r.rc, own_messages(r));
   r.out.report()["result"] = result_json(r.rc, meaning);
   r.out.print(std::string(r.flash ? vxplugin::kFlashSymbol : vxplugin::kDiscoverySymbol) +
               "(\"" + r.o.discovery_file + "\", \"" + r.o.firmware + "\") returned " +
@@ -215,14 +259,22 @@ int report_discovery(PluginRun& r, std::string& why) {
   ResultMeaning meaning = print_result(r);
   Json::Value& rep = r.out.report();
   rep["file_written"] = r.rc == 0;
+  rep["state"] = discovery_state(r);
   if (r.have_after && r.rc == 0) {
-    rep["devices"] = devices_json(r.after.devices);
-    rep["adapters"] = discovered_adapters_json(r.after.devices);
+    const AdapterGroups groups =
+        groups_after_call(r, r.after.file_devices(), true, AdapterGroups());
+    rep["devices"] = devices_json(r.after.devices, groups);
+    rep["adapters"] = discovered_adapters_json(r.after.devices, groups);
     r.out.print("\n" + r.o.discovery_file + ": " + std::to_string(r.after.devices.size()) +
                 " device(s)\n" + devices_table(r.after.devices));
   }
   if (r.rc != 0) {
     why = failure(r, meaning);
+    return kExitFailed;
+  }
+  if (!r.not_own.empty()) {
+    why = "this discovery's trace is not provably its own (" + r.not_own +
+          "): its adapters and package version are not taken from it";
     return kExitFailed;
   }
   if (!r.have_after) {
@@ -246,8 +298,14 @@ int report_discovery(PluginRun& r, std::string& why) {
 int report_flash(PluginRun& r, std::string& why) {
   ResultMeaning meaning = print_result(r);
   Json::Value& rep = r.out.report();
-  rep["file_written"] = r.rc == 1 || r.rc == 3 || r.rc == 8;
-  Json::Value adapters = flash_adapters_json(r.outcomes);
+  const bool rewritten = r.rc == 1 || r.rc == 3 || r.rc == 8;
+  rep["file_written"] = rewritten;
+  // The call's own enumeration and rewrite tell its adapters best; outcomes told under another
+  // grouping are told again under this one.
+  const AdapterGroups groups = groups_after_call(r, r.before.file_devices(), rewritten, r.groups);
+  if (!same_groups(groups, r.groups))
+    r.outcomes = flash_outcomes(r.before.file_devices(), groups, r.trace, r.not_own);
+  Json::Value adapters = flash_adapters_json(r.outcomes, groups.kind());
   Json::Value counts = outcome_counts(adapters);
   const bool deferred = !r.have_after || r.after.takes_effect.empty() ||
                         r.after.takes_effect == "deferred";
@@ -261,6 +319,9 @@ int report_flash(PluginRun& r, std::string& why) {
   }
   if (reboot) r.out.print("Reboot required: the new firmware takes effect after a reboot.\n");
   why = r.rc != 1 ? failure(r, meaning) : unflashed_reason(adapters);
+  if (r.rc == 1 && !r.not_own.empty())
+    why = "this flash's trace is not provably its own (" + r.not_own +
+          "): what it did to each adapter is unknown";
   return why.empty() ? kExitOk : kExitFailed;
 }
 
@@ -320,7 +381,7 @@ int run_plugin_command(const Options& o, char** argv) {
   if (!find_plugin(r, error)) return end_run(r, kExitHost, error);
   check_paths(r);
   RunLock lock;
-  if (!take_lock(r, lock, error)) return end_run(r, kExitHost, error);
+  if (!take_run_lock(lock, o, r.out, error)) return end_run(r, kExitHost, error);
   if (!read_file_before(r, error)) return end_run(r, kExitHost, error);
   if (!call_with_trace(r, error)) return end_run(r, kExitHost, error);
   read_file_after(r);
