@@ -176,7 +176,8 @@ bool call_with_trace(PluginRun& r, std::string& error) {
   progress->finish(r.not_own);
   r.trace = follower.take_lines();
   if (r.flash && r.have_before) r.outcomes = progress->flash_outcomes();
-  if (!r.not_own.empty()) r.out.warn("this call's trace is not provably its own: " + r.not_own);
+  if (r.called && !r.not_own.empty())
+    r.out.warn("this call's trace is not provably its own: " + r.not_own);
   return r.called;
 }
 
@@ -233,14 +234,14 @@ const char* discovery_state(const PluginRun& r) {
   return r.have_after && !r.after.devices.empty() ? "devices" : "failed";
 }
 
-// "discovery failed with result N: " and its cause: the trace line that produced it, else what
-// the host found before the call, else the number's meaning.
+// "discovery failed with result N: " and its cause: what the host found before the call that
+// leads to this result, else its meaning (from the trace line that produced it). The agent's own
+// initialisation result is never put down to a cause of the plug-in's code of that number.
 std::string failure(const PluginRun& r, const ResultMeaning& meaning) {
   std::string text = std::string(r.flash ? "flash" : "discovery") + " failed with result " +
                      std::to_string(r.rc) + ": ";
-  if (!meaning.line.empty()) return text + meaning.meaning;
   for (const Finding& f : r.findings)
-    if (f.code == r.rc) return text + f.cause;
+    if (f.code == r.rc && !meaning.agent_code) return text + f.cause;
   return text + meaning.meaning;
 }
 
