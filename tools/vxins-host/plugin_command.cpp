@@ -215,7 +215,7 @@ AdapterGroups groups_after_call(const PluginRun& r, const std::vector<FileDevice
   if (why.empty() && !indexes_from_trace(r.trace, r.after.file_devices(), indexes, why))
     why = "the call's trace does not tell its adapters: " + why;
   AdapterGroups groups = group_adapters(devices, indexes, why);
-  return groups.by_agent || !fallback.groups.size() ? groups : fallback;
+  return groups.by_agent || fallback.groups.empty() ? groups : fallback;
 }
 
 // Whether two groupings put the same devices together under the same adapter indexes.
