@@ -1102,6 +1102,13 @@ TEST_F(HostCliTest, AnAdapterIsWhatThePluginFlashes) {
   EXPECT_TRUE(Contains(guessed.err, "--adapter needs the agent's adapters of this file, which are "
                                     "not known"))
       << guessed.err;
+  // A flash learns them from its own enumeration and rewrite.
+  Outcome own = HostSim(tmp_, {"flash", disc_, fw_dir_, "--json"}, elsewhere);
+  EXPECT_EQ(own.status, 0) << own.err;
+  const Json::Value oj = ParseJson(own.out);
+  ASSERT_EQ(oj["adapters"].size(), 2u) << own.out;
+  EXPECT_EQ(oj["adapters"][0]["grouping"].asString(), "agent");
+  EXPECT_EQ(oj["adapters"][0]["outcome"].asString(), "flashed");
 }
 
 // An action word naming no action makes the plug-in refuse the whole file: show says so, flash
