@@ -15,8 +15,21 @@ namespace trace {
 
 constexpr char kLogPath[] = VXINS_TRACE_LOG_PATH;
 
+// The banner each discovery and flash call restarts the log with (four messages).
+constexpr char kBannerRule[] = "************************************";
+constexpr char kBannerStarted[] = "\tLog started on %s\n";
+constexpr char kBannerFile[] = "Log file (%s) is successfully opened for writing.";
+
 // The package reader.
 constexpr char kPackageVersion[] = "Read BOOT TAR FW Version is %s";
+
+// The agent session: its initialisation's own failures, and its close, which ends every call
+// that opened it.
+constexpr char kAgentEntryPointsFailed[] = "<-- qrvl_vxinslib_init(): znaj_entry point failed";
+constexpr char kInitAnswerNull[] = "libInitHbaLib returns NULL";
+constexpr char kInitAnswerMalformed[] = "libInitHbaLib returned a malformed answer (%s)";
+constexpr char kInitFailed[] = "libInitHbaLib is failed with - %d";
+constexpr char kSessionClosed[] = "<-- ~qrvl_vxinslib_init() Destructor.";
 
 // The enumeration: the agent's adapters, and each adapter it makes no device of.
 constexpr char kAdapterCount[] = "Num of Adapters is %d";
@@ -42,13 +55,28 @@ constexpr char kEthInfoFailed[] = "Unable to get Eth info %d - %s";
 constexpr char kEthListNull[] = "Eth Enum is NULL for %s";
 constexpr char kFcInfoFailed[] = "Unable to get Fc info %d - %s";
 constexpr char kFcListNull[] = "Fc Enum is NULL for %s";
+// Logged once for every device record the enumeration makes (the firmware type has no field of
+// its own): the host counts an adapter's functions by it. After an adapter's Ethernet records,
+// the number of records made so far.
+constexpr char kRecordWithoutTypeField[] = "DEFAULT : Unknown Dev attrib";
+constexpr char kEthernetRecordsMade[] = "Number of Quorvel Ethernet Devices added is %d";
 constexpr char kMalformedAnswer[] = "Malformed agent answer for adapter %d (%s): %s is not %s";
 constexpr char kEnumerationExit[] = "<--qrvl_enumerate_devices()";
 
-// The discovery and flash sequences.
+// The discovery and flash sequences, and the lines that end them.
+constexpr char kDiscoveryCallEnds[] = "<--oem_do_discovery_with_files()\n";
+constexpr char kFlashCallEnds[] = "<--oem_do_flash_with_file()\n";
+constexpr char kPciCall[] = "<--> oem_do_full_flash_PCI()\n";
+constexpr char kPackageOpenFailed[] = "FW FILE (%s)Open Failed.";
 constexpr char kDeviceCount[] = "Number of QuorvelDevices is %d";
 constexpr char kEnumerationFailed[] = "Quorvel Device Enumeration Failed\n";
 constexpr char kFlashCallBegins[] = "-->oem_do_flash_with_file()\n";
+constexpr char kDiscoveryFileOpenFailed[] =
+    "DISC FILE Open Failed.\n\t\t\t<--oem_do_flash_with_file()\n";
+constexpr char kLibraryNotInitialized[] =
+    "Library is not initialized.\n\t\t\t<--oem_do_flash_with_file()\n";
+constexpr char kFileListsNoDevice[] =
+    "No Quorvel Devices Found\n.\t\t\t<--oem_do_flash_with_file()\n";
 constexpr char kAllSkip[] = "All Action Status Values are Set to Skip\n";
 constexpr char kPackageMismatch[] = "Passed=%s != DiscoveryFw file=%s";
 constexpr char kPackageVersionMismatch[] = "Passed version=%s != DiscoveryFw version=%s";

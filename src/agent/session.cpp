@@ -9,6 +9,7 @@
 #include "guarded_call.h"
 #include "log/log.h"
 #include "vxins_host_api.h"
+#include "vxins_trace.h"
 
 namespace vxins {
 namespace agent {
@@ -42,23 +43,23 @@ int init_session() {
   request["appId"] = static_cast<int>(ZNAJ_APP_ID);
   Json::Value answer = libInitHbaLib(request);
   if (answer.isNull()) {
-    log::utility.error("libInitHbaLib returns NULL");
+    log::utility.error("%s", trace::kInitAnswerNull);
     return VXINS_RC_INTERNAL_OPER_FAILED;
   }
   // Only an object can carry "result"; anything else is not an answer to this request (and
   // JsonCpp would throw on a member lookup in it).
   if (!answer.isObject()) {
-    log::utility.error("libInitHbaLib returned a malformed answer (not an object)");
+    log::utility.error(trace::kInitAnswerMalformed, "not an object");
     return VXINS_RC_INTERNAL_OPER_FAILED;
   }
   // "result" is read as JsonCpp's asInt reads it (null 0, 7.0 7); only a value that asInt
   // refuses (text, an array, a number out of int range) makes the answer malformed.
   Json::Int result = 0;
   if (answer.isMember("result") && !read_scalar(answer["result"], result)) {
-    log::utility.error("libInitHbaLib returned a malformed answer (result not an int)");
+    log::utility.error(trace::kInitAnswerMalformed, "result not an int");
     return VXINS_RC_INTERNAL_OPER_FAILED;
   }
-  if (result != 0) log::utility.error("libInitHbaLib is failed with - %d", result);
+  if (result != 0) log::utility.error(trace::kInitFailed, result);
   return result;
 }
 
@@ -67,7 +68,7 @@ int init_session() {
 int open_session() {
   int rc = load_entry_points();
   if (rc != 0) {
-    log::utility.error("<-- qrvl_vxinslib_init(): znaj_entry point failed");
+    log::utility.error("%s", trace::kAgentEntryPointsFailed);
     unload_entry_points();  // a missing symbol leaves the library loaded: do not leak the handle
     return rc;
   }
@@ -92,7 +93,7 @@ int close_session() {
     }
   }
   unload_entry_points();
-  log::utility.info("<-- ~qrvl_vxinslib_init() Destructor.");
+  log::utility.info("%s", trace::kSessionClosed);
   return rc;
 }
 

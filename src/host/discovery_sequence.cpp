@@ -19,7 +19,7 @@ namespace host {
 
 namespace {
 
-const char kExitTrace[] = "<--oem_do_discovery_with_files()\n";
+const char* const kExitTrace = trace::kDiscoveryCallEnds;
 
 // The arguments, the package in the firmware folder and its version.
 int prepare_package(char* discovery_file, char* fw_folder, std::string& name,

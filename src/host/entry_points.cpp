@@ -9,6 +9,7 @@
 #include "log/log.h"
 #include "vxins_host_api.h"
 #include "vxins_log.h"
+#include "vxins_trace.h"
 
 namespace {
 
@@ -61,6 +62,6 @@ extern "C" int oem_do_full_flash_PCI(char* firmware_file, bool force, int PCIBus
   (void)PCIBus;
   (void)PCIDevice;
   (void)PCIFunction;
-  entry.warn("<--> oem_do_full_flash_PCI()\n");
+  entry.warn("%s", vxins::trace::kPciCall);
   return VXINS_RC_NOT_SUPPORTED;
 }

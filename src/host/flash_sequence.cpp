@@ -25,7 +25,7 @@ namespace {
 
 using discovery::FlashOutcome;
 
-const char kExitTrace[] = "<--oem_do_flash_with_file()\n";
+const char* const kExitTrace = trace::kFlashCallEnds;
 
 // Everything one flash call holds; released on every path.
 struct FlashCall {
@@ -54,7 +54,7 @@ int prepare_package(FlashCall& call, char* discovery_file, char* firmware) {
   }
   call.discovery_file = discovery_file;
   if (!can_open_for_reading(discovery_file)) {
-    log::entry.error("DISC FILE Open Failed.\n\t\t\t<--oem_do_flash_with_file()\n");
+    log::entry.error("%s", trace::kDiscoveryFileOpenFailed);
     return VXINS_RC_DISC_FILE_OPEN_FAILED;
   }
   if (firmware == nullptr) {
@@ -121,7 +121,7 @@ int read_file_devices(FlashCall& call) {
                   static_cast<int>(call.from_file.size()));
   if (call.from_file.empty()) {
     call.free_lists();
-    log::entry.error("No Quorvel Devices Found\n.\t\t\t<--oem_do_flash_with_file()\n");
+    log::entry.error("%s", trace::kFileListsNoDevice);
     return call.agent.leave(VXINS_RC_NO_ADAPTERS);
   }
   return 0;
@@ -191,7 +191,7 @@ int run_flash(char* discovery_file, char* firmware_file_or_path) {
     rc = VXINS_RC_INTERNAL_OPER_FAILED;
   }
   if (rc != 0) {
-    log::entry.error("Library is not initialized.\n\t\t\t<--oem_do_flash_with_file()\n");
+    log::entry.error("%s", trace::kLibraryNotInitialized);
     return rc;
   }
   rc = list_adapters(call);

@@ -3,6 +3,7 @@
 #include "files/regular_file.h"
 #include "log/log.h"
 #include "package/package_reader.h"
+#include "vxins_trace.h"
 
 namespace vxins {
 namespace host {
@@ -35,7 +36,7 @@ int find_package_in_folder(const char* folder, const char* exit_trace, std::stri
 
 int check_package_opens(const std::string& path, const char* exit_trace, int failure_code) {
   if (can_open_for_reading(path)) return 0;
-  log::entry.error("FW FILE (%s)Open Failed.", path.c_str());
+  log::entry.error(trace::kPackageOpenFailed, path.c_str());
   log::entry.error("%s", exit_trace);
   return failure_code;
 }

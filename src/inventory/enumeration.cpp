@@ -252,7 +252,7 @@ Step add_port_records(const AnswerReader& rd, int number, const AdapterInfo& ad,
     log::utility.error(trace::kEthInfoFailed, number, index);
   if (eth_list.isNull()) log::utility.error(trace::kEthListNull, index);
   if (!add_eth_records(rd, ad, eth_list, target)) return Step::kMalformed;
-  log::utility.info("Number of Quorvel Ethernet Devices added is %d",
+  log::utility.info(trace::kEthernetRecordsMade,
                     static_cast<int>(target.devices.size()));
   Json::Value fc_list;
   if (agent::all_fc_port_details(ad.index, fc_list) != 0) {

@@ -123,10 +123,10 @@ void vxins_log_restart() {
   if (localtime_r(&now, &local_tm) == nullptr || asctime_r(&local_tm, when) == nullptr) {
     snprintf(when, sizeof when, "(unknown time)\n");
   }
-  vxins::log::entry.info("************************************");
-  vxins::log::entry.info("\tLog started on %s\n", when);
-  vxins::log::entry.info("Log file (%s) is successfully opened for writing.", vxlogfname);
-  vxins::log::entry.info("************************************");
+  vxins::log::entry.info("%s", vxins::trace::kBannerRule);
+  vxins::log::entry.info(vxins::trace::kBannerStarted, when);
+  vxins::log::entry.info(vxins::trace::kBannerFile, vxlogfname);
+  vxins::log::entry.info("%s", vxins::trace::kBannerRule);
 }
 
 bool vxins_log_set_path(const char* path) {

@@ -4,21 +4,11 @@
 #include <algorithm>
 #include <cctype>
 
-#include "device_labels.h"
 #include "inventory/firmware_action.h"
 
 namespace vxhost {
 
 namespace {
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
-void add_unmatched(std::string& list, const std::string& item) {
-  list += (list.empty() ? "" : ", ") + item;
-}
 
 // The bytes with every comment blanked (line feeds kept), as the plug-in's reader blanks them:
 // what stands in a comment is no markup, and offsets stay those of the file.
@@ -73,40 +63,38 @@ bool action_value_span(const std::string& text, size_t begin, size_t& from, size
 
 }  // namespace
 
-bool select_devices(const std::vector<ViewDevice>& devices, const DeviceSelection& selection,
-                    std::vector<size_t>& chosen, std::string& error) {
-  std::vector<bool> take(devices.size(), selection.all);
-  std::string unknown_ids, unknown_adapters;
-  for (const std::string& id : selection.ids) {
-    bool found = false;
-    for (size_t i = 0; i < devices.size(); ++i) {
-      if (lower(devices[i].file.mac_or_wwn) != lower(id)) continue;
-      take[i] = true;
-      found = true;
+ViewResult view_for_edit(const std::string& path, DiscoveryView& view,
+                         std::vector<size_t>& unknown_words, std::string& error) {
+  unknown_words.clear();
+  ViewResult result = read_discovery_view(path, view, error);
+  if (result != ViewResult::kRefused) return result;
+  const std::string bytes = view.bytes, refused = error;
+  std::string readable = bytes;
+  std::vector<std::string> words;  // the unknown words as the file holds them
+  vxins::discovery::Refusal refusal;
+  while (view_of_bytes(readable, view, error, &refusal) == ViewResult::kRefused) {
+    // Only an action leaf whose plain value names no action; anything else stays refused.
+    const std::string text = without_comments(readable);
+    const size_t begin = refusal.device == 0 ? std::string::npos : line_start(text, refusal.line);
+    size_t from = 0, to = 0;
+    fw_action_status_t action;
+    if (begin == std::string::npos || !action_value_span(text, begin, from, to) ||
+        readable.find('&', from) < to ||
+        vxins::inventory::read_action_word(readable.substr(from, to - from), action) !=
+            vxins::inventory::ActionWord::kUnknownWord) {
+      view.bytes = bytes;
+      error = refused;
+      return ViewResult::kRefused;
     }
-    if (!found) add_unmatched(unknown_ids, id);
+    words.push_back(readable.substr(from, to - from));
+    readable.replace(from, to - from, "Upgrade");
+    unknown_words.push_back(refusal.device - 1);
   }
-  for (const std::string& address : selection.adapters) {
-    unsigned long bus = 0, dev = 0;
-    if (!parse_bus_dev(address, bus, dev)) {
-      error = "adapter '" + address + "' is not BUS:DEV (hexadecimal, e.g. 0a:00)";
-      return false;
-    }
-    bool found = false;
-    for (size_t i = 0; i < devices.size(); ++i) {
-      if (!on_adapter(devices[i].file, bus, dev)) continue;
-      take[i] = true;
-      found = true;
-    }
-    if (!found) add_unmatched(unknown_adapters, address);
-  }
-  if (!unknown_ids.empty()) error = "no device with MAC address or WWN " + unknown_ids;
-  if (!unknown_adapters.empty()) error = "no adapter at " + unknown_adapters;
-  if (selection.all && devices.empty()) error = "no device in the file";
-  chosen.clear();
-  for (size_t i = 0; i < take.size(); ++i)
-    if (take[i]) chosen.push_back(i);
-  return error.empty();
+  // Those devices keep the word they hold: set-action changes them whatever it sets.
+  for (size_t k = 0; k < unknown_words.size(); ++k)
+    view.devices[unknown_words[k]].file.action = words[k];
+  view.bytes = bytes;
+  return ViewResult::kRead;
 }
 
 std::vector<size_t> devices_to_change(const std::vector<ViewDevice>& devices,

@@ -1,6 +1,7 @@
-// set-action's edit of a discovery file: the devices an operator's selection names, and the
-// file's bytes with those devices' action values replaced on the lines where the plug-in's
-// reader found them, every other byte kept. Used by the set-action command; no files, no throw.
+// set-action's edit of a discovery file: the file read for editing (a file whose only faults
+// are action words naming no action can be mended by setting those actions), and its bytes with
+// the chosen devices' action values replaced on the lines where the plug-in's reader found them,
+// every other byte kept. Used by show and set-action; no files written, no throw.
 #ifndef VXINS_HOST_ACTION_EDIT_H
 #define VXINS_HOST_ACTION_EDIT_H
 
@@ -11,18 +12,13 @@
 
 namespace vxhost {
 
-// What the operator named: every device, MAC addresses or WWNs (any letter case), or adapters
-// as BUS:DEV (every function of each).
-struct DeviceSelection {
-  bool all = false;
-  std::vector<std::string> ids;
-  std::vector<std::string> adapters;
-};
-
-// Indices into `devices` of the chosen ones, in file order. False, with what matched nothing
-// (or an adapter address that is not BUS:DEV), when any part of the selection names no device.
-bool select_devices(const std::vector<ViewDevice>& devices, const DeviceSelection& selection,
-                    std::vector<size_t>& chosen, std::string& error);
+// The file as read_discovery_view reads it, except that an action value the plug-in refuses
+// because it names no action (a typo such as "Skpi": the flash refuses the whole file) is read
+// as a device to flash that keeps its word, and the device holding it goes to `unknown_words`
+// (indexes, file order): such a file can be mended by setting those devices' actions.
+// view.bytes are the file's own.
+ViewResult view_for_edit(const std::string& path, DiscoveryView& view,
+                         std::vector<size_t>& unknown_words, std::string& error);
 
 // Of the chosen devices, those whose action the plug-in does not already read as `action` (a
 // word of another action, an unknown word or none): the only ones set-action changes.

@@ -11,7 +11,7 @@ namespace vxhost {
 namespace {
 
 const Outcome kOutcomes[] = {Outcome::kFlashed, Outcome::kFailed, Outcome::kSkipped,
-                             Outcome::kNotAttempted};
+                             Outcome::kNotAttempted, Outcome::kUnknown};
 
 // "flashed, 41 s", "failed: image rejected", "not attempted: the pass ended", "skipped".
 std::string outcome_cell(const Json::Value& a) {
@@ -29,52 +29,49 @@ std::string functions_cell(const Json::Value& ids) {
   return cell;
 }
 
-Json::Value identifiers_json(const std::vector<std::string>& ids) {
+Json::Value strings_json(const std::vector<std::string>& texts) {
   Json::Value arr(Json::arrayValue);
-  for (const std::string& id : ids) arr.append(id);
+  for (const std::string& text : texts) arr.append(text);
   return arr;
+}
+
+// The keys every adapter entry has, whatever the command: how it is named and grouped, its
+// functions, and what the file says of it before any flash.
+Json::Value adapter_entry(const AdapterOutcome& a, const char* grouping) {
+  Json::Value v(Json::objectValue);
+  v["adapter"] = a.adapter;
+  v["agent_index"] = a.agent_index.empty() ? Json::Value() : Json::Value(a.agent_index);
+  v["grouping"] = grouping;
+  v["functions"] = strings_json(a.functions);
+  v["identifiers"] = strings_json(a.identifiers);
+  v["product"] = a.product;
+  v["before"] = a.before;
+  v["offered"] = a.offered;
+  v["proposed"] = a.proposed;
+  return v;
 }
 
 }  // namespace
 
-Json::Value flash_adapters_json(const std::vector<AdapterOutcome>& outcomes) {
+Json::Value flash_adapters_json(const std::vector<AdapterOutcome>& outcomes, const char* grouping) {
   Json::Value arr(Json::arrayValue);
   for (const AdapterOutcome& o : outcomes) {
-    Json::Value v(Json::objectValue);
-    v["adapter"] = adapter_label(o.adapter);
-    v["identifiers"] = identifiers_json(o.identifiers);
-    v["product"] = o.product;
-    v["before"] = o.before;
-    v["offered"] = o.offered;
+    Json::Value v = adapter_entry(o, grouping);
     v["outcome"] = outcome_name(o.outcome);
     v["reason"] = o.reason;
-    v["agent_index"] = o.agent_index;
     v["seconds"] = o.seconds;
     arr.append(v);
   }
   return arr;
 }
 
-Json::Value discovered_adapters_json(const std::vector<ViewDevice>& devices) {
+Json::Value discovered_adapters_json(const std::vector<ViewDevice>& devices,
+                                     const AdapterGroups& groups) {
+  std::vector<FileDevice> files;
+  for (const ViewDevice& d : devices) files.push_back(d.file);
   Json::Value arr(Json::arrayValue);
-  std::vector<std::string> keys;
-  for (const ViewDevice& d : devices) {
-    const std::string key = adapter_key(d.file);
-    Json::ArrayIndex at = 0;
-    while (at < keys.size() && keys[at] != key) ++at;
-    if (at == keys.size()) {
-      keys.push_back(key);
-      Json::Value v(Json::objectValue);
-      v["adapter"] = adapter_label(key);
-      v["identifiers"] = Json::Value(Json::arrayValue);
-      v["product"] = d.file.product;
-      v["before"] = d.file.active_version;
-      v["offered"] = d.file.offered_version;
-      v["proposed"] = d.file.action;
-      arr.append(v);
-    }
-    arr[at]["identifiers"].append(d.file.mac_or_wwn);
-  }
+  for (const AdapterOutcome& a : file_adapters(files, groups))
+    arr.append(adapter_entry(a, groups.kind()));
   return arr;
 }
 
@@ -103,7 +100,7 @@ Json::Value outcome_counts(const Json::Value& adapters) {
 std::string counts_line(const Json::Value& counts, bool nonzero_only) {
   std::string line;
   for (Outcome o : kOutcomes) {
-    if (nonzero_only && counts[outcome_name(o)].asInt() == 0) continue;
+    if ((nonzero_only || o == Outcome::kUnknown) && counts[outcome_name(o)].asInt() == 0) continue;
     if (!line.empty()) line += ", ";
     line += std::to_string(counts[outcome_name(o)].asInt()) + " " + outcome_name(o);
   }

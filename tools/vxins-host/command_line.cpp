@@ -22,9 +22,12 @@ enum : unsigned {
   kReplayBit = 64,
   kDevicesBit = 128,
   kHistoryPruneBit = 256,
+  kSelectBit = 512,
   kCallBits = kDiscoverBit | kFlashBit | kDevicesBit,
+  kLockBits = kCallBits | kSetActionBit,
+  kFileBits = kShowBit | kSetActionBit | kSelectBit,
   kHistoryBits = kHistoryBit | kHistoryShowBit | kHistoryPruneBit,
-  kAllBits = 511,
+  kAllBits = 1023,
 };
 
 struct CommandEntry {
@@ -51,9 +54,13 @@ const CommandEntry kCommands[] = {
     {"show", Command::kShow, kShowBit, "DISCOVERY_FILE", "DISCOVERY_FILE", 1, 1,
      "show the devices of a discovery file as the plug-in will treat them"},
     {"set-action", Command::kSetAction, kSetActionBit,
-     "DISCOVERY_FILE ACTION (MAC_OR_WWN... | --adapter BUS:DEV | --all)",
+     "DISCOVERY_FILE ACTION (ENTRY... | --adapter ENTRY | --all) [--force]",
      "DISCOVERY_FILE and ACTION", 2, -1,
-     "set Skip, Upgrade, Downgrade or Rewrite on devices of a discovery file"},
+     "set Skip, Upgrade, Downgrade or Rewrite on devices of a discovery file (as root, under "
+     "the run lock)"},
+    {"select", Command::kSelect, kSelectBit, "DISCOVERY_FILE ENTRY...",
+     "DISCOVERY_FILE and an ENTRY", 2, -1,
+     "name the adapters the entries (MAC/WWN, PCI address, adapter) stand for, read-only"},
     {"history", Command::kHistory, kHistoryBit, "", "", 0, 0,
      "list the recorded discover, flash and devices runs, the most recently started first"},
     {"history show", Command::kHistoryShow, kHistoryShowBit, "ID", "the run's ID", 1, 1,
@@ -83,14 +90,18 @@ const OptionEntry kOptions[] = {
     {"--record", "FILE", kCallBits,
      "record every agent call of this run to FILE (the recorder in front of the agent library)"},
     {"--quiet", nullptr, kCallBits, "no progress lines"},
-    {"--no-wait", nullptr, kCallBits,
-     "fail at once (exit 3) when another discover or flash is running"},
-    {"--history-db", "PATH", kCallBits | kHistoryBits | kShowBit | kSetActionBit,
+    {"--no-wait", nullptr, kLockBits,
+     "fail at once (exit 3) when another run holds the run lock (as --lock-timeout 0)"},
+    {"--lock-timeout", "SECONDS", kLockBits,
+     "wait at most this long for the run lock, then fail (exit 3); default: as long as it takes"},
+    {"--history-db", "PATH", kCallBits | kFileBits | kHistoryBits,
      "the run history database (default $VXINS_HISTORY_DB, else "
      "/var/lib/qrvlvxins/history.db)"},
     {"--all", nullptr, kSetActionBit, "set-action: every device of the file"},
-    {"--adapter", "BUS:DEV", kSetActionBit,
-     "set-action: every function of the adapter at this PCI bus and device (repeatable)"},
+    {"--adapter", "ENTRY", kSetActionBit,
+     "set-action: every function of the adapter the entry names (repeatable)"},
+    {"--force", nullptr, kSetActionBit,
+     "set-action: set Skip on part of an adapter anyway (the plug-in still flashes it)"},
     {"--limit", "N", kHistoryBit, "history: list at most N runs (default 20)"},
     {"--keep", "N", kHistoryPruneBit,
      "history prune: keep the files and traces of the N most recently started runs (default: "
@@ -128,7 +139,7 @@ const CommandEntry* find_command(const std::string& name) {
 std::string usage_of(const CommandEntry* entry) {
   std::string what = entry != nullptr ? std::string(entry->name) + (*entry->operands ? " " : "") +
                                            entry->operands
-                                     : "discover|flash|devices|show|set-action|history|"
+                                     : "discover|flash|devices|show|set-action|select|history|"
                                        "replay-to-inventory ...";
   return "usage: vxins-host [OPTIONS] " + what + "  (vxins-host --help for more)";
 }
@@ -139,6 +150,15 @@ bool lower_equal(const std::string& a, const char* b) {
     if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i])))
       return false;
   return true;
+}
+
+// Seconds as typed: digits with at most one decimal point, at most a day; false otherwise.
+bool seconds_value(const std::string& text, double& out) {
+  if (text.empty() || text.size() > 12 || text.find_first_not_of("0123456789.") != std::string::npos ||
+      text.find('.') != text.rfind('.') || text == ".")
+    return false;
+  out = strtod(text.c_str(), nullptr);
+  return out <= 86400;
 }
 
 // A whole number from 1 up, as typed; false for anything else.
@@ -200,7 +220,7 @@ bool split_arguments(const std::vector<std::string>& args, std::vector<Given>& o
 // The command named by the first operands ("history show" takes two); null when unknown.
 const CommandEntry* command_of(std::vector<std::string>& operands, std::string& error) {
   if (operands.empty()) {
-    error = "no command given (discover, flash, devices, show, set-action, history or "
+    error = "no command given (discover, flash, devices, show, set-action, select, history or "
             "replay-to-inventory)";
     return nullptr;
   }
@@ -248,8 +268,13 @@ bool take_operands(const CommandEntry& entry, const std::vector<std::string>& op
     return true;
   }
   if (n >= 1) o.discovery_file = operands[0];
+  if (entry.command == Command::kSelect) {
+    o.entries.assign(operands.begin() + 1, operands.end());
+    return true;
+  }
   if (n >= 2) (entry.command == Command::kSetAction ? o.action : o.firmware) = operands[1];
-  if (entry.command == Command::kSetAction) o.ids.assign(operands.begin() + 2, operands.end());
+  if (entry.command == Command::kSetAction)
+    o.entries.assign(operands.begin() + 2, operands.end());
   return true;
 }
 
@@ -271,8 +296,21 @@ bool take_option(const CommandEntry& entry, const Given& g, Options& o, std::str
   if (name == "--history-db") o.history_db = g.value;
   if (name == "--log") o.log = true;
   if (name == "--quiet") o.quiet = true;
-  if (name == "--no-wait") o.no_wait = true;
+  if (name == "--no-wait" || name == "--lock-timeout") {
+    double seconds = 0;
+    if (o.lock_timeout >= 0) {
+      error = "--no-wait is --lock-timeout 0: give one of them, once";
+      return false;
+    }
+    if (name == "--lock-timeout" && !seconds_value(g.value, seconds)) {
+      error = "option --lock-timeout needs a number of seconds from 0 to 86400, not '" +
+              g.value + "'";
+      return false;
+    }
+    o.lock_timeout = seconds;
+  }
   if (name == "--all") o.all = true;
+  if (name == "--force") o.force = true;
   if (name == "--adapter") o.adapters.push_back(g.value);
   if (name == "--limit" || name == "--keep") {
     int64_t n = 0;
@@ -298,13 +336,13 @@ bool check_set_action(Options& o, std::string& error) {
     error = "unknown action '" + o.action + "' (Skip, Upgrade, Downgrade or Rewrite)";
     return false;
   }
-  int ways = (o.all ? 1 : 0) + (o.adapters.empty() ? 0 : 1) + (o.ids.empty() ? 0 : 1);
+  int ways = (o.all ? 1 : 0) + (o.adapters.empty() ? 0 : 1) + (o.entries.empty() ? 0 : 1);
   if (ways == 0) {
-    error = "set-action needs the devices to change: MAC_OR_WWN..., --adapter BUS:DEV or --all";
+    error = "set-action needs the devices to change: ENTRY..., --adapter ENTRY or --all";
     return false;
   }
   if (ways > 1) {
-    error = "set-action takes one of MAC_OR_WWN..., --adapter BUS:DEV and --all, not several";
+    error = "set-action takes one of ENTRY..., --adapter ENTRY and --all, not several";
     return false;
   }
   return true;
@@ -355,6 +393,10 @@ std::string help_text() {
     text += "  " + head + std::string(head.size() < 20 ? 20 - head.size() : 1, ' ') + opt.help +
             "\n";
   }
+  text +=
+      "\nENTRY: a function's MAC address or WWN, a PCI address (BUS:DEV, BUS:DEV.FN, "
+      "DOMAIN:BUS:DEV,\nDOMAIN:BUS:DEV.FN) or an adapter as vxins-host names it (0a:00, "
+      "0a:00#2).\n";
   text +=
       "\nExit status: 0 success; 1 the plug-in reported a failure, or an adapter was not "
       "flashed;\n2 bad command line; 3 the host could not do its part (plug-in, agent, file, "

@@ -11,8 +11,8 @@
 namespace vxhost {
 
 enum class Command {
-  kNone, kDiscover, kFlash, kDevices, kShow, kSetAction, kHistory, kHistoryShow, kHistoryPrune,
-  kReplayToInventory
+  kNone, kDiscover, kFlash, kDevices, kShow, kSetAction, kSelect, kHistory, kHistoryShow,
+  kHistoryPrune, kReplayToInventory
 };
 
 struct Options {
@@ -21,12 +21,15 @@ struct Options {
   bool help = false, version = false;
   std::string plugin, agent, history_db;
   std::string record;  // discover, flash: --record FILE, as given
-  bool json = false, log = false, quiet = false, no_wait = false;
+  bool json = false, log = false, quiet = false;
+  // discover, flash, devices, set-action: how long to wait for the run lock, in seconds; negative:
+  // as long as it takes (--no-wait is 0).
+  double lock_timeout = -1;
   std::string discovery_file, firmware;
   std::string action;                 // set-action: the canonical word ("Skip", ...)
-  std::vector<std::string> ids;       // set-action: MAC addresses or WWNs
-  std::vector<std::string> adapters;  // set-action: --adapter BUS:DEV, as given
-  bool all = false;
+  std::vector<std::string> entries;   // set-action, select: the ENTRY operands, as given
+  std::vector<std::string> adapters;  // set-action: --adapter ENTRY, as given
+  bool all = false, force = false;
   int limit = 20;      // history: rows to list
   int keep = 0;        // history prune --keep N; 0: the retention rule every run applies
   int64_t run_id = 0;  // history show

@@ -12,8 +12,11 @@ namespace vxhost {
 int run_plugin_command(const Options& o, char** argv);
 // show: the devices of a discovery file as the plug-in will treat them.
 int run_show(const Options& o);
-// set-action: the action leaves of the chosen devices rewritten, the file replaced whole.
+// set-action: the action leaves of the chosen devices rewritten, the file replaced whole, under
+// the run lock.
 int run_set_action(const Options& o);
+// select: the adapters a discovery file's entries name, read-only.
+int run_select(const Options& o);
 // history, history show ID and history prune.
 int run_history_list(const Options& o);
 int run_history_show(const Options& o);

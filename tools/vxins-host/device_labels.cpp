@@ -74,9 +74,28 @@ bool parse_bus_dev(const std::string& text, unsigned long& bus, unsigned long& d
          parse_hex(text.substr(colon + 1), dev);
 }
 
-bool on_adapter(const FileDevice& d, unsigned long bus, unsigned long dev) {
-  unsigned long b, v;
-  return parse_hex(d.bus, b) && parse_hex(d.dev, v) && b == bus && v == dev;
+bool parse_pci_address(const std::string& text, PciAddress& out) {
+  out = PciAddress();
+  std::string rest = text;
+  const size_t dot = rest.find('.');
+  if (dot != std::string::npos) {
+    out.has_fn = true;
+    if (!parse_hex(rest.substr(dot + 1), out.fn)) return false;
+    rest.resize(dot);
+  }
+  const size_t first = rest.find(':'), second = rest.find(':', first + 1);
+  if (first != std::string::npos && second != std::string::npos) {
+    out.has_domain = true;
+    if (!parse_hex(rest.substr(0, first), out.domain)) return false;
+    rest.erase(0, first + 1);
+  }
+  return parse_bus_dev(rest, out.bus, out.dev);
+}
+
+bool at_address(const FileDevice& d, const PciAddress& address) {
+  unsigned long b, v, f;
+  return address.domain == 0 && parse_hex(d.bus, b) && parse_hex(d.dev, v) && b == address.bus &&
+         v == address.dev && (!address.has_fn || (parse_hex(d.fn, f) && f == address.fn));
 }
 
 }  // namespace vxhost

@@ -24,8 +24,18 @@ std::string pci_address(const FileDevice& dev);
 std::string adapter_label(const std::string& key);
 // Reads "BUS:DEV" (hexadecimal, e.g. "0a:00" or "a:0") into its two numbers; false otherwise.
 bool parse_bus_dev(const std::string& text, unsigned long& bus, unsigned long& dev);
-// True when the device is a function of the adapter at bus:dev.
-bool on_adapter(const FileDevice& d, unsigned long bus, unsigned long dev);
+
+// A PCI address as operators type it: BUS:DEV, BUS:DEV.FN, DOMAIN:BUS:DEV or DOMAIN:BUS:DEV.FN,
+// hexadecimal in any case, leading zeros optional.
+struct PciAddress {
+  unsigned long domain = 0, bus = 0, dev = 0, fn = 0;
+  bool has_domain = false, has_fn = false;
+};
+// False for anything else.
+bool parse_pci_address(const std::string& text, PciAddress& out);
+// True when the device sits at the address: its bus, device and (when given) function. The file
+// holds no PCI domain and the plug-in's output shows none, so only domain 0 is any device's.
+bool at_address(const FileDevice& d, const PciAddress& address);
 
 }  // namespace vxhost
 

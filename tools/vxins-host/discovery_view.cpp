@@ -1,7 +1,6 @@
 // The plug-in's discovery reader run inside the host, quietly, over the bytes the host read.
 #include "discovery_view.h"
 
-#include "discovery/discovery_reader.h"
 #include "files/regular_file.h"
 
 namespace vxhost {
@@ -54,7 +53,8 @@ bool DiscoveryView::rewritten_by_flash() const {
   return false;
 }
 
-ViewResult view_of_bytes(const std::string& bytes, DiscoveryView& view, std::string& error) {
+ViewResult view_of_bytes(const std::string& bytes, DiscoveryView& view, std::string& error,
+                         Refusal* refusal) {
   view = DiscoveryView();
   view.bytes = bytes;
   vxins::inventory::DeviceList records;
@@ -62,6 +62,7 @@ ViewResult view_of_bytes(const std::string& bytes, DiscoveryView& view, std::str
   if (vxins::discovery::read_discovery_text("", bytes, records, vxins::log::Trace::kQuiet,
                                             &report) != 0) {
     error = refusal_text(report.refusal);
+    if (refusal != nullptr) *refusal = report.refusal;
     return ViewResult::kRefused;
   }
   for (size_t i = 0; i < records.size(); ++i)

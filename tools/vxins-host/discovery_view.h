@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery/discovery_reader.h"
 #include "flash_outcomes.h"
 
 namespace vxhost {
@@ -41,8 +42,9 @@ enum class ViewResult { kRead, kCannotRead, kRefused };
 // refuse it (a flash returns 1001), error says "PATH line N (device K, ID): why".
 ViewResult read_discovery_view(const std::string& path, DiscoveryView& view, std::string& error);
 // The same over bytes already in memory (set-action checks its edit with it); a refusal says
-// "line N (device K, ID): why".
-ViewResult view_of_bytes(const std::string& bytes, DiscoveryView& view, std::string& error);
+// "line N (device K, ID): why", and `refusal` (when given) receives the reader's own.
+ViewResult view_of_bytes(const std::string& bytes, DiscoveryView& view, std::string& error,
+                         vxins::discovery::Refusal* refusal = nullptr);
 
 }  // namespace vxhost
 

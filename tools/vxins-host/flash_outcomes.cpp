@@ -3,8 +3,11 @@
 // for an event) and, of those, only the update pass's own lines, after the pass has begun.
 #include "flash_outcomes.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include "adapter_groups.h"
+#include "device_labels.h"
 #include "trace_texts.h"
 #include "vxins_trace.h"
 
@@ -24,6 +27,8 @@ struct PassTexts {
   const std::string all_skip = format_piece(vxins::trace::kAllSkip, 0);
   const std::string mismatch_head = format_piece(vxins::trace::kPackageMismatch, 0);
   const std::string mismatch_separator = format_piece(vxins::trace::kPackageMismatch, 1);
+  const std::string version_head = format_piece(vxins::trace::kPackageVersionMismatch, 0);
+  const std::string version_separator = format_piece(vxins::trace::kPackageVersionMismatch, 1);
   const std::string device = format_piece(vxins::trace::kDeviceSkipped, 0);
   const std::string skip_tail = format_piece(vxins::trace::kDeviceSkipped, 1);
   const std::string no_identifier_tail = format_piece(vxins::trace::kNoIdentifier, 1);
@@ -53,15 +58,37 @@ std::string device_name(const FileDevice& d) {
   return d.mac_or_wwn;
 }
 
-// "the package X is not the one the discovery file names (Y)" from the plug-in's line.
+// The two values of a "Passed=A != DiscoveryFw file=B" line; false when it is not one.
+bool mismatch_values(const std::string& message, const std::string& head,
+                     const std::string& separator, std::string& passed, std::string& file) {
+  const size_t sep = message.find(separator, head.size());
+  if (!starts_with(message, head) || sep == std::string::npos) return false;
+  passed = message.substr(head.size(), sep - head.size());
+  file = message.substr(sep + separator.size());
+  return true;
+}
+
+// Why the plug-in refused the package, from its line: another file name, or the same name
+// holding another version than the discovery file was made for.
 std::string package_refusal(const std::string& message) {
   const PassTexts& t = texts();
-  size_t sep = message.find(t.mismatch_separator);
-  if (sep == std::string::npos) return "the package is not the one the discovery file names";
-  const size_t head = t.mismatch_head.size();
-  return "the package " + message.substr(head, sep - head) +
-         " is not the one the discovery file names (" +
-         message.substr(sep + t.mismatch_separator.size()) + ")";
+  std::string passed, file;
+  if (mismatch_values(message, t.version_head, t.version_separator, passed, file))
+    return "the package holds version " + passed + ", not the version " + file +
+           " the discovery file was made for";
+  if (mismatch_values(message, t.mismatch_head, t.mismatch_separator, passed, file))
+    return "the package " + passed + " is not the one the discovery file names (" + file + ")";
+  return "the package is not the one the discovery file names";
+}
+
+// One function's action, or "mixed".
+std::string common_action(const std::vector<FileDevice>& devices, const std::vector<size_t>& of) {
+  std::string action;
+  for (size_t i : of) {
+    if (!action.empty() && action != devices[i].action) return "mixed";
+    action = devices[i].action;
+  }
+  return action;
 }
 
 }  // namespace
@@ -127,7 +154,7 @@ struct FlashReplay::Event {
       kind = kPassBegins;
     } else if (m == t.all_skip) {
       kind = kAllSkip;
-    } else if (starts_with(m, t.mismatch_head)) {
+    } else if (starts_with(m, t.mismatch_head) || starts_with(m, t.version_head)) {
       kind = kPackageMismatch;
     }
   }
@@ -150,35 +177,44 @@ const char* outcome_name(Outcome outcome) {
       return "failed";
     case Outcome::kSkipped:
       return "skipped";
+    case Outcome::kUnknown:
+      return "unknown";
     case Outcome::kNotAttempted:
       break;
   }
   return "not attempted";
 }
 
-FlashReplay::FlashReplay(const std::vector<FileDevice>& before) : devices_(before) {
-  std::vector<bool> all_skipped;
-  for (const FileDevice& d : devices_) {
-    const std::string key = adapter_key(d);
-    size_t a = 0;
-    while (a < adapters_.size() && adapters_[a].adapter != key) ++a;
-    if (a == adapters_.size()) {
-      AdapterOutcome adapter;
-      adapter.adapter = key;
-      adapter.product = d.product;
-      adapter.before = d.active_version;
-      adapter.offered = d.offered_version;
-      adapters_.push_back(adapter);
-      all_skipped.push_back(true);
+std::vector<AdapterOutcome> file_adapters(const std::vector<FileDevice>& devices,
+                                          const AdapterGroups& groups) {
+  std::vector<AdapterOutcome> out;
+  for (const AdapterGroup& group : groups.groups) {
+    const FileDevice& first = devices[group.devices.front()];
+    AdapterOutcome adapter;
+    adapter.adapter = group.label;
+    adapter.agent_index = group.agent_index;
+    adapter.product = first.product;
+    adapter.before = first.active_version;
+    adapter.offered = first.offered_version;
+    adapter.proposed = common_action(devices, group.devices);
+    // Skipped only when every function is: the plug-in flashes an adapter for any one of them.
+    bool all_skipped = true;
+    for (size_t i : group.devices) {
+      adapter.identifiers.push_back(devices[i].mac_or_wwn);
+      adapter.functions.push_back(pci_address(devices[i]));
+      all_skipped = all_skipped && devices[i].skipped;
     }
-    adapters_[a].identifiers.push_back(d.mac_or_wwn);
-    all_skipped[a] = all_skipped[a] && d.skipped;
-    adapter_of_.push_back(a);
+    if (all_skipped) adapter.outcome = Outcome::kSkipped;
+    out.push_back(adapter);
   }
-  for (size_t a = 0; a < adapters_.size(); ++a) {
-    states_.push_back(all_skipped[a] ? State::kSkipped : State::kOpen);
-    if (all_skipped[a]) adapters_[a].outcome = Outcome::kSkipped;
-  }
+  return out;
+}
+
+FlashReplay::FlashReplay(const std::vector<FileDevice>& before, const AdapterGroups& groups)
+    : devices_(before), adapter_of_(groups.group_of), by_agent_(groups.by_agent),
+      adapters_(file_adapters(before, groups)) {
+  for (const AdapterOutcome& a : adapters_)
+    states_.push_back(a.outcome == Outcome::kSkipped ? State::kSkipped : State::kOpen);
 }
 
 bool FlashReplay::silent(size_t device) const {
@@ -247,6 +283,20 @@ std::vector<size_t> FlashReplay::apply(const Event& e, double at) {
     }
     if (silent(next_)) continue;
     AdapterOutcome& out = adapters_[a];
+    // A line naming an adapter must name this one's (when the grouping knows it) and no adapter
+    // an earlier line named: the plug-in tries each adapter once.
+    if ((e.kind == Event::kNotListed || e.kind == Event::kFlashed) && states_[a] == State::kOpen) {
+      if (by_agent_ && e.text != out.agent_index) {
+        lose_track("the trace's update-pass line \"" + e.message + "\" names adapter " + e.text +
+                   ", but " + device_name(d) + " belongs to adapter " + out.agent_index);
+        return settled;
+      }
+      if (std::find(named_.begin(), named_.end(), e.text) != named_.end()) {
+        lose_track("the trace names adapter " + e.text + " twice: \"" + e.message + "\"");
+        return settled;
+      }
+      named_.push_back(e.text);
+    }
     if (e.kind == Event::kNotListed && (states_[a] == State::kOpen ||
                                         (states_[a] == State::kNotListed &&
                                          out.agent_index == e.text))) {
@@ -351,9 +401,9 @@ int FlashReplay::current() const {
   return -1;
 }
 
-std::vector<AdapterOutcome> FlashReplay::finish() const {
+std::vector<AdapterOutcome> FlashReplay::finish(const std::string& not_own) const {
   std::vector<AdapterOutcome> out = adapters_;
-  std::string why = mismatch_;
+  std::string why = not_own.empty() ? mismatch_ : not_own;
   if (why.empty() && phase_ == Phase::kBefore && !call_seen_)
     why = "the trace holds no line of the flash call";  // it could not be written or read
   if (why.empty() && phase_ == Phase::kPass) {
@@ -365,13 +415,22 @@ std::vector<AdapterOutcome> FlashReplay::finish() const {
                              device_name(devices_[j]));
     }
   }
+  // Functions at one B:D all set to Skip may belong to an agent adapter flashed for another of
+  // its functions: without the agent's grouping, only a call that never ran its pass tells.
+  const bool pass_may_have_run = !why.empty() || phase_ == Phase::kPass || phase_ == Phase::kEnded;
   for (size_t a = 0; a < out.size(); ++a) {
-    if (states_[a] == State::kSkipped) continue;
+    if (states_[a] == State::kSkipped) {
+      if (by_agent_ || !pass_may_have_run) continue;
+      out[a].outcome = Outcome::kUnknown;
+      out[a].reason = "all its functions are set to Skip, but its agent adapter is not known "
+                      "and may have been flashed for another function";
+      continue;
+    }
     if (!why.empty()) {
       // Which adapter a line was about cannot be told: no outcome is taken from the trace.
-      out[a].outcome = Outcome::kNotAttempted;
-      out[a].reason = "outcome unknown: " + why;
-      out[a].agent_index.clear();
+      out[a].outcome = Outcome::kUnknown;
+      out[a].reason = why;
+      if (!by_agent_) out[a].agent_index.clear();
       out[a].seconds = 0;
     } else if (states_[a] == State::kOpen) {
       out[a].reason =
@@ -382,10 +441,12 @@ std::vector<AdapterOutcome> FlashReplay::finish() const {
 }
 
 std::vector<AdapterOutcome> flash_outcomes(const std::vector<FileDevice>& before,
-                                           const std::vector<TimedLine>& trace) {
-  FlashReplay replay(before);
+                                           const AdapterGroups& groups,
+                                           const std::vector<TimedLine>& trace,
+                                           const std::string& not_own) {
+  FlashReplay replay(before, groups);
   for (const TimedLine& line : trace) replay.feed(line);
-  return replay.finish();
+  return replay.finish(not_own);
 }
 
 }  // namespace vxhost

@@ -19,37 +19,47 @@ struct FileDevice {
   bool skipped;  // the plug-in's own reading of the action
 };
 
-// The adapter a device belongs to, as the host groups them: the functions of one adapter share
-// bus and device number. "bus:dev".
+// The PCI bus and device of a function, as the file holds them: "bus:dev".
 std::string adapter_key(const FileDevice& d);
 
-enum class Outcome { kFlashed, kFailed, kSkipped, kNotAttempted };
-// "flashed", "failed", "skipped", "not attempted".
+enum class Outcome { kFlashed, kFailed, kSkipped, kNotAttempted, kUnknown };
+// "flashed", "failed", "skipped", "not attempted", "unknown".
 const char* outcome_name(Outcome outcome);
 
 struct AdapterOutcome {
-  std::string adapter;                    // bus:dev
+  std::string adapter;                    // its label ("0a:00", "0a:00#2")
   std::vector<std::string> identifiers;   // MAC/WWN of its functions, file order
+  std::vector<std::string> functions;     // their B:D.F, file order
   std::string product, before, offered;   // from the file before the call (first function)
+  std::string proposed;                   // its functions' action ("mixed" when they differ)
   Outcome outcome = Outcome::kNotAttempted;
-  std::string reason;       // the agent's text for kFailed; why for kNotAttempted
-  std::string agent_index;  // the agent's index string when the trace names it
+  std::string reason;       // the agent's text for kFailed; why for the outcomes not flashed
+  std::string agent_index;  // the agent's index string, from the grouping or the trace
   double seconds = 0;       // time the flash took, when known
 };
 
+struct AdapterGroups;
+
 // A duration as the host shows it: "1.2 s" under ten seconds, "41 s" from there (0 below 0).
 std::string seconds_text(double seconds);
+
+// The adapters of a file as `groups` groups its devices, as a flash begins with them: names,
+// functions, the first function's values, kSkipped when every function is set to Skip (the
+// plug-in flashes an adapter for any one of them), else kNotAttempted.
+std::vector<AdapterOutcome> file_adapters(const std::vector<FileDevice>& devices,
+                                          const AdapterGroups& groups);
 
 // Replays the plug-in's update pass over the file's devices as the trace tells it, line by line:
 // the devices in file order, each skipped device logging its skip, the first chosen device of an
 // adapter not yet attempted logging its flash, its "not listed" or the end of the pass, the
 // other functions of an attempted adapter logging nothing. Where the trace and the file do not
-// line up, every adapter the operator chose is reported as not attempted, outcome unknown.
+// line up, or a line names an adapter that is not the one the grouping expects or names one
+// twice, every adapter the operator chose is reported unknown.
 class FlashReplay {
  public:
-  // Groups the devices into adapters (bus:dev, in file order); adapters whose every function is
-  // skipped are kSkipped from the start.
-  explicit FlashReplay(const std::vector<FileDevice>& before);
+  // The devices grouped into adapters as `groups` says (see adapter_groups.h); adapters whose
+  // every function is skipped are kSkipped from the start.
+  FlashReplay(const std::vector<FileDevice>& before, const AdapterGroups& groups);
 
   // Takes the call's next trace line; returns the adapters (indexes into adapters()) whose
   // outcome this line settled.
@@ -61,8 +71,9 @@ class FlashReplay {
   // The outcomes as far as the trace has gone (settled ones are final unless the trace turns
   // out not to line up).
   const std::vector<AdapterOutcome>& adapters() const { return adapters_; }
-  // The outcomes once the call has returned and its whole trace was fed.
-  std::vector<AdapterOutcome> finish() const;
+  // The outcomes once the call has returned and its whole trace was fed. `not_own`: why the
+  // trace is not provably the call's own ("" when it is): then no outcome is taken from it.
+  std::vector<AdapterOutcome> finish(const std::string& not_own = "") const;
 
  private:
   enum class Phase { kBefore, kPass, kEnded, kAllSkip, kPackageMismatch };
@@ -77,7 +88,9 @@ class FlashReplay {
 
   std::vector<FileDevice> devices_;
   std::vector<size_t> adapter_of_;  // per device
+  bool by_agent_;                   // the groups are the agent's adapters
   std::vector<AdapterOutcome> adapters_;
+  std::vector<std::string> named_;  // adapter indexes an outcome line named so far
   std::vector<State> states_;
   Phase phase_ = Phase::kBefore;
   bool call_seen_ = false;     // the trace holds the flash call's first line
@@ -91,7 +104,9 @@ class FlashReplay {
 
 // The whole replay: the outcome per adapter of the file, in file order.
 std::vector<AdapterOutcome> flash_outcomes(const std::vector<FileDevice>& before,
-                                           const std::vector<TimedLine>& trace);
+                                           const AdapterGroups& groups,
+                                           const std::vector<TimedLine>& trace,
+                                           const std::string& not_own = "");
 
 }  // namespace vxhost
 

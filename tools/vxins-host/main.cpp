@@ -39,6 +39,8 @@ int run(int argc, char** argv) {
       return vxhost::run_show(o);
     case vxhost::Command::kSetAction:
       return vxhost::run_set_action(o);
+    case vxhost::Command::kSelect:
+      return vxhost::run_select(o);
     case vxhost::Command::kHistory:
       return vxhost::run_history_list(o);
     case vxhost::Command::kHistoryShow:

@@ -12,7 +12,7 @@ namespace vxhost {
 
 // The version of every JSON object vxins-host writes; raised when a key changes meaning or
 // goes away (new keys do not raise it).
-constexpr int kJsonSchemaVersion = 1;
+constexpr int kJsonSchemaVersion = 2;
 
 enum ExitStatus { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitHost = 3 };
 

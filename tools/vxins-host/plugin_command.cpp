@@ -1,8 +1,9 @@
 // discover, flash and devices: the checks the host can make, the run lock, one plug-in call with
 // its trace followed (progress, the call's own trace for --log and the history), then the report
-// of what the call did, the run's record and the reboot it leaves pending. run_plugin_command
-// reads as the list of these stages. devices is the plug-in's own discovery given a package and
-// a file's place of the host's own, in a private folder.
+// of what the call did, the run's record and the reboot it leaves pending. Nothing is taken from
+// the followed lines unless they are provably the call's own. run_plugin_command reads as the
+// list of these stages. devices is the plug-in's own discovery given a package and a file's
+// place of the host's own, in a private folder.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <memory>
 #include <system_error>
 
+#include "adapter_groups.h"
 #include "adapter_report.h"
 #include "agent_setup.h"
 #include "commands.h"
@@ -31,7 +33,9 @@
 #include "run_history.h"
 #include "run_lock.h"
 #include "trace_follower.h"
+#include "trace_ownership.h"
 #include "trace_quotes.h"
+#include "trace_texts.h"
 #include "vxins_trace.h"
 
 namespace vxhost {
@@ -53,7 +57,9 @@ struct PluginRun {
   std::vector<Finding> findings;
   DiscoveryView before, after;
   bool have_before = false, have_after = false;
+  AdapterGroups groups;  // flash: the file's adapters as known before the call, then after it
   std::vector<TimedLine> trace;
+  std::string not_own;   // why the trace is not provably the call's own; "" when it is
   std::vector<AdapterOutcome> outcomes;  // flash: what the call did to each adapter
   bool called = false;
   int rc = 0;
@@ -88,7 +94,8 @@ int end_run(PluginRun& r, int status, const std::string& error) {
   rec.trace.clear();
   rec.trace.reserve(size);
   for (const TimedLine& line : r.trace) rec.trace.append(line.text).push_back('\n');
-  rec.package_version = package_version_in(r.trace);
+  // Another call's package is never recorded as this one's.
+  rec.package_version = r.not_own.empty() ? package_version_in(r.trace) : "";
   if (r.devices) {
     // The package and the file were the host's own, and are gone.
     rec.package_name.clear();
@@ -146,8 +153,8 @@ void check_paths(PluginRun& r) {
 }
 
 // The file before the call. discover replaces it: only its bytes are kept, for the history.
-// flash: the file as the plug-in will read it; false with the reason when the plug-in would
-// refuse it: then it is not called at all.
+// flash: the file as the plug-in will read it, its adapters as the history knows them; false
+// with the reason when the plug-in would refuse it: then it is not called at all.
 bool read_file_before(PluginRun& r, std::string& error) {
   if (!r.flash) {
     vxins::files::FileFailure failure;
@@ -160,7 +167,8 @@ bool read_file_before(PluginRun& r, std::string& error) {
   ViewResult result = read_discovery_view(r.o.discovery_file, r.before, why);
   r.have_before = result == ViewResult::kRead;
   if (result == ViewResult::kRead) {
-    for (const std::string& note : file_notes(r.before.devices)) r.out.warn(note);
+    r.groups = recorded_groups(history_path(r.o.history_db), r.before.file_devices());
+    for (const std::string& note : file_notes(r.before.devices, r.groups)) r.out.warn(note);
     std::string lookup_error;
     const Rewrite rewrite =
         rewrite_of(r.o.discovery_file, r.before, r.history.database(), lookup_error);
@@ -177,14 +185,6 @@ bool read_file_before(PluginRun& r, std::string& error) {
   error = "flash refused before calling the plug-in, which would refuse the whole file (result "
           "1001) and flash nothing: " + why;
   return false;
-}
-
-bool take_lock(PluginRun& r, RunLock& lock, std::string& error) {
-  bool busy = false;
-  auto waiting = [&r](const std::string& holder) {
-    r.out.warn("waiting for " + holder + " to finish (lock " + RunLock::path() + ")");
-  };
-  return lock.acquire(r.history.run().command_line, !r.o.no_wait, waiting, busy, error);
 }
 
 // devices calls the plug-in from its private folder, where the package reader's scratch file
@@ -214,7 +214,7 @@ bool call_with_trace(PluginRun& r, std::string& error) {
   const bool quiet = r.o.quiet || r.o.json;
   std::unique_ptr<Progress> progress(r.flash
                                          ? new Progress(terminal, quiet, stdout,
-                                                        r.before.file_devices())
+                                                        r.before.file_devices(), r.groups)
                                          : new Progress(terminal, quiet, stdout));
   if (!r.agent.recording.empty()) {
     r.recording_from = recording_size(r.agent.recording);
@@ -230,14 +230,15 @@ bool call_with_trace(PluginRun& r, std::string& error) {
   }
   r.called = call_in_folder(r, error);
   follower.stop();
-  progress->finish();
+  r.not_own = !follower.error().empty()
+                  ? "the trace of this call is incomplete: " + follower.error()
+                  : foreign_trace(r.flash ? TracedCall::kFlash : TracedCall::kDiscovery,
+                                  follower.lines(), follower.line_before());
+  progress->finish(r.not_own);
   r.trace = follower.take_lines();
-  // The progress has replayed the whole trace already; a follower that gave up early handed it
-  // only part of it.
-  if (r.flash && r.have_before)
-    r.outcomes = follower.error().empty() ? progress->flash_outcomes()
-                                          : flash_outcomes(r.before.file_devices(), r.trace);
-  if (!follower.error().empty()) r.out.warn("the trace of this call is incomplete: " + follower.error());
+  if (r.flash && r.have_before) r.outcomes = progress->flash_outcomes();
+  if (r.called && !r.not_own.empty())
+    r.out.warn("this call's trace is not provably its own: " + r.not_own);
   return r.called;
 }
 
@@ -253,17 +254,60 @@ void read_file_after(PluginRun& r) {
   if (!r.have_after) r.out.report()["file_error"] = why;
 }
 
-// "discovery failed with result N: " and the cause the host found for it, else its meaning.
+// The messages of the call's own trace; none when it is not provably its own.
+std::vector<std::string> own_messages(const PluginRun& r) {
+  std::vector<std::string> messages;
+  std::string m;
+  if (r.not_own.empty())
+    for (const TimedLine& line : r.trace)
+      if (trace_message(line.text, m)) messages.push_back(m);
+  return messages;
+}
+
+// The adapters of `devices` as the call's own enumeration grouped the file it wrote (the
+// discovery's file, the flash's rewrite): the plug-in's own matching. `fallback` when the trace
+// does not tell.
+AdapterGroups groups_after_call(const PluginRun& r, const std::vector<FileDevice>& devices,
+                                bool file_written, const AdapterGroups& fallback) {
+  AgentIndexes indexes;
+  std::string why = r.not_own;
+  if (why.empty() && !file_written) why = "the call wrote no file to tell its adapters by";
+  if (why.empty() && !r.have_after) why = "the file the call wrote cannot be read";
+  if (why.empty() && !indexes_from_trace(r.trace, r.after.file_devices(), indexes, why))
+    why = "the call's trace does not tell its adapters: " + why;
+  AdapterGroups groups = group_adapters(devices, indexes, why);
+  return groups.by_agent || fallback.groups.empty() ? groups : fallback;
+}
+
+// Whether two groupings put the same devices together under the same adapter indexes.
+bool same_groups(const AdapterGroups& a, const AdapterGroups& b) {
+  if (a.by_agent != b.by_agent || a.group_of != b.group_of) return false;
+  for (size_t g = 0; g < a.groups.size(); ++g)
+    if (a.groups[g].agent_index != b.groups[g].agent_index) return false;
+  return true;
+}
+
+// The versions the discovery's own trace reports for the file it wrote; none when the trace is
+// not provably the call's own.
+std::vector<ReportedDevice> own_reported_devices(const PluginRun& r) {
+  if (!r.not_own.empty()) return {};
+  return reported_devices(r.trace, r.after.file_devices());
+}
+
+// "discovery failed with result N: " and its cause: what the host found before the call that
+// leads to this result, else its meaning (from the trace line that produced it). The agent's own
+// initialisation result is never put down to a cause of the plug-in's code of that number.
 std::string failure(const PluginRun& r, const ResultMeaning& meaning) {
   std::string text = std::string(r.flash ? "flash" : "discovery") + " failed with result " +
                      std::to_string(r.rc) + ": ";
   for (const Finding& f : r.findings)
-    if (f.code == r.rc) return text + f.cause;
+    if (f.code == r.rc && !meaning.agent_code) return text + f.cause;
   return text + meaning.meaning;
 }
 
 ResultMeaning print_result(PluginRun& r) {
-  ResultMeaning meaning = describe_result(r.flash ? Call::Flash : Call::Discover, r.rc);
+  ResultMeaning meaning =
+      explain_result(r.flash ? Call::Flash : Call::Discover, r.rc, own_messages(r));
   r.out.report()["result"] = result_json(r.rc, meaning);
   const std::string arguments =
       r.devices ? " (with a package and a file of vxins-host's own)"
@@ -276,11 +320,15 @@ ResultMeaning print_result(PluginRun& r) {
   return meaning;
 }
 
-// discover's and devices' "state": "devices" (exit 0), "no adapters" (the plug-in's 4, or 0
-// with a file of no device), or "failed".
-const char* discovery_state(const PluginRun& r, int status) {
+// discover's and devices' "state": "devices" (exit 0); "no adapters" (the plug-in's own 4, not
+// the agent's initialisation answer of that number, or 0 with a file of no device); "unknown"
+// when the trace that tells which it is, the adapters and the package version is not provably
+// this call's; else "failed".
+const char* discovery_state(const PluginRun& r, const ResultMeaning& meaning, int status) {
   if (status == kExitOk) return "devices";
-  if (r.rc == VXINS_RC_NO_ADAPTERS || (r.rc == 0 && r.have_after && r.after.devices.empty()))
+  if ((r.rc == 0 || r.rc == VXINS_RC_NO_ADAPTERS) && !r.not_own.empty()) return "unknown";
+  if ((r.rc == VXINS_RC_NO_ADAPTERS && !meaning.agent_code) ||
+      (r.rc == 0 && r.have_after && r.after.devices.empty()))
     return "no adapters";
   return "failed";
 }
@@ -299,9 +347,15 @@ void quote_no_device_lines(PluginRun& r) {
 
 // The exit status of a discovery (discover, devices) once its file is read back.
 int discovery_status(PluginRun& r, const ResultMeaning& meaning, std::string& why) {
-  if (r.rc == VXINS_RC_NO_ADAPTERS) quote_no_device_lines(r);
+  if (r.rc == VXINS_RC_NO_ADAPTERS && r.not_own.empty() && !meaning.agent_code)
+    quote_no_device_lines(r);
   if (r.rc != 0) {
     why = failure(r, meaning);
+    return kExitFailed;
+  }
+  if (!r.not_own.empty()) {
+    why = "this discovery's trace is not provably its own (" + r.not_own +
+          "): its adapters and package version are not taken from it";
     return kExitFailed;
   }
   if (!r.have_after) {
@@ -320,15 +374,16 @@ int report_discovery(PluginRun& r, std::string& why) {
   Json::Value& rep = r.out.report();
   rep["file_written"] = writes_discovery_file(Call::Discover, r.rc);
   if (r.have_after && r.rc == 0) {
-    rep["devices"] = devices_json(r.after.devices);
-    rep["adapters"] = discovered_adapters_json(r.after.devices);
-    add_reported_versions(rep["adapters"], r.after.devices,
-                          reported_devices(r.trace, r.after.file_devices()), true);
+    const AdapterGroups groups =
+        groups_after_call(r, r.after.file_devices(), true, AdapterGroups());
+    rep["devices"] = devices_json(r.after.devices, groups);
+    rep["adapters"] = discovered_adapters_json(r.after.devices, groups);
+    add_reported_versions(rep["adapters"], r.after.devices, own_reported_devices(r), true);
     r.out.print("\n" + r.o.discovery_file + ": " + std::to_string(r.after.devices.size()) +
                 " device(s)\n" + devices_table(r.after.devices));
   }
   const int status = discovery_status(r, meaning, why);
-  rep["state"] = discovery_state(r, status);
+  rep["state"] = discovery_state(r, meaning, status);
   return status;
 }
 
@@ -338,13 +393,14 @@ int report_devices(PluginRun& r, std::string& why) {
   ResultMeaning meaning = print_result(r);
   Json::Value& rep = r.out.report();
   if (r.have_after && r.rc == 0) {
-    const std::vector<ReportedDevice> reported =
-        reported_devices(r.trace, r.after.file_devices());
-    Json::Value adapters = discovered_adapters_json(r.after.devices);
+    const AdapterGroups groups =
+        groups_after_call(r, r.after.file_devices(), true, AdapterGroups());
+    const std::vector<ReportedDevice> reported = own_reported_devices(r);
+    Json::Value adapters = discovered_adapters_json(r.after.devices, groups);
     add_reported_versions(adapters, r.after.devices, reported, false);
     for (Json::Value& a : adapters)
       for (const char* key : {"offered", "proposed"}) a.removeMember(key);
-    Json::Value devices = devices_json(r.after.devices);
+    Json::Value devices = devices_json(r.after.devices, groups);
     for (Json::Value& d : devices)
       for (const char* key : {"offered_version", "firmware_file", "action", "skipped",
                               "action_status"})
@@ -353,18 +409,24 @@ int report_devices(PluginRun& r, std::string& why) {
     rep["devices"] = devices;
     r.out.print("\n" + std::to_string(adapters.size()) + " adapter(s), " +
                 std::to_string(devices.size()) + " function(s)\n" +
-                inventory_table(r.after.devices, reported));
+                inventory_table(r.after.devices, groups, reported));
   }
   const int status = discovery_status(r, meaning, why);
-  rep["state"] = discovery_state(r, status);
+  rep["state"] = discovery_state(r, meaning, status);
   return status;
 }
 
 int report_flash(PluginRun& r, std::string& why) {
   ResultMeaning meaning = print_result(r);
   Json::Value& rep = r.out.report();
-  rep["file_written"] = writes_discovery_file(Call::Flash, r.rc);
-  Json::Value adapters = flash_adapters_json(r.outcomes);
+  const bool rewritten = writes_discovery_file(Call::Flash, r.rc);
+  rep["file_written"] = rewritten;
+  // The call's own enumeration and rewrite tell its adapters best; outcomes told under another
+  // grouping are told again under this one.
+  const AdapterGroups groups = groups_after_call(r, r.before.file_devices(), rewritten, r.groups);
+  if (!same_groups(groups, r.groups))
+    r.outcomes = flash_outcomes(r.before.file_devices(), groups, r.trace, r.not_own);
+  Json::Value adapters = flash_adapters_json(r.outcomes, groups.kind());
   Json::Value counts = outcome_counts(adapters);
   const bool deferred = !r.have_after || r.after.takes_effect.empty() ||
                         r.after.takes_effect == "deferred";
@@ -378,6 +440,9 @@ int report_flash(PluginRun& r, std::string& why) {
   }
   if (reboot) r.out.print("Reboot required: the new firmware takes effect after a reboot.\n");
   why = r.rc != 1 ? failure(r, meaning) : unflashed_reason(adapters);
+  if (r.rc == 1 && !r.not_own.empty())
+    why = "this flash's trace is not provably its own (" + r.not_own +
+          "): what it did to each adapter is unknown";
   return why.empty() ? kExitOk : kExitFailed;
 }
 
@@ -444,7 +509,7 @@ int run_plugin_command(const Options& given, char** argv) {
   if (!find_plugin(r, error)) return end_run(r, kExitHost, error);
   check_paths(r);
   RunLock lock;
-  if (!take_lock(r, lock, error)) return end_run(r, kExitHost, error);
+  if (!take_run_lock(lock, o, r.out, error)) return end_run(r, kExitHost, error);
   if (!read_file_before(r, error)) return end_run(r, kExitHost, error);
   if (!call_with_trace(r, error)) return end_run(r, kExitHost, error);
   read_file_after(r);

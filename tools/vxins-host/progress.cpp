@@ -138,8 +138,9 @@ struct Progress::Discovery {
 Progress::Progress(bool terminal, bool quiet, FILE* out)
     : terminal_(terminal), quiet_(quiet), out_(out), discovery_(new Discovery) {}
 
-Progress::Progress(bool terminal, bool quiet, FILE* out, const std::vector<FileDevice>& before)
-    : terminal_(terminal), quiet_(quiet), out_(out), replay_(new FlashReplay(before)) {
+Progress::Progress(bool terminal, bool quiet, FILE* out, const std::vector<FileDevice>& before,
+                   const AdapterGroups& groups)
+    : terminal_(terminal), quiet_(quiet), out_(out), replay_(new FlashReplay(before, groups)) {
   for (const AdapterOutcome& adapter : replay_->adapters())
     ordinal_.push_back(adapter.outcome == Outcome::kSkipped ? 0 : ++planned_);
   printed_.resize(ordinal_.size());
@@ -161,10 +162,10 @@ void Progress::on_tick(double now) {
   draw_status(now);
 }
 
-void Progress::finish() {
+void Progress::finish(const std::string& not_own) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (replay_) {
-    final_outcomes_ = replay_->finish();
+    final_outcomes_ = replay_->finish(not_own);
     for (size_t a = 0; a < final_outcomes_.size(); ++a) report_flash(a, final_outcomes_[a]);
   } else if (discovery_->open) {
     print(discovery_->close(discovery_->last));

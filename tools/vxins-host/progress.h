@@ -21,9 +21,11 @@ class Progress {
   // adapter's answers). terminal: draw a live status line (\r, erase-line) and leave only the
   // adapters' lines behind; else plain lines. quiet: print nothing.
   Progress(bool terminal, bool quiet, FILE* out);
-  // Flash: the adapters to flash are the file's adapters with a function not skipped, numbered
-  // in file order ("[k/N]"); each is named by its first function's MAC/WWN and its product.
-  Progress(bool terminal, bool quiet, FILE* out, const std::vector<FileDevice>& before);
+  // Flash: the adapters to flash are the file's adapters (as `groups` groups its devices) with a
+  // function not skipped, numbered in file order ("[k/N]"); each is named by its first
+  // function's MAC/WWN and its product.
+  Progress(bool terminal, bool quiet, FILE* out, const std::vector<FileDevice>& before,
+           const AdapterGroups& groups);
   ~Progress();
   Progress(const Progress&) = delete;
   Progress& operator=(const Progress&) = delete;
@@ -33,8 +35,9 @@ class Progress {
   // The time since the call began (the follower's on_tick): refreshes the status line.
   void on_tick(double now);
   // After the call: the adapters not yet reported (flash: as the whole trace tells, also an
-  // adapter whose earlier line the rest of the trace contradicts); the status line is cleared.
-  void finish();
+  // adapter whose earlier line the rest of the trace contradicts, and every one as unknown when
+  // `not_own` says why the trace is not the call's own); the status line is cleared.
+  void finish(const std::string& not_own = "");
   // Flash, after finish(): the outcome per adapter of the file, as flash_outcomes() tells it
   // from the whole trace.
   const std::vector<AdapterOutcome>& flash_outcomes() const { return final_outcomes_; }

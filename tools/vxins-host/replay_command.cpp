@@ -59,10 +59,29 @@ class TempFile {
   std::string path_, error_;
 };
 
+// How the script ended.
+struct ScriptEnd {
+  bool exited = false;  // by exit(), with `code`; else killed, or lost
+  int code = 0;
+  std::string how;  // "exit status N", "killed by signal N (NAME)"; "" for exit status 0
+
+  explicit ScriptEnd(int wstatus) {
+    exited = WIFEXITED(wstatus);
+    code = exited ? WEXITSTATUS(wstatus) : -1;
+    if (exited && code != 0) how = "exit status " + std::to_string(code);
+    if (WIFSIGNALED(wstatus)) {
+      const char* name = strsignal(WTERMSIG(wstatus));
+      how = "killed by signal " + std::to_string(WTERMSIG(wstatus)) +
+            (name != nullptr ? std::string(" (") + name + ")" : std::string());
+    } else if (!exited) {
+      how = "ended with wait status " + std::to_string(wstatus);
+    }
+  }
+};
+
 // Runs python3 with `args`, its standard output discarded and its standard error collected.
-// False with the reason when it cannot be started; `status` is its exit status otherwise (-1
-// when it was killed).
-bool run_python(const std::vector<std::string>& args, int& status, std::string& err,
+// False with the reason when it cannot be started; `end` says how it ended otherwise.
+bool run_python(const std::vector<std::string>& args, ScriptEnd& end, std::string& err,
                 std::string& error) {
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) {
@@ -92,9 +111,14 @@ bool run_python(const std::vector<std::string>& args, int& status, std::string& 
   err = read_to_end(fds[0]);
   close(fds[0]);
   int wstatus = 0;
-  while (waitpid(child, &wstatus, 0) < 0 && errno == EINTR) {
+  pid_t waited;
+  while ((waited = waitpid(child, &wstatus, 0)) < 0 && errno == EINTR) {
   }
-  status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+  if (waited != child) {
+    error = std::string("lost ") + kPython + ": " + strerror(errno);
+    return false;
+  }
+  end = ScriptEnd(wstatus);
   return true;
 }
 
@@ -128,19 +152,22 @@ int run_replay_to_inventory(const Options& o) {
   }
   TempFile written;
   if (written.path().empty()) return out.finish(kExitHost, written.error());
-  int status = 0;
+  ScriptEnd end(0);
   std::string err, error;
-  if (!run_python({script, "-o", written.path(), "--", o.recording}, status, err, error))
+  if (!run_python({script, "-o", written.path(), "--", o.recording}, end, err, error))
     return out.finish(kExitHost, error);
   std::vector<std::string> messages = script_messages(err);
-  if (status != 0) {
-    error = messages.empty() ? "replay-to-inventory.py failed (exit status " +
-                                   std::to_string(status) + ")"
-                             : messages.back();
+  // A script that exits with an error says why in its last line; one that said nothing, or was
+  // killed (by the OOM killer, say), is named by how it ended.
+  const bool failed = !end.how.empty();
+  if (failed && end.exited && !messages.empty()) {
+    error = messages.back();
     messages.pop_back();
+  } else if (failed) {
+    error = "replay-to-inventory.py failed (" + end.how + ") and wrote no inventory";
   }
   for (const std::string& m : messages) out.warn(m);
-  if (status != 0) return out.finish(kExitHost, error);
+  if (failed) return out.finish(kExitHost, error);
 
   std::string text;
   vxins::files::FileFailure failure;

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <map>
 #include <sstream>
 
 #include "device_labels.h"
@@ -27,11 +26,6 @@ std::string shown(const std::string& value) {
 }
 
 std::string treated_as(const ViewDevice& d) { return d.file.skipped ? "skipped" : "to flash"; }
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 }  // namespace
 
@@ -68,30 +62,31 @@ std::string devices_table(const std::vector<ViewDevice>& devices) {
          "functions are skipped). STATUS: written by an earlier flash for the whole pass\n";
 }
 
-std::string inventory_table(const std::vector<ViewDevice>& devices,
+std::string inventory_table(const std::vector<ViewDevice>& devices, const AdapterGroups& groups,
                             const std::vector<ReportedDevice>& reported) {
   std::vector<std::vector<std::string>> rows = {
       {"ADAPTER", "TYPE", "MAC/WWN", "B:D.F", "PRODUCT", "ACTIVE"}};
   for (size_t i = 0; i < devices.size(); ++i) {
     const FileDevice& f = devices[i].file;
     const bool told = reported.size() == devices.size() && !reported[i].version.empty();
-    rows.push_back({adapter_label(adapter_key(f)), device_type(f), shown(f.mac_or_wwn),
+    rows.push_back({groups.groups[groups.group_of[i]].label, device_type(f), shown(f.mac_or_wwn),
                     pci_address(f), shown(f.product),
                     told ? reported[i].version : shown(f.active_version)});
   }
   return format_table(rows);
 }
 
-Json::Value devices_json(const std::vector<ViewDevice>& devices) {
+Json::Value devices_json(const std::vector<ViewDevice>& devices, const AdapterGroups& groups) {
   Json::Value arr(Json::arrayValue);
-  for (const ViewDevice& d : devices) {
+  for (size_t i = 0; i < devices.size(); ++i) {
+    const ViewDevice& d = devices[i];
     const FileDevice& f = d.file;
     Json::Value v(Json::objectValue);
     v["position"] = f.position;
     v["type"] = device_type(f);
     v["mac_or_wwn"] = f.mac_or_wwn;
     v["id_kind"] = id_kind(f.mac_or_wwn);
-    v["adapter"] = adapter_label(adapter_key(f));
+    v["adapter"] = groups.groups[groups.group_of[i]].label;
     v["pci"] = pci_address(f);
     v["bus"] = f.bus;
     v["device"] = f.dev;
@@ -116,33 +111,16 @@ Json::Value result_json(int code, const ResultMeaning& meaning) {
   return v;
 }
 
-std::vector<std::string> partly_skipped_adapters(const std::vector<ViewDevice>& devices) {
-  std::map<std::string, std::pair<bool, bool>> by_adapter;  // (some skipped, some not)
-  std::vector<std::string> order;
-  for (const ViewDevice& d : devices) {
-    std::string adapter = adapter_key(d.file);
-    if (by_adapter.find(adapter) == by_adapter.end()) order.push_back(adapter);
-    auto& flags = by_adapter[adapter];
-    (d.file.skipped ? flags.first : flags.second) = true;
-  }
-  std::vector<std::string> out;
-  for (const std::string& adapter : order)
-    if (by_adapter[adapter].first && by_adapter[adapter].second)
-      out.push_back(adapter_label(adapter));
-  return out;
-}
-
-std::vector<std::string> file_notes(const std::vector<ViewDevice>& devices) {
+std::vector<std::string> file_notes(const std::vector<ViewDevice>& devices,
+                                    const AdapterGroups& groups) {
   std::vector<std::string> notes;
-  for (const std::string& adapter : partly_skipped_adapters(devices)) {
-    notes.push_back("adapter " + adapter +
+  for (const AdapterGroup& g : groups.groups) {
+    size_t skipped = 0;
+    for (size_t i : g.devices) skipped += devices[i].file.skipped ? 1 : 0;
+    if (skipped == 0 || skipped == g.devices.size()) continue;
+    notes.push_back("adapter " + g.label +
                     " has functions set to Skip and others not: it is flashed unless all its "
                     "functions are set to Skip");
-  }
-  for (const ViewDevice& d : devices) {
-    if (d.file.skipped || lower(d.file.action) != "skip") continue;
-    notes.push_back("device " + d.file.mac_or_wwn + ": the plug-in does not read the action '" +
-                    d.file.action + "' as Skip (only Skip or skip): it will be flashed");
   }
   return notes;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "adapter_groups.h"
 #include "discovery_view.h"
 #include "reported_versions.h"
 #include "result_codes.h"
@@ -20,21 +21,21 @@ std::string format_table(const std::vector<std::vector<std::string>>& rows);
 
 // The device table, one row per device, with a legend line for the status.
 std::string devices_table(const std::vector<ViewDevice>& devices);
-// devices' table, one row per function: its adapter, TYPE, MAC/WWN, B:D.F, PRODUCT and the
-// active version as the agent reported it (the file's where `reported` does not say).
-std::string inventory_table(const std::vector<ViewDevice>& devices,
+// devices' table, one row per function: its adapter (as `groups` names it), TYPE, MAC/WWN,
+// B:D.F, PRODUCT and the active version as the agent reported it (the file's where `reported`
+// does not say).
+std::string inventory_table(const std::vector<ViewDevice>& devices, const AdapterGroups& groups,
                             const std::vector<ReportedDevice>& reported);
-// The devices as a JSON array of objects (the file's values, the derived ones, "skipped").
-Json::Value devices_json(const std::vector<ViewDevice>& devices);
+// The devices as a JSON array of objects (the file's values, the derived ones, "skipped", and
+// "adapter": the label of the adapter `groups` puts it in).
+Json::Value devices_json(const std::vector<ViewDevice>& devices, const AdapterGroups& groups);
 // {"code", "name", "meaning"} for one plug-in result.
 Json::Value result_json(int code, const ResultMeaning& meaning);
 
-// Adapters (BUS:DEV) some of whose functions are skipped while others are not: the plug-in
-// flashes such an adapter.
-std::vector<std::string> partly_skipped_adapters(const std::vector<ViewDevice>& devices);
-// What the operator should know before flashing this file: partly skipped adapters, and
-// actions that look like Skip but that the plug-in does not read as Skip ("SKIP").
-std::vector<std::string> file_notes(const std::vector<ViewDevice>& devices);
+// What the operator should know before flashing this file: adapters some of whose functions
+// are set to Skip while others are not (the plug-in flashes such an adapter).
+std::vector<std::string> file_notes(const std::vector<ViewDevice>& devices,
+                                    const AdapterGroups& groups);
 
 }  // namespace vxhost
 

@@ -1,9 +1,12 @@
-// What the plug-in's integer result codes mean, in words an operator understands. Used by the
-// command-line host to report a call; knows nothing about how the codes arise.
+// What the plug-in's integer result codes mean, in words an operator understands: from the trace
+// line that produced the result when the call's own trace holds one (one number stands for
+// several causes, and the agent's own initialisation result passes through as the call's),
+// else from the number alone. Used by the command-line host to report a call; pure functions.
 #ifndef VXINS_HOST_RESULT_CODES_H
 #define VXINS_HOST_RESULT_CODES_H
 
 #include <string>
+#include <vector>
 
 namespace vxhost {
 
@@ -12,6 +15,8 @@ enum class Call { Discover, Flash };
 struct ResultMeaning {
   std::string name;     // the symbolic name of the code ("VXINS_RC_..."), or "" when it has none
   std::string meaning;  // one sentence, no trailing full stop
+  std::string line;     // the trace message that produced the result, "" when told by number
+  bool agent_code = false;  // the agent's own initialisation result, passed through
 };
 
 // The meaning of `code` as returned by the given entry point. Never fails: a code outside the
@@ -21,6 +26,11 @@ ResultMeaning describe_result(Call call, int code);
 // Whether the entry point wrote the discovery file when it returned `code`: discovery's 0, the
 // flash's 1, 3 and 8 (its rewrite, whatever became of the adapters).
 bool writes_discovery_file(Call call, int code);
+
+// The meaning as the call's own trace messages (the text after each line's level prefix, in
+// order; none when the trace is not provably the call's own) tell it: the first message that
+// produces `code` on this call's path names the cause; describe_result's when none does.
+ResultMeaning explain_result(Call call, int code, const std::vector<std::string>& messages);
 
 }  // namespace vxhost
 

@@ -20,6 +20,20 @@ const std::chrono::milliseconds kPollPeriod(50);
 // are far shorter, so only a foreign file can have them.
 const size_t kMaxLine = 64 * 1024;
 
+// The last line of the open file that is not empty (a trace line ending a message with a line
+// feed is followed by an empty one), read from its end; the descriptor is left at the end.
+std::string last_line(int fd) {
+  const off_t end = lseek(fd, 0, SEEK_END);
+  if (end <= 0) return "";
+  const off_t from = end > static_cast<off_t>(kMaxLine) ? end - static_cast<off_t>(kMaxLine) : 0;
+  std::string tail(static_cast<size_t>(end - from), '\0');
+  ssize_t n = pread(fd, &tail[0], tail.size(), from);
+  tail.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  while (!tail.empty() && tail.back() == '\n') tail.pop_back();
+  const size_t nl = tail.rfind('\n');
+  return nl == std::string::npos ? tail : tail.substr(nl + 1);
+}
+
 }  // namespace
 
 // The file being read: open, its identity, and the start of a line not yet complete.
@@ -70,7 +84,7 @@ void TraceFollower::start(std::function<void(const TimedLine&)> on_line,
   on_tick_ = std::move(on_tick);
   started_ = std::chrono::steady_clock::now();
   // Taken here, before the call can restart the log: the file there now is the earlier call's.
-  if (source_->open_file(path_)) lseek(source_->fd, 0, SEEK_END);
+  if (source_->open_file(path_)) line_before_ = last_line(source_->fd);
   thread_ = std::thread(&TraceFollower::run, this);
 }
 
@@ -111,7 +125,8 @@ void TraceFollower::poll(bool final_pass) {
     // A fresh log: the old file's last lines first (its unfinished line too: nothing more will
     // be appended to a file that has been replaced).
     if (source_->fd >= 0) drain(true);
-    source_->open_file(path_);  // keeps the old one when the fresh one cannot be opened yet
+    // Keeps the old one when the fresh one cannot be opened yet.
+    if (source_->open_file(path_)) ++file_;
   }
   if (source_->fd >= 0) drain(final_pass);
 }
@@ -140,7 +155,7 @@ void TraceFollower::drain(bool final_pass) {
 }
 
 void TraceFollower::deliver(std::string text) {
-  lines_.push_back(TimedLine{std::move(text), elapsed()});
+  lines_.push_back(TimedLine{std::move(text), elapsed(), file_});
   if (on_line_) on_line_(lines_.back());
 }
 

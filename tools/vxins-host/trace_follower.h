@@ -15,11 +15,13 @@
 
 namespace vxhost {
 
-// One line of the trace log, without its line feed, and when the follower read it: seconds since
-// start() (the host starts the follower right before the call).
+// One line of the trace log, without its line feed, when the follower read it (seconds since
+// start(): the host starts the follower right before the call), and from which file: 0 the one
+// under the path at start(), 1 the first file created under the path after it, and so on.
 struct TimedLine {
   std::string text;
   double at;
+  unsigned file = 0;
 };
 
 class TraceFollower {
@@ -46,6 +48,9 @@ class TraceFollower {
   std::vector<TimedLine> take_lines() { return std::move(lines_); }
   // Why the follower gave up early (a callback threw, or memory ran out); empty when it did not.
   const std::string& error() const { return error_; }
+  // The last line the file under the path held at start() (the end of an earlier call's trace),
+  // without its line feed; empty when there was no file or no line.
+  const std::string& line_before() const { return line_before_; }
 
  private:
   struct Source;
@@ -61,6 +66,8 @@ class TraceFollower {
   std::unique_ptr<Source> source_;
   std::vector<TimedLine> lines_;
   std::string error_;
+  std::string line_before_;
+  unsigned file_ = 0;  // the number of the file being read (see TimedLine::file)
   std::chrono::steady_clock::time_point started_;
   std::thread thread_;
   std::mutex mutex_;

@@ -28,10 +28,10 @@ TEST(CommandLineTest, WrongLinesAreNamedInOneLineWithTheirUsage) {
     std::string usage;  // how the usage goes on after "usage: vxins-host [OPTIONS] "
   };
   const std::string any =
-      "discover|flash|devices|show|set-action|history|replay-to-inventory ...";
+      "discover|flash|devices|show|set-action|select|history|replay-to-inventory ...";
   const Row rows[] = {
       {{},
-       "no command given (discover, flash, devices, show, set-action, history or "
+       "no command given (discover, flash, devices, show, set-action, select, history or "
        "replay-to-inventory)",
        any},
       {{"frobnicate"}, "unknown command 'frobnicate'", any},
@@ -40,11 +40,21 @@ TEST(CommandLineTest, WrongLinesAreNamedInOneLineWithTheirUsage) {
       {{"flash"}, "flash needs DISCOVERY_FILE and FIRMWARE_FILE_OR_DIR", "flash DISCOVERY_FILE"},
       {{"show", "d", "extra"}, "show: unexpected argument 'extra'", "show DISCOVERY_FILE  ("},
       {{"set-action", "d", "Skip"},
-       "set-action needs the devices to change: MAC_OR_WWN..., --adapter BUS:DEV or --all",
-       "set-action DISCOVERY_FILE ACTION (MAC_OR_WWN... | --adapter BUS:DEV | --all)"},
+       "set-action needs the devices to change: ENTRY..., --adapter ENTRY or --all",
+       "set-action DISCOVERY_FILE ACTION (ENTRY... | --adapter ENTRY | --all) [--force]"},
       {{"set-action", "d", "Skip", "--all", "00:0e:1e:e5:19:30"},
-       "set-action takes one of MAC_OR_WWN..., --adapter BUS:DEV and --all, not several",
+       "set-action takes one of ENTRY..., --adapter ENTRY and --all, not several",
        "set-action"},
+      {{"select", "d"}, "select needs DISCOVERY_FILE and an ENTRY", "select DISCOVERY_FILE ENTRY..."},
+      {{"select", "d", "81:00", "--force"}, "option --force does not apply to select", "select"},
+      {{"flash", "d", "f", "--lock-timeout", "-1"},
+       "option --lock-timeout needs a number of seconds from 0 to 86400, not '-1'", "flash"},
+      {{"flash", "d", "f", "--lock-timeout=1e3"},
+       "option --lock-timeout needs a number of seconds from 0 to 86400, not '1e3'", "flash"},
+      {{"set-action", "d", "Skip", "--all", "--no-wait", "--lock-timeout", "5"},
+       "--no-wait is --lock-timeout 0: give one of them, once", "set-action"},
+      {{"show", "d", "--lock-timeout", "5"}, "option --lock-timeout does not apply to show",
+       "show"},
       {{"set-action", "d", "Erase", "--all"},
        "unknown action 'Erase' (Skip, Upgrade, Downgrade or Rewrite)", "set-action"},
       {{"--plugin"}, "option --plugin needs a value (PATH)", any},
@@ -86,12 +96,21 @@ TEST(CommandLineTest, WrongLinesAreNamedInOneLineWithTheirUsage) {
 }
 
 // What the e2e runs do not show: values after "=", repeated options, "--" ending the options
-// (--json too), the action's capitalised form, and --version over a wrong command.
+// (--json too), the action's capitalised form, the lock's wait, and --version over a wrong
+// command.
 TEST(CommandLineTest, AcceptedLinesSetTheirOptions) {
-  Options s, a, n, v;
+  Options s, a, n, v, w, x, y;
   ASSERT_TRUE(Parse({"set-action", "d", "sKIP", "--", "--odd", "21:00:00:0e:1e:c4:51:10"}, s));
   EXPECT_EQ(s.action, "Skip");
-  EXPECT_EQ(s.ids, std::vector<std::string>({"--odd", "21:00:00:0e:1e:c4:51:10"}));
+  EXPECT_EQ(s.entries, std::vector<std::string>({"--odd", "21:00:00:0e:1e:c4:51:10"}));
+  EXPECT_EQ(s.lock_timeout, -1);  // waits as long as it takes
+  ASSERT_TRUE(Parse({"discover", "d", "f", "--lock-timeout", "2.5"}, w));
+  EXPECT_EQ(w.lock_timeout, 2.5);
+  ASSERT_TRUE(Parse({"--no-wait", "set-action", "d", "Skip", "--all", "--force"}, x));
+  EXPECT_EQ(x.lock_timeout, 0);
+  EXPECT_TRUE(x.force);
+  ASSERT_TRUE(Parse({"select", "d", "81:00", "0000:81:00.1"}, y));
+  EXPECT_EQ(y.entries, std::vector<std::string>({"81:00", "0000:81:00.1"}));
   ASSERT_TRUE(Parse({"set-action", "d", "rewrite", "--adapter", "81:00", "--adapter=0a:00"}, a));
   EXPECT_EQ(a.action, "Rewrite");
   EXPECT_EQ(a.adapters, std::vector<std::string>({"81:00", "0a:00"}));
@@ -106,7 +125,7 @@ TEST(CommandLineTest, AcceptedLinesSetTheirOptions) {
   ASSERT_TRUE(Parse({"--agent", "sim", "devices", "--no-wait", "--history-db", "h.db"}, d));
   EXPECT_EQ(d.command, vxhost::Command::kDevices);
   EXPECT_EQ(d.agent + d.history_db, "simh.db");
-  EXPECT_TRUE(d.no_wait);
+  EXPECT_EQ(d.lock_timeout, 0);
   ASSERT_TRUE(Parse({"history", "prune"}, p));
   EXPECT_EQ(p.command, vxhost::Command::kHistoryPrune);
   EXPECT_EQ(p.keep, 0);

@@ -1,7 +1,8 @@
 // The replay of a flash call's update pass. Rows of real calls: the shipped plug-in (dlopen)
 // against the simulator, the discovery file edited as an operator would and read back by the
-// plug-in's own reader, the trace followed while the flash runs. Hand-made traces for what a
-// real call does not produce: traces that do not line up with the file.
+// plug-in's own reader, its adapters grouped from the discovery's own trace, the trace followed
+// while the flash runs. Hand-made traces for what a real call does not produce: traces that do
+// not line up with the file, that name other adapters, or that are not the call's own.
 #include "flash_outcomes.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "adapter_groups.h"
 #include "discovery/discovery_reader.h"
 #include "plugin_loader.h"
 #include "test_support.h"
@@ -22,11 +24,13 @@
 
 namespace {
 
+using vxhost::AdapterGroups;
 using vxhost::AdapterOutcome;
+using vxhost::AgentIndexes;
 using vxhost::FileDevice;
 using vxhost::TimedLine;
 
-// One adapter per string: "bus:dev outcome[: reason][ @agent index][ (seconds)]".
+// One adapter per string: "label outcome[: reason][ @agent index][ (seconds)]".
 std::vector<std::string> render(const std::vector<AdapterOutcome>& outcomes, bool with_seconds) {
   std::vector<std::string> out;
   for (const AdapterOutcome& a : outcomes) {
@@ -78,7 +82,7 @@ const char kEth0[] = "00:0e:1e:e5:19:30";
 const char kEth1[] = "00:0e:1e:e5:19:31";
 
 // The built-in inventory: FC HBA on bus a (2 functions), CNA on bus 81 (4), Ethernet adapter on
-// bus 4 (2). A discovery with it, then the flash with the row's changes.
+// bus 4 (2), or the row's machine. A discovery with it, then the flash with the row's changes.
 struct RealRow {
   const char* name;
   std::function<void(Json::Value&)> agent;  // the inventory of the flash call
@@ -87,9 +91,21 @@ struct RealRow {
   bool other_package;                       // flash a package of another name
   int rc;
   std::vector<std::string> expected;
+  std::function<void(Json::Value&)> machine = nullptr;  // the inventory of both calls
+  const char* rebuilt = nullptr;  // the package rebuilt with this version before the flash
 };
 
 void no_change(Json::Value&) {}
+
+// The trace of one call of the plug-in, as the host follows it.
+template <typename Call>
+std::vector<TimedLine> followed(Call call) {
+  vxhost::TraceFollower follower(vxtest::trace_log_path());
+  follower.start([](const TimedLine&) {});
+  call();
+  follower.stop();
+  return follower.lines();
+}
 
 TEST(FlashOutcomesTest, RealCallsOfThePlugin) {
   const std::string before_pass = "the call ended before the update pass";
@@ -97,6 +113,8 @@ TEST(FlashOutcomesTest, RealCallsOfThePlugin) {
                             "(qrvl_boot_3100.tar)";
   const std::string gone =
       "the agent lists no function 00:0e:1e:d2:7a:40 (or 21:00:00:0e:1e:c4:51:11)";
+  const std::string rebuilt =
+      "the package holds version 2.0.0.0, not the version 3.1.0.0 the discovery file was made for";
   const RealRow rows[] = {
       {"OneSkippedOneFailingOneFlashed",
        [](Json::Value& inv) {
@@ -104,50 +122,66 @@ TEST(FlashOutcomesTest, RealCallsOfThePlugin) {
          inv["adapters"][2]["flashSeconds"] = 0.4;
        },
        {kFc0, kFc1}, {}, false, 1,
-       {"a:00 skipped", "81:00 failed: image rejected", "4:00 flashed @00:0e:1e:e5:19:30"}},
+       {"0a:00 skipped @20:00:00:0e:1e:c4:51:10", "81:00 failed: image rejected @00:0e:1e:d2:7a:40",
+        "04:00 flashed @00:0e:1e:e5:19:30"}},
       {"FirstAdapterSkippedAndFirstFunctionOfTheNext", no_change, {kFc0, kFc1, kCnaEth0}, {},
        false, 1,
-       {"a:00 skipped", "81:00 flashed @00:0e:1e:d2:7a:40", "4:00 flashed @00:0e:1e:e5:19:30"}},
+       {"0a:00 skipped @20:00:00:0e:1e:c4:51:10", "81:00 flashed @00:0e:1e:d2:7a:40", "04:00 flashed @00:0e:1e:e5:19:30"}},
       {"AdapterGoneEndsThePass",
        [](Json::Value& inv) {
          Json::Value removed;
          inv["adapters"].removeIndex(1, &removed);
        },
        {}, {}, false, 1,
-       {"a:00 flashed @20:00:00:0e:1e:c4:51:10",
-        "81:00 not attempted: not found: " + gone + "; the update pass ended there",
-        "4:00 not attempted: the update pass ended before it: " + gone}},
+       {"0a:00 flashed @20:00:00:0e:1e:c4:51:10",
+        "81:00 not attempted: not found: " + gone + "; the update pass ended there @00:0e:1e:d2:7a:40",
+        "04:00 not attempted: the update pass ended before it: " + gone + " @00:0e:1e:e5:19:30"}},
       // The end of the pass names no device: the unknown one may be any chosen function from
       // the one after the last flash up to the next adapter's first. Adapter gone is the
       // common case; here the unknown one is a function of the flashed CNA.
       {"UnknownSecondFunctionEndsThePass", no_change, {}, {{"7a:42", "7a:4f"}}, false, 1,
-       {"a:00 flashed @20:00:00:0e:1e:c4:51:10", "81:00 flashed @00:0e:1e:d2:7a:40",
-        "4:00 not attempted: not found: the agent lists no function 00:0e:1e:e5:19:30 (or "
+       {"0a:00 flashed @20:00:00:0e:1e:c4:51:10", "81:00 flashed @00:0e:1e:d2:7a:40",
+        "04:00 not attempted: not found: the agent lists no function 00:0e:1e:e5:19:30 (or "
         "00:0e:1e:d2:7a:4f, 20:00:00:0e:1e:d2:7a:41 or 20:00:00:0e:1e:d2:7a:43); the update "
         "pass ended there"}},
       {"EmptyIdentifierEndsThePass", no_change, {}, {{kEth0, ""}}, false, 1,
-       {"a:00 flashed @20:00:00:0e:1e:c4:51:10", "81:00 flashed @00:0e:1e:d2:7a:40",
-        "4:00 not attempted: not found: device 6 has no MAC address or WWN; the update pass "
+       {"0a:00 flashed @20:00:00:0e:1e:c4:51:10", "81:00 flashed @00:0e:1e:d2:7a:40",
+        "04:00 not attempted: not found: device 6 has no MAC address or WWN; the update pass "
         "ended there"}},
       {"CountSmallerThanTheList", [](Json::Value& inv) { inv["adapterCount"] = 2; }, {}, {},
        false, 1,
-       {"a:00 flashed @20:00:00:0e:1e:c4:51:10", "81:00 flashed @00:0e:1e:d2:7a:40",
-        "4:00 not attempted: the agent does not list its adapter 00:0e:1e:e5:19:30 "
+       {"0a:00 flashed @20:00:00:0e:1e:c4:51:10", "81:00 flashed @00:0e:1e:d2:7a:40",
+        "04:00 not attempted: the agent does not list its adapter 00:0e:1e:e5:19:30 "
         "@00:0e:1e:e5:19:30"}},
       {"AllSkipped", no_change,
        {kFc0, kFc1, kCnaEth0, "00:0e:1e:d2:7a:42", "20:00:00:0e:1e:d2:7a:41",
         "20:00:00:0e:1e:d2:7a:43", kEth0, kEth1},
-       {}, false, 3, {"a:00 skipped", "81:00 skipped", "4:00 skipped"}},
+       {}, false, 3, {"0a:00 skipped @20:00:00:0e:1e:c4:51:10", "81:00 skipped @00:0e:1e:d2:7a:40", "04:00 skipped @00:0e:1e:e5:19:30"}},
       {"OtherPackage", no_change, {kEth0, kEth1}, {}, true, 8,
-       {"a:00 not attempted: " + other, "81:00 not attempted: " + other, "4:00 skipped"}},
+       {"0a:00 not attempted: " + other + " @20:00:00:0e:1e:c4:51:10",
+        "81:00 not attempted: " + other + " @00:0e:1e:d2:7a:40", "04:00 skipped @00:0e:1e:e5:19:30"}},
       {"FailedBeforeThePass",
        [](Json::Value& inv) {
          inv["faults"].append(parse("{\"symbol\": \"getAllAdaptersIndexString\", \"kind\": "
                                     "\"null\"}"));
        },
        {kFc0, kFc1}, {}, false, 1001,
-       {"a:00 skipped", "81:00 not attempted: " + before_pass,
-        "4:00 not attempted: " + before_pass}},
+       {"0a:00 skipped @20:00:00:0e:1e:c4:51:10", "81:00 not attempted: " + before_pass + " @00:0e:1e:d2:7a:40",
+        "04:00 not attempted: " + before_pass + " @00:0e:1e:e5:19:30"}},
+      // The same name, another version: refused as another package.
+      {"PackageRebuiltWithAnotherVersion", no_change, {}, {}, false, 8,
+       {"0a:00 not attempted: " + rebuilt + " @20:00:00:0e:1e:c4:51:10",
+        "81:00 not attempted: " + rebuilt + " @00:0e:1e:d2:7a:40",
+        "04:00 not attempted: " + rebuilt + " @00:0e:1e:e5:19:30"},
+       nullptr, "2.0.0.0"},
+      // One agent adapter whose second port sits on another bus: its skip does not keep it from
+      // the flash its first port asks for, and it is reported flashed, never skipped.
+      {"AdapterOnTwoBusesPartlySkipped", no_change, {kFc1}, {}, false, 1,
+       {"0a:00 flashed @20:00:00:0e:1e:c4:51:10", "81:00 flashed @00:0e:1e:d2:7a:40",
+        "04:00 flashed @00:0e:1e:e5:19:30"},
+       [](Json::Value& inv) {
+         inv["adapters"][0]["fcPorts"][1]["hardwarePath"] = "0000:0b:00.1";
+       }},
   };
   vxplugin::PluginLibrary plugin;
   std::string error;
@@ -163,8 +197,20 @@ TEST(FlashOutcomesTest, RealCallsOfThePlugin) {
     ASSERT_TRUE(vxtest::make_package_with_version(fw + "/qrvl_boot_3100.tar", "3.1.0.0"));
     ASSERT_TRUE(vxtest::make_package_with_version(other_fw + "/qrvl_other.tar", "3.1.0.0"));
     setenv("DZNAJ_SIM_STATE", dir.file("state.json").c_str(), 1);
-    unsetenv("DZNAJ_SIM_INVENTORY");
-    ASSERT_EQ(plugin.discover(&xml[0], &fw[0]), 0);
+    Json::Value machine = inventory;
+    if (row.machine) row.machine(machine);
+    vxtest::write_file(dir.file("machine.json"), Json::writeString(Json::StreamWriterBuilder(),
+                                                                   machine));
+    setenv("DZNAJ_SIM_INVENTORY", dir.file("machine.json").c_str(), 1);
+    const std::vector<TimedLine> discovery =
+        followed([&] { ASSERT_EQ(plugin.discover(&xml[0], &fw[0]), 0); });
+    // The adapters as the discovery's own trace groups the file it wrote.
+    AgentIndexes indexes;
+    std::string why;
+    ASSERT_TRUE(vxhost::indexes_from_trace(discovery, read_devices(xml), indexes, why)) << why;
+    if (row.rebuilt != nullptr) {
+      ASSERT_TRUE(vxtest::make_package_with_version(fw + "/qrvl_boot_3100.tar", row.rebuilt));
+    }
 
     std::string text = vxtest::read_file(xml);
     for (const std::string& id : row.skip) set_action(text, id, "Skip");
@@ -175,7 +221,10 @@ TEST(FlashOutcomesTest, RealCallsOfThePlugin) {
     }
     vxtest::write_file(xml, text);
     const std::vector<FileDevice> before = read_devices(xml);
-    Json::Value agent = inventory;
+    // An identifier edited into the file is one the discovery never saw: grouped by B:D then.
+    const AdapterGroups groups = vxhost::group_adapters(before, indexes, "");
+    EXPECT_EQ(groups.by_agent, row.replace.empty());
+    Json::Value agent = machine;
     row.agent(agent);
     vxtest::write_file(dir.file("inventory.json"), Json::writeString(Json::StreamWriterBuilder(),
                                                                      agent));
@@ -191,13 +240,14 @@ TEST(FlashOutcomesTest, RealCallsOfThePlugin) {
     std::vector<std::string> followed;
     for (const TimedLine& line : follower.lines()) followed.push_back(line.text);
     EXPECT_EQ(followed, vxtest::split_lines(vxtest::read_file(vxtest::trace_log_path())));
-    const std::vector<AdapterOutcome> outcomes = vxhost::flash_outcomes(before, follower.lines());
+    const std::vector<AdapterOutcome> outcomes =
+        vxhost::flash_outcomes(before, groups, follower.lines());
     EXPECT_EQ(render(outcomes, false), row.expected);
     for (const AdapterOutcome& a : outcomes) {
       // The file's values before the call; a flash takes at least its simulated time.
       EXPECT_EQ(a.offered, "3.1.0.0");
-      EXPECT_EQ(a.before, a.adapter == "a:00" ? "3.0.2.1" : a.adapter == "81:00" ? "3.2.0.0"
-                                                                              : "3.1.0.0");
+      EXPECT_EQ(a.before, a.adapter == "0a:00" ? "3.0.2.1" : a.adapter == "81:00" ? "3.2.0.0"
+                                                                               : "3.1.0.0");
       if (a.outcome != vxhost::Outcome::kFlashed) continue;
       for (const Json::Value& adapter : agent["adapters"]) {
         // Line times are when the follower read the lines: up to a poll (50 ms) late.
@@ -218,72 +268,115 @@ FileDevice device(int position, const char* id, const char* bus, bool skipped = 
 struct HandRow {
   const char* name;
   std::vector<FileDevice> devices;
+  AgentIndexes indexes;            // the agent's adapter of each; none: grouped by B:D
   std::vector<std::string> trace;  // line i appears at i seconds
   std::vector<std::string> expected;
+  std::string not_own = "";        // why the trace is not the call's own
 };
 
 TEST(FlashOutcomesTest, HandMadeTraces) {
   const std::string begins = "LOG_ERROR : PassedFw file(p.tar) == DiscoveryFw file(p.tar)";
-  const std::string unknown = "not attempted: outcome unknown: the trace does not line up with "
-                              "the discovery file: ";
+  const std::string unknown = "unknown: the trace does not line up with the discovery file: ";
+  const std::string success = "LOG_INFO : BOOT UPDATE SUCCESS:Firmware update success on ";
+  const AgentIndexes two = {{"A0", "X"}, {"A1", "X"}, {"B0", "Y"}, {"C0", "Z"}};
   const HandRow rows[] = {
       {"NoTraceAtAll",
-       {device(0, "A0", "1"), device(1, "B0", "2", true)},
+       {device(0, "A0", "1"), device(1, "B0", "2", true)}, two,
        {},
-       {"1:00 not attempted: outcome unknown: the trace holds no line of the flash call",
-        "2:00 skipped"}},
+       {"01:00 unknown: the trace holds no line of the flash call @X", "02:00 skipped @Y"}},
       {"PassLineBeforeThePassBegan",
-       {device(0, "A0", "1")},
-       {"LOG_INFO : -->oem_do_flash_with_file()",
-        "LOG_INFO : BOOT UPDATE SUCCESS:Firmware update success on X."},
-       {"1:00 " + unknown + "an update-pass line before the pass began: \"BOOT UPDATE "
-                            "SUCCESS:Firmware update success on X.\""}},
+       {device(0, "A0", "1")}, two,
+       {"LOG_INFO : -->oem_do_flash_with_file()", success + "X."},
+       {"01:00 " + unknown + "an update-pass line before the pass began: \"BOOT UPDATE "
+                             "SUCCESS:Firmware update success on X.\" @X"}},
       {"MoreFlashesThanAdapters",
-       {device(0, "A0", "1"), device(1, "A1", "1")},
-       {begins, "LOG_INFO : BOOT UPDATE SUCCESS:Firmware update success on X.",
-        "LOG_INFO : BOOT UPDATE SUCCESS:Firmware update success on Y."},
-       {"1:00 " + unknown + "the trace has more update-pass lines than the file's devices "
-                            "explain: \"BOOT UPDATE SUCCESS:Firmware update success on Y.\""}},
+       {device(0, "A0", "1"), device(1, "A1", "1")}, two,
+       {begins, success + "X.", success + "Y."},
+       {"01:00 " + unknown + "the trace has more update-pass lines than the file's devices "
+                             "explain: \"BOOT UPDATE SUCCESS:Firmware update success on Y.\" @X"}},
       {"FewerFlashesThanAdapters",
-       {device(0, "A0", "1"), device(1, "B0", "2"), device(2, "C0", "3", true)},
-       {begins, "LOG_INFO : BOOT UPDATE SUCCESS:Firmware update success on X."},
-       {"1:00 " + unknown + "the trace ends before the update pass reached B0",
-        "2:00 " + unknown + "the trace ends before the update pass reached B0", "3:00 skipped"}},
+       {device(0, "A0", "1"), device(1, "B0", "2"), device(2, "C0", "3", true)}, two,
+       {begins, success + "X."},
+       {"01:00 " + unknown + "the trace ends before the update pass reached B0 @X",
+        "02:00 " + unknown + "the trace ends before the update pass reached B0 @Y",
+        "03:00 skipped @Z"}},
       {"SkipLineForAChosenDevice",
-       {device(0, "A0", "1"), device(1, "A1", "1")},
+       {device(0, "A0", "1"), device(1, "A1", "1")}, two,
        {begins, "LOG_INFO : Quorvel device(0) is set to Skip, not flashed"},
-       {"1:00 " + unknown + "the trace's update-pass line \"Quorvel device(0) is set to Skip, "
-                            "not flashed\" does not fit A0, the file's next device to flash"}},
+       {"01:00 " + unknown + "the trace's update-pass line \"Quorvel device(0) is set to Skip, "
+                             "not flashed\" does not fit A0, the file's next device to flash @X"}},
       // The refused device is a function of the flashed adapter: the next adapter is not
       // reached, and the refusal names the two adapters.
       {"AmbiguousIdentifierOfAFlashedAdapter",
-       {device(0, "A0", "1"), device(1, "A1", "1"), device(2, "B0", "2")},
-       {begins, "LOG_INFO : BOOT UPDATE SUCCESS:Firmware update success on X.",
+       {device(0, "A0", "1"), device(1, "A1", "1"), device(2, "B0", "2")}, two,
+       {begins, success + "X.",
         "LOG_ERROR : Quorvel device(1): A1 belongs to adapters X and Z: not matched",
         "LOG_INFO : ERROR:(1001), upgrade failed.\t\t\tNo quorvel devices found"},
-       {"1:00 flashed @X (1.0 s)",
-        "2:00 not attempted: the update pass ended before it: A1 belongs to adapters X and Z"}},
+       {"01:00 flashed @X (1.0 s)",
+        "02:00 not attempted: the update pass ended before it: A1 belongs to adapters X and Z "
+        "@Y"}},
       // Times: a flash begins after the line before it (not after the agent's own lines); a
       // continuation line (no level prefix) is never an event, even when it reads like one.
       {"DurationsAndContinuationLines",
        {device(0, "A0", "1"), device(1, "B0", "2"), device(2, "C0", "3")},
+       {{"A0", "A"}, {"B0", "20:00"}, {"C0", "C"}},
        {begins, "LOG_INFO : Flash upgrade returned 5",
         "LOG_ERROR : ERROR:BOOT UPDATE FAILED:bad image",
         "LOG_INFO : ERROR:(5)- fw update failed:ERROR:BOOT UPDATE FAILED:bad image",
         "BOOT UPDATE SUCCESS:Firmware update success on 2.0.",
-        "LOG_INFO : Flash upgrade returned 0",
-        "LOG_INFO : BOOT UPDATE SUCCESS:Firmware update success on 20:00.",
+        "LOG_INFO : Flash upgrade returned 0", success + "20:00.",
         "\t\t\t\t\t\tChange will take place after reboot",
         "LOG_INFO : ERROR:(-1)- fw update failed:ERROR:BOOT UPDATE FAILED:"},
-       {"1:00 failed: bad image (3.0 s)", "2:00 flashed @20:00 (3.0 s)",
-        "3:00 failed: no reason given (result -1) (2.0 s)"}},
+       {"01:00 failed: bad image @A (3.0 s)", "02:00 flashed @20:00 (3.0 s)",
+        "03:00 failed: no reason given (result -1) @C (2.0 s)"}},
+      // An adapter whose last function is skipped was flashed for its first: flashed.
+      {"SecondFunctionSkipped",
+       {device(0, "A0", "1"), device(1, "A1", "1", true)}, two,
+       {begins, success + "X.", "LOG_INFO : Quorvel device(1) is set to Skip, not flashed"},
+       {"01:00 flashed @X (1.0 s)"}},
+      // One agent adapter across two buses, its second bus skipped: flashed; without the
+      // agent's grouping the skipped bus cannot be told skipped.
+      {"AdapterAcrossTwoBuses",
+       {device(0, "A0", "a"), device(1, "A1", "b", true)}, two,
+       {begins, success + "X.", "LOG_INFO : Quorvel device(1) is set to Skip, not flashed"},
+       {"0a:00 flashed @X (1.0 s)"}},
+      {"AdapterAcrossTwoBusesUngrouped",
+       {device(0, "A0", "a"), device(1, "A1", "b", true)}, {},
+       {begins, success + "X.", "LOG_INFO : Quorvel device(1) is set to Skip, not flashed"},
+       {"0a:00 flashed @X (1.0 s)",
+        "0b:00 unknown: all its functions are set to Skip, but its agent adapter is not known "
+        "and may have been flashed for another function"}},
+      // A line must name the adapter the grouping expects, and no adapter twice.
+      {"SuccessOfAnotherAdapter",
+       {device(0, "A0", "1"), device(1, "B0", "2")}, two,
+       {begins, success + "Q.", success + "Y."},
+       {"01:00 " + unknown + "the trace's update-pass line \"BOOT UPDATE SUCCESS:Firmware update "
+                             "success on Q.\" names adapter Q, but A0 belongs to adapter X @X",
+        "02:00 " + unknown + "the trace's update-pass line \"BOOT UPDATE SUCCESS:Firmware update "
+                             "success on Q.\" names adapter Q, but A0 belongs to adapter X @Y"}},
+      {"AdapterNamedTwice",
+       {device(0, "A0", "1"), device(1, "B0", "2")}, {},
+       {begins, success + "X.", success + "X."},
+       {"01:00 " + unknown + "the trace names adapter X twice: \"BOOT UPDATE SUCCESS:Firmware "
+                             "update success on X.\"",
+        "02:00 " + unknown + "the trace names adapter X twice: \"BOOT UPDATE SUCCESS:Firmware "
+                             "update success on X.\""}},
+      // Lines that are not the call's own tell nothing, however well they line up; what the
+      // file skips for the whole adapter stays skipped.
+      {"NotTheCallsOwnTrace",
+       {device(0, "A0", "1"), device(1, "B0", "2", true)}, two,
+       {begins, success + "X.", "LOG_INFO : Quorvel device(1) is set to Skip, not flashed"},
+       {"01:00 unknown: another call wrote it too @X", "02:00 skipped @Y"},
+       "another call wrote it too"},
   };
   for (const HandRow& row : rows) {
     SCOPED_TRACE(row.name);
     std::vector<TimedLine> trace;
     for (size_t i = 0; i < row.trace.size(); ++i)
       trace.push_back(TimedLine{row.trace[i], static_cast<double>(i)});
-    EXPECT_EQ(render(vxhost::flash_outcomes(row.devices, trace), true), row.expected);
+    const AdapterGroups groups = vxhost::group_adapters(row.devices, row.indexes, "hand-made");
+    EXPECT_EQ(render(vxhost::flash_outcomes(row.devices, groups, trace, row.not_own), true),
+              row.expected);
   }
 }
 

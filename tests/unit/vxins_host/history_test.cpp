@@ -509,39 +509,53 @@ TEST(HistoryTest, LookupsOpenTheDatabaseAsItIs) {
   EXPECT_EQ(sqlite_cli(db, "SELECT version FROM schema_version"), "1\n");  // not migrated
 }
 
-// Another process holds the write lock: calls wait out the busy timeout, then fail cleanly.
+// Another process holds the database's lock: calls wait out the busy timeout, then fail
+// cleanly. A reader's lock lets a run be written but not committed: never reported recorded.
 TEST(HistoryTest, ALockedDatabaseFailsAfterTheBusyTimeout) {
-  vxtest::TempDir dir;
-  const std::string db = dir.file("h.db"), ready = dir.file("ready");
-  History open_before(300), opened_late(300);
-  std::string error;
-  ASSERT_TRUE(open_before.open(db, error)) << error;
-  const std::string script = "BEGIN EXCLUSIVE;\nDELETE FROM runs;\n.shell touch " +
-                             shell_quote(ready) + "; sleep 2\nCOMMIT;\n";
-  pid_t holder = fork();
-  if (holder == 0) {
-    execlp("sh", "sh", "-c",
-           ("printf '%s' " + shell_quote(script) + " | sqlite3 " + shell_quote(db)).c_str(),
-           static_cast<char*>(nullptr));
-    _exit(127);
+  const struct {
+    const char* name;
+    const char* hold;  // the holder's open transaction
+    bool open_fails;   // a database opened while it is held cannot be used either
+  } holders[] = {
+      {"writer", "BEGIN EXCLUSIVE;\nDELETE FROM runs;\n", true},
+      {"reader", "BEGIN;\nSELECT count(*) FROM runs;\n", false},
+  };
+  for (const auto& h : holders) {
+    SCOPED_TRACE(h.name);
+    vxtest::TempDir dir;
+    const std::string db = dir.file("h.db"), ready = dir.file("ready");
+    History open_before(300), opened_late(300);
+    std::string error;
+    ASSERT_TRUE(open_before.open(db, error)) << error;
+    const std::string script = std::string(h.hold) + ".shell touch " + shell_quote(ready) +
+                               "; sleep 2\nCOMMIT;\n";
+    pid_t holder = fork();
+    if (holder == 0) {
+      execlp("sh", "sh", "-c",
+             ("printf '%s' " + shell_quote(script) + " | sqlite3 " + shell_quote(db) +
+              " >/dev/null")
+                 .c_str(),
+             static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    for (int i = 0; i < 500 && !vxtest::file_exists(ready); ++i) usleep(10000);
+    ASSERT_TRUE(vxtest::file_exists(ready));
+    std::vector<std::pair<std::string, std::function<bool()>>> rows = {
+        {"record", [&] { RunRecord r = flash_run(); return open_before.record(r, error); }}};
+    if (h.open_fails) rows.push_back({"open", [&] { return opened_late.open(db, error); }});
+    for (const auto& row : rows) {
+      auto t0 = std::chrono::steady_clock::now();
+      EXPECT_FALSE(row.second()) << row.first;
+      double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+      EXPECT_NE(error.find("database is locked"), std::string::npos) << error;
+      EXPECT_GE(waited, 0.25) << row.first;
+      EXPECT_LT(waited, 1.5) << row.first;
+    }
+    waitpid(holder, nullptr, 0);
+    RunRecord r = flash_run();
+    EXPECT_TRUE(open_before.record(r, error)) << error;  // usable again once the lock is gone
+    EXPECT_EQ(r.id, 1);  // nothing of the refused run was kept
   }
-  for (int i = 0; i < 500 && !vxtest::file_exists(ready); ++i) usleep(10000);
-  ASSERT_TRUE(vxtest::file_exists(ready));
-  const std::vector<std::pair<std::string, std::function<bool()>>> rows = {
-      {"record", [&] { RunRecord r = flash_run(); return open_before.record(r, error); }},
-      {"open", [&] { return opened_late.open(db, error); }}};
-  for (const auto& row : rows) {
-    auto t0 = std::chrono::steady_clock::now();
-    EXPECT_FALSE(row.second()) << row.first;
-    double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    EXPECT_NE(error.find("database is locked"), std::string::npos) << error;
-    EXPECT_GE(waited, 0.25) << row.first;
-    EXPECT_LT(waited, 1.5) << row.first;
-  }
-  waitpid(holder, nullptr, 0);
-  RunRecord r = flash_run();
-  EXPECT_TRUE(open_before.record(r, error)) << error;  // usable again once the lock is gone
-  EXPECT_EQ(r.id, 1);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 // terminal, and quiet; and a flash whose whole trace takes back a line printed during the call.
 #include "progress.h"
 
+#include "adapter_groups.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -77,8 +79,8 @@ const std::vector<Step> kCutShort = {
     {1, "LOG_ERROR : PassedFw file(p.tar) == DiscoveryFw file(p.tar)"},
     {3, "LOG_INFO : BOOT UPDATE SUCCESS:Firmware update success on X."},
 };
-const char kUnknown[] = "not attempted: outcome unknown: the trace does not line up with the "
-                        "discovery file: the trace ends before the update pass reached B0\n";
+const char kUnknown[] = "unknown: the trace does not line up with the discovery file: the trace "
+                        "ends before the update pass reached B0\n";
 
 struct Row {
   const char* name;
@@ -139,8 +141,10 @@ TEST(ProgressTest, PrintedText) {
     ASSERT_NE(out, nullptr);
     {
       std::unique_ptr<Progress> progress(
-          row.plan != nullptr ? new Progress(row.terminal, row.quiet, out, *row.plan)
-                              : new Progress(row.terminal, row.quiet, out));
+          row.plan != nullptr
+              ? new Progress(row.terminal, row.quiet, out, *row.plan,
+                             vxhost::group_adapters(*row.plan, {}, "grouped by bus here"))
+              : new Progress(row.terminal, row.quiet, out));
       for (const Step& step : row.steps) {
         if (*step.text == '\0')
           progress->on_tick(step.at);

@@ -1,11 +1,14 @@
-// The plug-in's result codes in the operator's words: each call's own reading of a code, and
-// codes outside the table explained as the folder's error number or the agent's own answer.
+// The plug-in's result codes in the operator's words: each call's own reading of a code, codes
+// outside the table explained as the folder's error number or the agent's own answer, and every
+// code told from the trace line that produced it.
 #include "result_codes.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "vxins_host_api.h"
 
@@ -42,6 +45,55 @@ TEST(ResultCodesTest, EachCallReadsACodeItsOwnWay) {
     if (m.name.empty()) {
       EXPECT_EQ(m.meaning.find("folder") != std::string::npos, r.code > 0);
     }
+  }
+}
+
+// The same number, told from the trace line that produced it: the agent's own initialisation
+// answer passes through as the call's result and is never read as the plug-in's code.
+TEST(ResultCodesTest, EachResultIsToldFromTheLineThatProducedIt) {
+  struct Row {
+    Call call;
+    int code;
+    std::vector<std::string> messages;  // the call's own trace
+    const char* name;
+    std::string phrase;
+    bool agent_code;
+  };
+  const std::string init = "libInitHbaLib is failed with - ";
+  const std::string not_initialized = "Library is not initialized.";
+  const Row rows[] = {
+      {Call::Discover, 4, {init + "4"}, "", "initialisation failed with its own code", true},
+      {Call::Flash, 8, {init + "8", not_initialized}, "", "its own code", true},
+      {Call::Flash, 11, {init + "11", not_initialized}, "", "its own code", true},
+      {Call::Flash, VXINS_RC_INTERNAL_OPER_FAILED,
+       {init + "1", "Agent initialisation result 1 is a flash result code: returned "
+                    "INTERNAL_OPER_FAILED", not_initialized},
+       "VXINS_RC_INTERNAL_OPER_FAILED", "would read as a flash result", false},
+      {Call::Flash, 8, {"Passed version=2.0.0.0 != DiscoveryFw version=3.1.0.0"},
+       "VXINS_RC_FW_MISMATCH", "another version than the discovery file was made for", false},
+      {Call::Flash, 8, {"Passed=o.tar != DiscoveryFw file=p.tar"}, "VXINS_RC_FW_MISMATCH",
+       "file name is not the discovery file's", false},
+      {Call::Flash, 8, {"FW FILE (/fw/p.tar)Open Failed."}, "VXINS_RC_FW_MISMATCH",
+       "cannot be opened", false},
+      {Call::Discover, 9, {"FW FILE (/fw/p.tar)Open Failed."}, "VXINS_RC_FW_OPEN_FAILED",
+       "cannot be opened", false},
+      {Call::Flash, 4, {"No adapters in the system!"}, "VXINS_RC_NO_ADAPTERS",
+       "the agent library reports none", false},
+      {Call::Flash, 4, {"No Quorvel Devices Found"}, "VXINS_RC_NO_ADAPTERS",
+       "the discovery file lists no device", false},
+      {Call::Flash, 11, {"DISC FILE Open Failed."}, "VXINS_RC_DISC_FILE_OPEN_FAILED",
+       "the discovery file cannot be opened", false},
+      // No line of the call's own (or another number in it): told from the number alone.
+      {Call::Flash, 8, {}, "VXINS_RC_FW_MISMATCH", "its file name or the version", false},
+      {Call::Discover, 4, {init + "9"}, "VXINS_RC_NO_ADAPTERS", "no discovery file remains",
+       false},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::to_string(r.code) + (r.call == Call::Flash ? " (flash)" : " (discover)"));
+    const vxhost::ResultMeaning m = vxhost::explain_result(r.call, r.code, r.messages);
+    EXPECT_EQ(m.name, r.name);
+    EXPECT_NE(m.meaning.find(r.phrase), std::string::npos) << m.meaning;
+    EXPECT_EQ(m.agent_code, r.agent_code);
   }
 }
 

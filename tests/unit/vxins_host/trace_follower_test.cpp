@@ -1,7 +1,7 @@
 // The trace follower against a writer thread that logs as the plug-in does (its own log code:
 // restart = delete and recreate, one writev per line, O_APPEND), at random pauses, with some
-// lines written in two pieces: every line of the call is received once, in order, and nothing of
-// what the path held before the call.
+// lines written in two pieces: every line of the call is received once, in order, marked with
+// the file it came from, and nothing of what the path held before the call but its last line.
 #include "trace_follower.h"
 
 #include <gtest/gtest.h>
@@ -29,6 +29,7 @@ struct Row {
   AtStart at_start;
   bool restart;      // the call restarts the log (else it appends to the file already there)
   bool unfinished;   // the last line has no line feed
+  unsigned file;     // the file the call's lines are in (0: the one there at the start)
 };
 
 void pause(std::mt19937& rng) {
@@ -68,11 +69,11 @@ void write_call(const Row& row, const std::string& path, unsigned seed) {
 
 TEST(TraceFollowerTest, EveryLineOfTheCallOnceInOrder) {
   const Row rows[] = {
-      {"NoFileYet", AtStart::kNoFile, true, false},
-      {"NoFolderYet", AtStart::kNoFolder, true, true},
-      {"EarlierCallsFileReplaced", AtStart::kOldFile, true, true},
-      {"FifoReplaced", AtStart::kFifo, true, false},
-      {"EarlierCallsFileAppendedTo", AtStart::kOldFile, false, false},
+      {"NoFileYet", AtStart::kNoFile, true, false, 1},
+      {"NoFolderYet", AtStart::kNoFolder, true, true, 1},
+      {"EarlierCallsFileReplaced", AtStart::kOldFile, true, true, 1},
+      {"FifoReplaced", AtStart::kFifo, true, false, 1},
+      {"EarlierCallsFileAppendedTo", AtStart::kOldFile, false, false, 0},
   };
   unsigned seed = 1;
   for (const Row& row : rows) {
@@ -118,6 +119,8 @@ TEST(TraceFollowerTest, EveryLineOfTheCallOnceInOrder) {
       }
     }
     EXPECT_TRUE(follower.error().empty()) << follower.error();
+    for (const TimedLine& line : follower.lines()) EXPECT_EQ(line.file, row.file) << line.text;
+    EXPECT_EQ(follower.line_before(), earlier.empty() ? "" : "LOG_INFO : its last line");
   }
 }
 
