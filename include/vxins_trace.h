@@ -49,16 +49,14 @@ constexpr char kNoFlashedVersion[] =
     "status\n";
 // A device record refusing a value it has no field for. The enumeration sets one such value (the
 // firmware type) on every record it creates, so each record leaves this line exactly once, after
-// its adapter's Flashed_bios_info line: the records of the discovery file, adapter by adapter.
+// its adapter's Flashed_bios_info line: the host counts an adapter's functions by it, the records
+// of the discovery file adapter by adapter.
 constexpr char kUnknownAttribute[] = "DEFAULT : Unknown Dev attrib";
 constexpr char kEthInfoFailed[] = "Unable to get Eth info %d - %s";
 constexpr char kEthListNull[] = "Eth Enum is NULL for %s";
 constexpr char kFcInfoFailed[] = "Unable to get Fc info %d - %s";
 constexpr char kFcListNull[] = "Fc Enum is NULL for %s";
-// Logged once for every device record the enumeration makes (the firmware type has no field of
-// its own): the host counts an adapter's functions by it. After an adapter's Ethernet records,
-// the number of records made so far.
-constexpr char kRecordWithoutTypeField[] = "DEFAULT : Unknown Dev attrib";
+// After an adapter's Ethernet records, the number of records made so far.
 constexpr char kEthernetRecordsMade[] = "Number of Quorvel Ethernet Devices added is %d";
 constexpr char kMalformedAnswer[] = "Malformed agent answer for adapter %d (%s): %s is not %s";
 constexpr char kEnumerationExit[] = "<--qrvl_enumerate_devices()";

@@ -474,6 +474,14 @@ TEST_F(HostCliTest, DiscoverTellsItsStateAndEachAdaptersReportedVersion) {
       EXPECT_TRUE(Contains(j["no_device_lines"].toStyledString(), row.quoted)) << o.out;
     }
   }
+  // A flash tells each adapter's version before it as its own enumeration reported it.
+  UseMachine(machine);
+  const std::string fw = vxe2e::make_fw_dir(tmp_, "3.1.0.0", kPackage);
+  ASSERT_EQ(HostSim(tmp_, {"discover", disc_, fw}).status, 0);
+  const Json::Value f = ParseJson(HostSim(tmp_, {"--json", "flash", disc_, fw}).out);
+  ASSERT_EQ(f["adapters"].size(), 3u) << f;
+  for (Json::ArrayIndex n = 0; n < 3; ++n)
+    EXPECT_EQ(f["adapters"][n]["before"].asString(), rows[0].before[n]) << n;
 }
 
 // devices lists the adapters, their functions and active versions through the plug-in's own

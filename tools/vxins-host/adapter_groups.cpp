@@ -1,6 +1,7 @@
-// The enumeration's trace, adapter by adapter: "Flashed_bios_info for the adapter INDEX is ..."
-// names the adapter whose records follow, one "Unknown Dev attrib" line per record; an adapter
-// the agent gave no answer for makes none. The counts the enumeration logs must agree.
+// The enumeration's trace, adapter by adapter: "Flashed_bios_info for the adapter INDEX is
+// VERSION" names the adapter whose records follow and the version it reported, one
+// kUnknownAttribute line per record; an adapter the agent gave no answer for makes none. The
+// counts the enumeration logs must agree, and the device count ends it (a discovery's).
 #include "adapter_groups.h"
 
 #include <sys/stat.h>
@@ -23,9 +24,25 @@ namespace t = vxins::trace;
 const int kRunsSearched = 50;
 
 struct Enumerated {
-  std::string index;
+  std::string index, version;
   size_t records = 0;
 };
+
+struct EnumerationTexts {
+  const std::string count = format_piece(t::kAdapterCount, 0);
+  const std::string named = format_piece(t::kFlashedVersion, 0);
+  const std::string named_body = format_piece(t::kFlashedVersion, 1);
+  const std::string no_version_tail = format_piece(t::kNoFlashedVersion, 1);
+  const std::string begins = format_piece(t::kAdapterAnswered, 0);
+  const std::string record = t::kUnknownAttribute;
+  const std::string eth_made = format_piece(t::kEthernetRecordsMade, 0);
+  const std::string total = format_piece(t::kDeviceCount, 0);
+};
+
+const EnumerationTexts& texts() {
+  static const EnumerationTexts enumeration_texts;
+  return enumeration_texts;
+}
 
 // The number at the start of `text`; false when there is none.
 bool number_at(const std::string& text, long& out) {
@@ -34,16 +51,16 @@ bool number_at(const std::string& text, long& out) {
   return end != text.c_str();
 }
 
+// The version the plug-in compares and writes as active: cut before a build suffix, " " for none.
+std::string written_version(const std::string& reported) {
+  if (reported.empty()) return " ";
+  return reported.substr(0, reported.size() - build_suffix(reported).size());
+}
+
 // Each adapter the call's enumeration made records of, in order. False with the reason.
 bool enumerated_adapters(const std::vector<TimedLine>& trace, std::vector<Enumerated>& out,
                          std::string& why) {
-  const std::string count = format_piece(t::kAdapterCount, 0),
-                    named = format_piece(t::kFlashedVersion, 0),
-                    named_body = format_piece(t::kFlashedVersion, 1),
-                    begins = format_piece(t::kAdapterAnswered, 0),
-                    record = t::kRecordWithoutTypeField,
-                    eth_made = format_piece(t::kEthernetRecordsMade, 0),
-                    total = format_piece(t::kDeviceCount, 0);
+  const EnumerationTexts& x = texts();
   // Lines after which the adapter being read makes no record.
   const char* const no_records[] = {t::kAdapterInfoFailed, t::kAdapterNull, t::kNoPorts,
                                     t::kAdvancedInfoFailed};
@@ -53,25 +70,31 @@ bool enumerated_adapters(const std::vector<TimedLine>& trace, std::vector<Enumer
   for (const TimedLine& line : trace) {
     std::string m;
     if (!trace_message(line.text, m)) continue;
-    if (starts_with(m, count)) {
+    if (starts_with(m, x.count)) {
       if (started) return why = "the trace holds two enumerations", false;
       started = true;
       continue;
     }
     if (!started) continue;
     long n = 0;
-    if (starts_with(m, named) && m.find(named_body, named.size()) != std::string::npos) {
-      out.push_back({m.substr(named.size(), m.find(named_body, named.size()) - named.size()), 0});
+    const size_t body = starts_with(m, x.named) ? m.find(x.named_body, x.named.size())
+                                                : std::string::npos;
+    if (body != std::string::npos) {
+      const std::string rest = m.substr(body);
+      out.push_back({m.substr(x.named.size(), body - x.named.size()),
+                     rest == x.no_version_tail ? "" : rest.substr(x.named_body.size()), 0});
       open = true;
-    } else if (starts_with(m, begins)) {
+    } else if (starts_with(m, x.begins)) {
       open = false;
-    } else if (m == record) {
+    } else if (m == x.record) {
       if (!open) return why = "the trace holds a device record of no adapter", false;
       ++out.back().records;
       ++made;
-    } else if ((starts_with(m, eth_made) || starts_with(m, total)) &&
+    } else if ((starts_with(m, x.eth_made) || starts_with(m, x.total)) &&
                (!number_at(m.substr(m.find(" is ") + 4), n) || n != static_cast<long>(made))) {
       return why = "the enumeration's count of records does not match its lines", false;
+    } else if (starts_with(m, x.total)) {
+      break;  // the discovery's enumeration is over; what follows makes no record of it
     } else {
       for (const char* format : no_records)
         if (starts_with(m, format_piece(format, 0))) open = false;
@@ -92,29 +115,59 @@ std::set<std::string> identifiers_of(const std::vector<FileDevice>& devices) {
 
 }  // namespace
 
-bool indexes_from_trace(const std::vector<TimedLine>& trace, const std::vector<FileDevice>& written,
-                        AgentIndexes& indexes, std::string& why) {
+std::string build_suffix(const std::string& version) {
+  const size_t at = version.find('_');
+  return at == std::string::npos || at == 0 ? std::string() : version.substr(at);
+}
+
+bool up_to_date(const std::string& proposed, const std::string& reported,
+                const std::string& offered) {
+  return proposed == "Rewrite" && build_suffix(reported) == build_suffix(offered);
+}
+
+bool reported_devices(const std::vector<TimedLine>& trace, const std::vector<FileDevice>& written,
+                      std::vector<ReportedDevice>& out, std::string& why) {
   std::vector<Enumerated> adapters;
+  out.clear();
   if (!enumerated_adapters(trace, adapters, why)) return false;
-  size_t records = 0;
-  for (const Enumerated& a : adapters) records += a.records;
-  if (records != written.size()) {
-    why = "the enumeration made " + std::to_string(records) + " device record(s), the file " +
+  for (const Enumerated& a : adapters)
+    out.insert(out.end(), a.records, ReportedDevice{a.index, a.version});
+  if (out.size() != written.size()) {
+    why = "the enumeration made " + std::to_string(out.size()) + " device record(s), the file " +
           "it wrote holds " + std::to_string(written.size());
+    out.clear();
     return false;
   }
+  for (size_t i = 0; i < written.size(); ++i) {
+    if (written_version(out[i].version) == written[i].active_version) continue;
+    why = "the enumeration reported version \"" + out[i].version + "\" for device " +
+          std::to_string(i + 1) + ", whose active version in the file is \"" +
+          written[i].active_version + "\"";
+    out.clear();
+    return false;
+  }
+  return true;
+}
+
+bool indexes_from_trace(const std::vector<TimedLine>& trace, const std::vector<FileDevice>& written,
+                        AgentIndexes& indexes, std::string& why, ReportedVersions* versions) {
+  std::vector<ReportedDevice> reported;
+  if (!reported_devices(trace, written, reported, why)) return false;
   indexes.clear();
+  ReportedVersions told;
   std::set<std::string> on_two;
-  size_t at = 0;
-  for (const Enumerated& a : adapters) {
-    for (size_t k = 0; k < a.records; ++k, ++at) {
-      const std::string& id = written[at].mac_or_wwn;
-      auto placed = indexes.emplace(id, a.index);
-      if (!placed.second && placed.first->second != a.index) on_two.insert(id);
-    }
+  for (size_t i = 0; i < written.size(); ++i) {
+    const std::string& id = written[i].mac_or_wwn;
+    auto placed = indexes.emplace(id, reported[i].agent_index);
+    if (!placed.second && placed.first->second != reported[i].agent_index) on_two.insert(id);
+    told.emplace(id, reported[i].version);
   }
   // The plug-in matches such an identifier to no adapter; neither does the grouping.
-  for (const std::string& id : on_two) indexes.erase(id);
+  for (const std::string& id : on_two) {
+    indexes.erase(id);
+    told.erase(id);
+  }
+  if (versions != nullptr) *versions = told;
   return true;
 }
 
@@ -150,8 +203,17 @@ bool indexes_from_history(const std::string& db_path, const std::vector<FileDevi
   return false;
 }
 
+void set_reported_versions(AdapterGroups& groups, const std::vector<FileDevice>& devices,
+                           const ReportedVersions& versions) {
+  groups.reported.assign(devices.size(), std::string());
+  for (size_t i = 0; i < devices.size(); ++i) {
+    auto told = versions.find(devices[i].mac_or_wwn);
+    if (told != versions.end()) groups.reported[i] = told->second;
+  }
+}
+
 AdapterGroups group_adapters(const std::vector<FileDevice>& devices, const AgentIndexes& indexes,
-                             const std::string& unknown_why) {
+                             const std::string& unknown_why, const ReportedVersions& versions) {
   AdapterGroups g;
   g.by_agent = true;
   for (const FileDevice& d : devices) {
@@ -180,6 +242,7 @@ AdapterGroups group_adapters(const std::vector<FileDevice>& devices, const Agent
     g.groups[at].devices.push_back(i);
     g.group_of.push_back(at);
   }
+  set_reported_versions(g, devices, versions);
   return g;
 }
 

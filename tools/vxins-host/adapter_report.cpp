@@ -70,8 +70,11 @@ Json::Value discovered_adapters_json(const std::vector<ViewDevice>& devices,
   std::vector<FileDevice> files;
   for (const ViewDevice& d : devices) files.push_back(d.file);
   Json::Value arr(Json::arrayValue);
-  for (const AdapterOutcome& a : file_adapters(files, groups))
-    arr.append(adapter_entry(a, groups.kind()));
+  for (const AdapterOutcome& a : file_adapters(files, groups)) {
+    Json::Value v = adapter_entry(a, groups.kind());
+    v["up_to_date"] = up_to_date(a.proposed, a.before, a.offered);
+    arr.append(v);
+  }
   return arr;
 }
 

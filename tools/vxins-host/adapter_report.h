@@ -17,10 +17,11 @@
 namespace vxhost {
 
 // One object per adapter: adapter, agent_index (null when unknown), grouping ("agent" or "pci"),
-// functions, identifiers, product, before, offered, proposed, and outcome, reason, seconds.
+// functions, identifiers, product, before (the active version as the agent reported it, where
+// the trace tells; else the file's), offered, proposed, and outcome, reason, seconds.
 Json::Value flash_adapters_json(const std::vector<AdapterOutcome>& outcomes, const char* grouping);
 // One object per adapter of a discovery file, grouped as `groups` says: the same without the
-// outcome, reason and seconds; before is its first function's active version.
+// outcome, reason and seconds, and with up_to_date.
 Json::Value discovered_adapters_json(const std::vector<ViewDevice>& devices,
                                      const AdapterGroups& groups);
 

@@ -194,7 +194,11 @@ std::vector<AdapterOutcome> file_adapters(const std::vector<FileDevice>& devices
     adapter.adapter = group.label;
     adapter.agent_index = group.agent_index;
     adapter.product = first.product;
-    adapter.before = first.active_version;
+    // As the agent reported it where the trace told (build suffix included), else the file's.
+    const std::string& reported = group.devices.front() < groups.reported.size()
+                                      ? groups.reported[group.devices.front()]
+                                      : std::string();
+    adapter.before = reported.empty() ? first.active_version : reported;
     adapter.offered = first.offered_version;
     adapter.proposed = common_action(devices, group.devices);
     // Skipped only when every function is: the plug-in flashes an adapter for any one of them.

@@ -30,7 +30,8 @@ struct AdapterOutcome {
   std::string adapter;                    // its label ("0a:00", "0a:00#2")
   std::vector<std::string> identifiers;   // MAC/WWN of its functions, file order
   std::vector<std::string> functions;     // their B:D.F, file order
-  std::string product, before, offered;   // from the file before the call (first function)
+  std::string product, offered;           // from the file before the call (first function)
+  std::string before;  // its version as the agent reported it where `groups` knows, else the file's
   std::string proposed;                   // its functions' action ("mixed" when they differ)
   Outcome outcome = Outcome::kNotAttempted;
   std::string reason;       // the agent's text for kFailed; why for the outcomes not flashed
@@ -44,8 +45,9 @@ struct AdapterGroups;
 std::string seconds_text(double seconds);
 
 // The adapters of a file as `groups` groups its devices, as a flash begins with them: names,
-// functions, the first function's values, kSkipped when every function is set to Skip (the
-// plug-in flashes an adapter for any one of them), else kNotAttempted.
+// functions, the first function's values (its reported version where `groups` has it),
+// kSkipped when every function is set to Skip (the plug-in flashes an adapter for any one of
+// them), else kNotAttempted.
 std::vector<AdapterOutcome> file_adapters(const std::vector<FileDevice>& devices,
                                           const AdapterGroups& groups);
 

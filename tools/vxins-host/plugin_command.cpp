@@ -27,7 +27,6 @@
 #include "progress.h"
 #include "reboot_marker.h"
 #include "report.h"
-#include "reported_versions.h"
 #include "result_codes.h"
 #include "rewritten_files.h"
 #include "run_history.h"
@@ -265,33 +264,32 @@ std::vector<std::string> own_messages(const PluginRun& r) {
 }
 
 // The adapters of `devices` as the call's own enumeration grouped the file it wrote (the
-// discovery's file, the flash's rewrite): the plug-in's own matching. `fallback` when the trace
-// does not tell.
+// discovery's file, the flash's rewrite): the plug-in's own matching, with the versions that
+// enumeration reported. `fallback`'s grouping when the trace does not tell the adapters.
 AdapterGroups groups_after_call(const PluginRun& r, const std::vector<FileDevice>& devices,
-                                bool file_written, const AdapterGroups& fallback) {
+                                bool wrote_file, const AdapterGroups& fallback) {
   AgentIndexes indexes;
+  ReportedVersions versions;
   std::string why = r.not_own;
-  if (why.empty() && !file_written) why = "the call wrote no file to tell its adapters by";
+  if (why.empty() && !wrote_file) why = "the call wrote no file to tell its adapters by";
   if (why.empty() && !r.have_after) why = "the file the call wrote cannot be read";
-  if (why.empty() && !indexes_from_trace(r.trace, r.after.file_devices(), indexes, why))
+  if (why.empty() && !indexes_from_trace(r.trace, r.after.file_devices(), indexes, why, &versions))
     why = "the call's trace does not tell its adapters: " + why;
-  AdapterGroups groups = group_adapters(devices, indexes, why);
-  return groups.by_agent || fallback.groups.empty() ? groups : fallback;
+  AdapterGroups groups = group_adapters(devices, indexes, why, versions);
+  if (groups.by_agent || fallback.groups.empty()) return groups;
+  groups = fallback;
+  set_reported_versions(groups, devices, versions);
+  return groups;
 }
 
-// Whether two groupings put the same devices together under the same adapter indexes.
+// Whether two groupings put the same devices together under the same adapter indexes, with the
+// same reported versions.
 bool same_groups(const AdapterGroups& a, const AdapterGroups& b) {
-  if (a.by_agent != b.by_agent || a.group_of != b.group_of) return false;
+  if (a.by_agent != b.by_agent || a.group_of != b.group_of || a.reported != b.reported)
+    return false;
   for (size_t g = 0; g < a.groups.size(); ++g)
     if (a.groups[g].agent_index != b.groups[g].agent_index) return false;
   return true;
-}
-
-// The versions the discovery's own trace reports for the file it wrote; none when the trace is
-// not provably the call's own.
-std::vector<ReportedDevice> own_reported_devices(const PluginRun& r) {
-  if (!r.not_own.empty()) return {};
-  return reported_devices(r.trace, r.after.file_devices());
 }
 
 // "discovery failed with result N: " and its cause: what the host found before the call that
@@ -378,7 +376,6 @@ int report_discovery(PluginRun& r, std::string& why) {
         groups_after_call(r, r.after.file_devices(), true, AdapterGroups());
     rep["devices"] = devices_json(r.after.devices, groups);
     rep["adapters"] = discovered_adapters_json(r.after.devices, groups);
-    add_reported_versions(rep["adapters"], r.after.devices, own_reported_devices(r), true);
     r.out.print("\n" + r.o.discovery_file + ": " + std::to_string(r.after.devices.size()) +
                 " device(s)\n" + devices_table(r.after.devices));
   }
@@ -395,11 +392,9 @@ int report_devices(PluginRun& r, std::string& why) {
   if (r.have_after && r.rc == 0) {
     const AdapterGroups groups =
         groups_after_call(r, r.after.file_devices(), true, AdapterGroups());
-    const std::vector<ReportedDevice> reported = own_reported_devices(r);
     Json::Value adapters = discovered_adapters_json(r.after.devices, groups);
-    add_reported_versions(adapters, r.after.devices, reported, false);
     for (Json::Value& a : adapters)
-      for (const char* key : {"offered", "proposed"}) a.removeMember(key);
+      for (const char* key : {"offered", "proposed", "up_to_date"}) a.removeMember(key);
     Json::Value devices = devices_json(r.after.devices, groups);
     for (Json::Value& d : devices)
       for (const char* key : {"offered_version", "firmware_file", "action", "skipped",
@@ -409,7 +404,7 @@ int report_devices(PluginRun& r, std::string& why) {
     rep["devices"] = devices;
     r.out.print("\n" + std::to_string(adapters.size()) + " adapter(s), " +
                 std::to_string(devices.size()) + " function(s)\n" +
-                inventory_table(r.after.devices, groups, reported));
+                inventory_table(r.after.devices, groups));
   }
   const int status = discovery_status(r, meaning, why);
   rep["state"] = discovery_state(r, meaning, status);
@@ -421,8 +416,8 @@ int report_flash(PluginRun& r, std::string& why) {
   Json::Value& rep = r.out.report();
   const bool rewritten = writes_discovery_file(Call::Flash, r.rc);
   rep["file_written"] = rewritten;
-  // The call's own enumeration and rewrite tell its adapters best; outcomes told under another
-  // grouping are told again under this one.
+  // The call's own enumeration and rewrite tell its adapters and their versions best; outcomes
+  // told under another grouping are told again under this one.
   const AdapterGroups groups = groups_after_call(r, r.before.file_devices(), rewritten, r.groups);
   if (!same_groups(groups, r.groups))
     r.outcomes = flash_outcomes(r.before.file_devices(), groups, r.trace, r.not_own);

@@ -62,16 +62,15 @@ std::string devices_table(const std::vector<ViewDevice>& devices) {
          "functions are skipped). STATUS: written by an earlier flash for the whole pass\n";
 }
 
-std::string inventory_table(const std::vector<ViewDevice>& devices, const AdapterGroups& groups,
-                            const std::vector<ReportedDevice>& reported) {
+std::string inventory_table(const std::vector<ViewDevice>& devices, const AdapterGroups& groups) {
   std::vector<std::vector<std::string>> rows = {
       {"ADAPTER", "TYPE", "MAC/WWN", "B:D.F", "PRODUCT", "ACTIVE"}};
   for (size_t i = 0; i < devices.size(); ++i) {
     const FileDevice& f = devices[i].file;
-    const bool told = reported.size() == devices.size() && !reported[i].version.empty();
+    const bool told = i < groups.reported.size() && !groups.reported[i].empty();
     rows.push_back({groups.groups[groups.group_of[i]].label, device_type(f), shown(f.mac_or_wwn),
                     pci_address(f), shown(f.product),
-                    told ? reported[i].version : shown(f.active_version)});
+                    told ? groups.reported[i] : shown(f.active_version)});
   }
   return format_table(rows);
 }

@@ -11,7 +11,6 @@
 
 #include "adapter_groups.h"
 #include "discovery_view.h"
-#include "reported_versions.h"
 #include "result_codes.h"
 
 namespace vxhost {
@@ -21,11 +20,9 @@ std::string format_table(const std::vector<std::vector<std::string>>& rows);
 
 // The device table, one row per device, with a legend line for the status.
 std::string devices_table(const std::vector<ViewDevice>& devices);
-// devices' table, one row per function: its adapter (as `groups` names it), TYPE, MAC/WWN,
-// B:D.F, PRODUCT and the active version as the agent reported it (the file's where `reported`
-// does not say).
-std::string inventory_table(const std::vector<ViewDevice>& devices, const AdapterGroups& groups,
-                            const std::vector<ReportedDevice>& reported);
+// devices' table, one row per function: its adapter, TYPE, MAC/WWN, B:D.F, PRODUCT and the
+// active version as the agent reported it (the file's where `groups` does not know it).
+std::string inventory_table(const std::vector<ViewDevice>& devices, const AdapterGroups& groups);
 // The devices as a JSON array of objects (the file's values, the derived ones, "skipped", and
 // "adapter": the label of the adapter `groups` puts it in).
 Json::Value devices_json(const std::vector<ViewDevice>& devices, const AdapterGroups& groups);
