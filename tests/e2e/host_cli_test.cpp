@@ -1464,16 +1464,23 @@ TEST_F(HostCliTest, ResultsAreToldFromTheLineThatProducedThem) {
     int code;
     std::string cause;       // in the error
     std::string not_cause;   // never in it
+    const char* state;       // discover's
+    bool file_written;       // the call wrote the discovery file
   };
   const Case cases[] = {
       {"agent answers 4 to discover", false, ParseJson("{\"result\": 4}"), nullptr, 4,
-       "the agent library's initialisation failed with its own code", "no adapters"},
+       "the agent library's initialisation failed with its own code", "no adapters", "failed",
+       false},
       {"agent answers 8 to flash", true, ParseJson("{\"result\": 8}"), nullptr, 8,
-       "failed with its own code", "package"},
+       "failed with its own code", "package", nullptr, false},
       {"agent answers 1 to flash", true, ParseJson("{\"result\": 1}"), nullptr, 1001,
-       "would read as a flash result", "update pass ran"},
+       "would read as a flash result", "update pass ran", nullptr, false},
       {"package rebuilt", true, ParseJson("{\"result\": 0}"), "2.0.0.0", 8,
-       "the package holds another version than the discovery file was made for", "file name"},
+       "the package holds another version than the discovery file was made for", "file name",
+       nullptr, true},
+      // The flash refuses it before it reads the file, which it leaves as it was.
+      {"package that cannot be opened", true, ParseJson("{\"result\": 0}"), "", 8,
+       "is a FIFO, not a regular file", "version", nullptr, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -1484,8 +1491,12 @@ TEST_F(HostCliTest, ResultsAreToldFromTheLineThatProducedThem) {
       fw_dir_ = vxe2e::make_fw_dir(tmp_, "3.1.0.0", kPackage);
       ASSERT_EQ(Discover().status, 0);
     }
-    if (c.rebuilt != nullptr) {
+    if (c.rebuilt != nullptr && *c.rebuilt != '\0') {
       ASSERT_TRUE(vxtest::make_package_with_version(fw_dir_ + "/" + kPackage, c.rebuilt));
+    } else if (c.rebuilt != nullptr) {
+      const std::string package = fw_dir_ + "/" + kPackage;
+      ASSERT_EQ(::unlink(package.c_str()), 0);
+      ASSERT_EQ(::mkfifo(package.c_str(), 0600), 0);
     }
     sim_.reset();
     sim_.reset(new SimMachine(vxe2e::inventory_text({FcHba(0, "3.0.2.1")}, extra)));
@@ -1495,7 +1506,16 @@ TEST_F(HostCliTest, ResultsAreToldFromTheLineThatProducedThem) {
     EXPECT_EQ(j["result"]["code"].asInt(), c.code);
     EXPECT_TRUE(Contains(j["error"].asString(), c.cause)) << o.out;
     EXPECT_FALSE(Contains(j["error"].asString(), c.not_cause)) << o.out;
-    if (c.rebuilt != nullptr) {
+    if (c.state != nullptr) {
+      EXPECT_EQ(j["state"].asString(), c.state);
+    }
+    EXPECT_EQ(j["file_written"].asBool(), c.file_written);
+    // A file the flash left alone is still the discovery's: show names no rewrite.
+    if (c.flash) {
+      EXPECT_EQ(ParseJson(Host(tmp_, {"--json", "show", disc_}).out)["rewritten_by_flash"],
+                c.file_written);
+    }
+    if (c.rebuilt != nullptr && *c.rebuilt != '\0') {
       EXPECT_EQ(j["adapters"][0]["reason"].asString(),
                 "the package holds version 2.0.0.0, not the version 3.1.0.0 the discovery file "
                 "was made for");

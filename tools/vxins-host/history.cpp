@@ -20,6 +20,7 @@
 #include "output.h"
 #include "result_codes.h"
 #include "sha256.h"
+#include "trace_texts.h"
 
 namespace vxhost {
 
@@ -160,8 +161,10 @@ bool carry_bodies_over(sqlite3* db, std::string& error) {
     run.file_after = old.bytes(2);
     run.trace = old.bytes(3);
     const Call call = old.bytes(4) == "flash" ? Call::Flash : Call::Discover;
-    run.file_written =
-        old.integer(5) != 0 && writes_discovery_file(call, static_cast<int>(old.integer(6)));
+    const int code = static_cast<int>(old.integer(6));
+    run.file_written = old.integer(5) != 0 &&
+                       writes_discovery_file(call, code,
+                                             explain_result(call, code, trace_messages(run.trace)));
     // Bound without a copy: the texts must live until the step.
     const std::string before = file_hash(run.have_file_before, run.file_before);
     const std::string after = file_hash(run.have_file_after, run.file_after);

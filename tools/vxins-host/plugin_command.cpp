@@ -62,8 +62,14 @@ struct PluginRun {
   std::vector<AdapterOutcome> outcomes;  // flash: what the call did to each adapter
   bool called = false;
   int rc = 0;
+  ResultMeaning meaning;  // the result as the call's own trace explains it
   off_t recording_from = 0;  // --record: the recording's size before the call
 };
+
+// Whether the call wrote the discovery file, as its result and the line that produced it say.
+bool file_written(const PluginRun& r) {
+  return writes_discovery_file(r.flash ? Call::Flash : Call::Discover, r.rc, r.meaning);
+}
 
 // A flash that leaves a reboot required adds its history run to the reboot-pending marker.
 void mark_reboot_pending(PluginRun& r) {
@@ -85,8 +91,7 @@ int end_run(PluginRun& r, int status, const std::string& error) {
   rec.file_before = r.before.bytes;
   rec.have_file_after = !r.after.bytes.empty() || r.have_after;
   rec.file_after = r.after.bytes;
-  rec.file_written =
-      r.called && writes_discovery_file(r.flash ? Call::Flash : Call::Discover, r.rc);
+  rec.file_written = r.called && file_written(r);
   rec.file_after_key = r.have_after ? file_key(r.after) : std::string();
   size_t size = 0;
   for (const TimedLine& line : r.trace) size += line.text.size() + 1;
@@ -304,7 +309,7 @@ std::string failure(const PluginRun& r, const ResultMeaning& meaning) {
 }
 
 ResultMeaning print_result(PluginRun& r) {
-  ResultMeaning meaning =
+  const ResultMeaning& meaning = r.meaning =
       explain_result(r.flash ? Call::Flash : Call::Discover, r.rc, own_messages(r));
   r.out.report()["result"] = result_json(r.rc, meaning);
   const std::string arguments =
@@ -370,7 +375,7 @@ int discovery_status(PluginRun& r, const ResultMeaning& meaning, std::string& wh
 int report_discovery(PluginRun& r, std::string& why) {
   ResultMeaning meaning = print_result(r);
   Json::Value& rep = r.out.report();
-  rep["file_written"] = writes_discovery_file(Call::Discover, r.rc);
+  rep["file_written"] = file_written(r);
   if (r.have_after && r.rc == 0) {
     const AdapterGroups groups =
         groups_after_call(r, r.after.file_devices(), true, AdapterGroups());
@@ -414,7 +419,7 @@ int report_devices(PluginRun& r, std::string& why) {
 int report_flash(PluginRun& r, std::string& why) {
   ResultMeaning meaning = print_result(r);
   Json::Value& rep = r.out.report();
-  const bool rewritten = writes_discovery_file(Call::Flash, r.rc);
+  const bool rewritten = file_written(r);
   rep["file_written"] = rewritten;
   // The call's own enumeration and rewrite tell its adapters and their versions best; outcomes
   // told under another grouping are told again under this one.

@@ -83,6 +83,7 @@ struct Cause {
   int code;
   const char* format;
   const char* meaning;
+  bool file_rewritten = false;  // the path rewrites the discovery file before it returns
 };
 
 const Cause kCauses[] = {
@@ -95,9 +96,11 @@ const Cause kCauses[] = {
      "unchanged (it is not the plug-in's code of that number); nothing was done"},
     {false, true, VXINS_RC_FW_MISMATCH, vxins::trace::kPackageVersionMismatch,
      "the package holds another version than the discovery file was made for (a package "
-     "rebuilt under the same name?); nothing was flashed"},
+     "rebuilt under the same name?); nothing was flashed",
+     true},
     {false, true, VXINS_RC_FW_MISMATCH, vxins::trace::kPackageMismatch,
-     "the package's file name is not the discovery file's firmware_file; nothing was flashed"},
+     "the package's file name is not the discovery file's firmware_file; nothing was flashed",
+     true},
     {false, true, VXINS_RC_FW_MISMATCH, vxins::trace::kPackageOpenFailed,
      "the firmware package cannot be opened; nothing was flashed"},
     {true, false, VXINS_RC_FW_OPEN_FAILED, vxins::trace::kPackageOpenFailed,
@@ -136,6 +139,7 @@ ResultMeaning explain_result(Call call, int code, const std::vector<std::string>
       meaning.meaning = std::string(c.meaning) + " (the trace: \"" + m + "\")";
       meaning.line = m;
       meaning.agent_code = c.code == 0;
+      meaning.file_rewritten = c.file_rewritten;
       return meaning;
     }
   }
@@ -157,9 +161,11 @@ ResultMeaning describe_result(Call call, int code) {
   return ResultMeaning{"", text, "", false};
 }
 
-bool writes_discovery_file(Call call, int code) {
+bool writes_discovery_file(Call call, int code, const ResultMeaning& meaning) {
+  if (meaning.agent_code) return false;
   if (call == Call::Discover) return code == VXINS_RC_DISCOVERY_OK;
-  return code == VXINS_RC_FLASH_DONE || code == VXINS_RC_ALL_SKIP || code == VXINS_RC_FW_MISMATCH;
+  return code == VXINS_RC_FLASH_DONE || code == VXINS_RC_ALL_SKIP ||
+         (code == VXINS_RC_FW_MISMATCH && meaning.file_rewritten);
 }
 
 }  // namespace vxhost

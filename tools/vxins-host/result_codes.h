@@ -17,15 +17,19 @@ struct ResultMeaning {
   std::string meaning;  // one sentence, no trailing full stop
   std::string line;     // the trace message that produced the result, "" when told by number
   bool agent_code = false;  // the agent's own initialisation result, passed through
+  bool file_rewritten = false;  // the line says the call rewrote the discovery file first
 };
 
 // The meaning of `code` as returned by the given entry point. Never fails: a code outside the
 // table is explained as a system error number or the agent library's own answer.
 ResultMeaning describe_result(Call call, int code);
 
-// Whether the entry point wrote the discovery file when it returned `code`: discovery's 0, the
-// flash's 1, 3 and 8 (its rewrite, whatever became of the adapters).
-bool writes_discovery_file(Call call, int code);
+// Whether the entry point wrote the discovery file when it returned `code` for the reason
+// `meaning` gives (explain_result's): discovery's 0; the flash's 1 and 3 (its rewrite, whatever
+// became of the adapters), and its 8 only where the line says the package did not match the file
+// (a package that cannot be opened is refused before the file is read); never the agent's own
+// code.
+bool writes_discovery_file(Call call, int code, const ResultMeaning& meaning);
 
 // The meaning as the call's own trace messages (the text after each line's level prefix, in
 // order; none when the trace is not provably the call's own) tell it: the first message that

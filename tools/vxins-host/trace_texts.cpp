@@ -48,6 +48,18 @@ bool trace_message(const std::string& line, std::string& message) {
   return false;
 }
 
+std::vector<std::string> trace_messages(const std::string& trace) {
+  std::vector<std::string> messages;
+  std::string message;
+  for (size_t at = 0; at < trace.size();) {
+    size_t end = trace.find('\n', at);
+    if (end == std::string::npos) end = trace.size();
+    if (trace_message(trace.substr(at, end - at), message)) messages.push_back(message);
+    at = end + 1;
+  }
+  return messages;
+}
+
 bool starts_with(const std::string& s, const std::string& head) {
   return s.compare(0, head.size(), head) == 0;
 }

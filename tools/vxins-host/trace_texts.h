@@ -1,11 +1,13 @@
 // The plug-in's trace formats (include/vxins_trace.h) taken apart the way the host recognises
 // their lines: the literal pieces around the conversions, as the first line of a message shows
-// them. Used by the progress, the flash replay and the trace quotes; pure functions.
+// them. Used by the progress, the flash replay, the trace quotes and the history's migration;
+// pure functions.
 #ifndef VXINS_HOST_TRACE_TEXTS_H
 #define VXINS_HOST_TRACE_TEXTS_H
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace vxhost {
 
@@ -17,6 +19,8 @@ std::string format_piece(const char* format, size_t n);
 // The message of a trace line that begins one: the text after its level prefix ("LOG_INFO : ").
 // False for the further lines of a message that held line feeds (agent or file text).
 bool trace_message(const std::string& line, std::string& message);
+// The messages of a whole trace's text (lines ended by line feeds), in order.
+std::vector<std::string> trace_messages(const std::string& trace);
 
 bool starts_with(const std::string& s, const std::string& head);
 bool ends_with(const std::string& s, const std::string& tail);
