@@ -1567,6 +1567,7 @@ TEST_F(HostCliTest, TheRunLockIsRootsAloneAndAWaitEnds) {
                                           " belongs to user 65534: refused"},
       {tmp_.file("mine/link.lock"), "cannot use the lock file " + tmp_.file("mine/link.lock")},
   };
+  const size_t queried = sim_->calls("getNumberOfAdapters").size();
   for (const auto& r : refused) {
     SCOPED_TRACE(r.lock);
     How how;
@@ -1574,12 +1575,14 @@ TEST_F(HostCliTest, TheRunLockIsRootsAloneAndAWaitEnds) {
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--agent", VXINS_SIM_DIR, "discover", tmp_.file("d2.xml"),
                                    fw_dir_},
+          std::vector<std::string>{"--agent", VXINS_SIM_DIR, "devices", "--no-wait"},
           std::vector<std::string>{"set-action", disc_, "Skip", "--all"}}) {
       Outcome o = Host(tmp_, args, how);
       EXPECT_EQ(o.status, 3) << args[2];
       EXPECT_TRUE(Contains(o.err, r.message)) << o.err;
     }
   }
+  EXPECT_EQ(sim_->calls("getNumberOfAdapters").size(), queried);  // no call got past the lock
   EXPECT_EQ(vxtest::read_file(disc_), before);
   EXPECT_FALSE(vxtest::file_exists(tmp_.file("d2.xml")));
   EXPECT_FALSE(vxtest::file_exists(tmp_.file("mine/elsewhere")));
