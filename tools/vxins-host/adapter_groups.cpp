@@ -4,8 +4,6 @@
 // counts the enumeration logs must agree, and the device count ends it (a discovery's).
 #include "adapter_groups.h"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <set>
 
@@ -173,14 +171,16 @@ bool indexes_from_trace(const std::vector<TimedLine>& trace, const std::vector<F
 
 bool indexes_from_history(const std::string& db_path, const std::vector<FileDevice>& devices,
                           AgentIndexes& indexes, std::string& why) {
-  struct stat st;
-  if (stat(db_path.c_str(), &st) != 0) {
+  History db;
+  bool exists = false;
+  std::vector<RunRecord> runs;
+  // Only read: a lookup creates no database and migrates none.
+  if (!db.open_existing(db_path, exists, why)) return false;
+  if (!exists) {
     why = "no history database at " + db_path;
     return false;
   }
-  History db;
-  std::vector<RunRecord> runs;
-  if (!db.open(db_path, why) || !db.list(kRunsSearched, runs, why)) return false;
+  if (!db.list(kRunsSearched, runs, why)) return false;
   const std::set<std::string> wanted = identifiers_of(devices);
   for (const RunRecord& run : runs) {
     AgentIndexes found;

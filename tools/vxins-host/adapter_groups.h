@@ -54,9 +54,10 @@ bool indexes_from_trace(const std::vector<TimedLine>& trace, const std::vector<F
                         AgentIndexes& indexes, std::string& why,
                         ReportedVersions* versions = nullptr);
 
-// The same from the history database at `db_path`: the newest recorded discover or flash whose
-// adapters, grouped by the agent, hold exactly the identifiers of `devices`. The database is
-// only read; a missing one is not created. False with the reason when none does.
+// The same from the history database at `db_path`: the most recently started of its last runs
+// whose adapters, grouped by the agent, hold exactly the identifiers of `devices`. The database
+// is opened as it is, only read: a missing one is not created, an older one not migrated. False
+// with the reason when none does.
 bool indexes_from_history(const std::string& db_path, const std::vector<FileDevice>& devices,
                           AgentIndexes& indexes, std::string& why);
 

@@ -536,6 +536,7 @@ bool History::load_adapters(RunRecord& run, std::string& error) {
 bool History::list(int limit, std::vector<RunRecord>& runs, std::string& error) {
   runs.clear();
   if (db_ == nullptr) return fail("not open", error, false);
+  if (version_ < kSchemaVersion) return true;  // opened as it is: a reader cannot migrate
   const std::string sql =
       std::string("SELECT ") + kRunColumns + " FROM runs r" + kNewestFirst + " LIMIT ?";
   Statement st(db_, sql.c_str());

@@ -75,7 +75,8 @@ class History {
   // Stores one run in one transaction and sets run.id and the hashes. False with a reason.
   bool record(RunRecord& run, std::string& error);
   // The most recently started runs first (ties: the later recorded first), at most `limit` of
-  // them (all when limit <= 0), without the file and trace bodies.
+  // them (all when limit <= 0), with their adapters, without the file and trace bodies. None
+  // from a database of an older schema opened by open_existing.
   bool list(int limit, std::vector<RunRecord>& runs, std::string& error);
   // Everything about one run; false "no run N" when there is none.
   bool get(int64_t id, RunRecord& run, std::string& error);
