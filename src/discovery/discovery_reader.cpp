@@ -77,6 +77,7 @@ struct LeafLine {
   enum Kind { kNotALeaf, kLeaf, kUnreadable } kind = kNotALeaf;
   const Attribute* attribute = nullptr;
   std::string value;
+  std::pair<size_t, size_t> value_span;  // where the value stands on the line, as written
   std::string why;
 };
 
@@ -133,6 +134,7 @@ LeafLine classify_line(const std::string& line, Section own, Section other,
   out.kind = LeafLine::kLeaf;
   out.attribute = attribute;
   out.value = markup.tags[leaf_at].attributes[0].second;
+  out.value_span = markup.tags[leaf_at].value_spans[0];
   return out;
 }
 
@@ -141,7 +143,7 @@ LeafLine classify_line(const std::string& line, Section own, Section other,
 bool read_section(const std::vector<std::string>& lines, size_t first_index, Section own,
                   Section other, const char* other_name, const char* unknown_line,
                   inventory::DeviceRecord& record, LeafFault* fault, Trace trace,
-                  size_t* action_index) {
+                  LeafPlace* action) {
   const bool logged = trace == Trace::kLogged;
   std::vector<const Attribute*> seen;
   for (size_t n = 0; n < lines.size(); ++n) {
@@ -161,12 +163,14 @@ bool read_section(const std::vector<std::string>& lines, size_t first_index, Sec
       continue;
     }
     seen.push_back(leaf.attribute);
-    if (action_index != nullptr && leaf.attribute->id == DEV_CHAR_CONST_ACTION_VALUE)
-      *action_index = first_index + n;
+    if (action != nullptr && leaf.attribute->id == DEV_CHAR_CONST_ACTION_VALUE)
+      *action = LeafPlace{first_index + n, leaf.value_span.first, leaf.value_span.second};
     if (!record.fill_from_file(*leaf.attribute, leaf.value)) {
       if (fault != nullptr)
-        *fault = LeafFault{first_index + n, "the action \"" + leaf.value + "\" is none of " +
-                                                inventory::known_action_words()};
+        *fault = LeafFault{first_index + n,
+                           "the action \"" + leaf.value + "\" is none of " +
+                               inventory::known_action_words(),
+                           true};
       return false;
     }
   }
@@ -177,11 +181,11 @@ bool read_section(const std::vector<std::string>& lines, size_t first_index, Sec
 
 int read_device(const std::vector<std::string>& device_lines,
                 const std::vector<std::string>& firmware_lines, inventory::DeviceRecord& record,
-                LeafFault* fault, Trace trace, size_t* action_index) {
+                LeafFault* fault, Trace trace, LeafPlace* action) {
   if (!read_section(device_lines, 0, Section::kDevice, Section::kFirmware, "firmware",
-                    "ERROR:DEV Unknown Tag\n", record, fault, trace, action_index) ||
+                    "ERROR:DEV Unknown Tag\n", record, fault, trace, action) ||
       !read_section(firmware_lines, device_lines.size(), Section::kFirmware, Section::kDevice,
-                    "device", "FW ERROR:Unknown Tag\n", record, fault, trace, action_index))
+                    "device", "FW ERROR:Unknown Tag\n", record, fault, trace, action))
     return VXINS_RC_INTERNAL_OPER_FAILED;
   return 0;
 }
@@ -214,11 +218,11 @@ int read_discovery_text(const std::string& name, const std::string& text,
   XmlLines xml;
   xml.parse(text);
   if (!xml.fault().empty())
-    return refuse(name, {xml.fault_line(), 0, "", xml.fault()}, trace, report);
+    return refuse(name, {xml.fault_line(), 0, "", xml.fault(), {}}, trace, report);
   for (size_t n = 0; n < xml.lines().size(); ++n) {
     std::string why;
     if (hides_leaf_on_marker_line(xml.lines()[n], why))
-      return refuse(name, {n + 1, 0, "", why}, trace, report);
+      return refuse(name, {n + 1, 0, "", why, {}}, trace, report);
   }
   const unsigned int count = xml.count_devices();
   for (unsigned int k = 1; k <= count; ++k) {
@@ -229,16 +233,27 @@ int read_discovery_text(const std::string& name, const std::string& text,
                    lines.firmware_line_numbers.end());
     std::unique_ptr<inventory::DeviceRecord> record(new inventory::DeviceRecord());
     LeafFault fault;
-    size_t action_index = numbers.size();
-    if (read_device(lines.device, lines.firmware, *record, &fault, trace, &action_index) != 0) {
+    LeafPlace action{numbers.size(), 0, 0};
+    const int rc = read_device(lines.device, lines.firmware, *record, &fault, trace, &action);
+    // Where the action's value stands in the text (the line numbers count from 1).
+    ValueSpan value;
+    if (action.line_index < numbers.size()) {
+      const size_t index = numbers[action.line_index] - 1;
+      value.found = true;
+      value.offset = xml.text_offset(index, action.value_begin);
+      value.length = action.value_end == action.value_begin
+                         ? 0
+                         : xml.text_offset(index, action.value_end - 1) + 1 - value.offset;
+    }
+    if (rc != 0) {
       size_t line_no = fault.line_index < numbers.size() ? numbers[fault.line_index] : 0;
-      return refuse(name, {line_no, k, leaf_value(lines.device, "macaddress"), fault.why}, trace,
-                    report);
+      Refusal refusal{line_no, k, leaf_value(lines.device, "macaddress"), fault.why, {}};
+      if (fault.action_word) refusal.unknown_action = value;
+      return refuse(name, refusal, trace, report);
     }
     if (trace == Trace::kLogged) record->log_fields();
     devices.push_back(std::move(record));
-    if (report != nullptr)
-      report->action_lines.push_back(action_index < numbers.size() ? numbers[action_index] : 0);
+    if (report != nullptr) report->action_values.push_back(value);
   }
   if (report != nullptr) report->takes_effect = leaf_value(xml.lines(), "takes_effect");
   return 0;

@@ -14,6 +14,8 @@ bool holds(const std::string& line, const char* marker) {
 
 void XmlLines::parse(const std::string& text) {
   lines_.clear();
+  line_offsets_.clear();
+  cuts_.clear();
   device_starts_.clear();
   fault_.clear();
   fault_line_ = 0;
@@ -21,8 +23,10 @@ void XmlLines::parse(const std::string& text) {
     size_t end = text.find('\n', at);
     if (end == std::string::npos) end = text.size();
     lines_.push_back(text.substr(at, end - at));
+    line_offsets_.push_back(at);
     at = end + 1;
   }
+  cuts_.resize(lines_.size());
   blank_out_comments();
   for (size_t i = 0; i < lines_.size(); ++i) {
     if (holds(lines_[i], "<device>")) device_starts_.push_back(i);
@@ -38,20 +42,36 @@ void XmlLines::blank_out_comments() {
     std::string& line = lines_[n];
     std::string kept;
     size_t i = 0;
+    size_t cut_from = 0;  // where the comment being taken out began on this line
     for (;;) {
       size_t mark = line.find(in_comment ? "-->" : "<!--", i);
       if (!in_comment) kept.append(line, i, mark == std::string::npos ? mark : mark - i);
       if (mark == std::string::npos) break;
-      if (!in_comment) opened_at = n;
+      if (!in_comment) {
+        opened_at = n;
+        cut_from = mark;
+      } else {
+        cuts_[n].emplace_back(kept.size(), mark + 3 - cut_from);
+      }
       i = mark + (in_comment ? 3 : 4);
       in_comment = !in_comment;
     }
+    if (in_comment) cuts_[n].emplace_back(kept.size(), line.size() - cut_from);
     line.swap(kept);
   }
   if (in_comment) {
     fault_ = "a comment is not closed";
     fault_line_ = opened_at + 1;
   }
+}
+
+size_t XmlLines::text_offset(size_t index, size_t at) const {
+  size_t offset = line_offsets_[index] + at;
+  for (const auto& cut : cuts_[index]) {
+    if (cut.first > at) break;
+    offset += cut.second;
+  }
+  return offset;
 }
 
 unsigned int XmlLines::count_devices() const {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vxins {
@@ -26,6 +27,9 @@ class XmlLines {
   void parse(const std::string& text);
 
   const std::vector<std::string>& lines() const { return lines_; }
+  // The offset in the text of the character at `at` of line `index` (0-based) as lines() holds
+  // it, comments taken out: what an editor of the text changes to change that character.
+  size_t text_offset(size_t index, size_t at) const;
   // Why the lines cannot be trusted (a comment never closed), with its 1-based line number;
   // empty when they can.
   const std::string& fault() const { return fault_; }
@@ -44,6 +48,10 @@ class XmlLines {
   void blank_out_comments();
 
   std::vector<std::string> lines_;
+  std::vector<size_t> line_offsets_;  // where each line starts in the text
+  // Per line: each comment (or its part) taken out, as (the position in the line as kept where
+  // it stood, the characters taken out there), in order.
+  std::vector<std::vector<std::pair<size_t, size_t>>> cuts_;
   std::vector<size_t> device_starts_;  // positions of the lines holding "<device>"
   std::string fault_;
   size_t fault_line_ = 0;

@@ -67,6 +67,7 @@ bool read_attribute(const std::string& line, size_t& i, XmlTag& tag) {
     }
   }
   tag.attributes.emplace_back(attr, unescape_value(raw));
+  tag.value_spans.emplace_back(close - raw.size(), close);
   return true;
 }
 

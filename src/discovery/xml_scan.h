@@ -23,6 +23,9 @@ struct XmlTag {
   bool empty_element = false;  // ends in "/>"
   bool text_before = false;    // character data other than blanks since the previous tag
   std::vector<std::pair<std::string, std::string>> attributes;
+  // Per attribute: where its value stands on the line, between the quotes, as written (before
+  // its references are decoded): [first, second).
+  std::vector<std::pair<size_t, size_t>> value_spans;
   std::string problem;
 };
 

@@ -1374,10 +1374,13 @@ TEST_F(HostCliTest, SetActionMendsAnActionNamingNoAction) {
   const size_t at = text.find("<action value=\"Upgrade\"/>");
   ASSERT_NE(at, std::string::npos);
   text.replace(at, 25, "<action value=\"Skpi\"/>");
+  const size_t second = text.find("<action value=\"Upgrade\"/>");  // the HBA's other port
+  text.replace(second, 25, "<action value=\"Rewrit\"/>");
   vxtest::write_file(disc_, text);
   Outcome shown = Host(tmp_, {"show", disc_});
   EXPECT_EQ(shown.status, 3);
   EXPECT_TRUE(Contains(shown.err, "the action of device 1 (" + std::string(kFcPorts[0]) +
+                                      "), device 2 (" + kFcPorts[1] +
                                       ") names no action: the plug-in refuses the whole file"))
       << shown.err;
   sim_->clear_journal();
@@ -1387,12 +1390,22 @@ TEST_F(HostCliTest, SetActionMendsAnActionNamingNoAction) {
   EXPECT_EQ(other.status, 3);
   EXPECT_TRUE(Contains(other.err, "names no action")) << other.err;
   EXPECT_EQ(vxtest::read_file(disc_), text);
-  Outcome mended = Host(tmp_, {"set-action", disc_, "Skip", "--adapter", "0a:00"});
+  // Mended with an adapter after them, whose actions stand further on in the file than the
+  // words set in their place for the reading.
+  Outcome mended =
+      Host(tmp_, {"set-action", disc_, "Skip", "--adapter", "0a:00", "--adapter", "04:00"});
   EXPECT_EQ(mended.status, 0) << mended.err;
   EXPECT_EQ(Host(tmp_, {"show", disc_}).status, 0);
   std::string expected = text;
   expected.replace(at, 22, "<action value=\"Skip\"/>");
-  expected.replace(expected.find("<action value=\"Upgrade\"/>"), 25, "<action value=\"Skip\"/>");
+  expected.replace(expected.find("<action value=\"Rewrit\"/>"), 24, "<action value=\"Skip\"/>");
+  // The Ethernet adapter's two functions are the file's last two.
+  size_t leaf = expected.size();
+  for (int k = 0; k < 2; ++k) {
+    leaf = expected.rfind("<action value=\"", leaf - 1) + 15;
+    expected.replace(leaf, expected.find('"', leaf) - leaf, "Skip");
+    leaf -= 15;
+  }
   EXPECT_EQ(vxtest::read_file(disc_), expected);
 }
 

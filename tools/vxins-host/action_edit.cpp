@@ -1,8 +1,8 @@
-// Selecting devices and rewriting their action values in place.
+// The file read for editing, and its action values rewritten in place where the plug-in's
+// reader found them.
 #include "action_edit.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "inventory/firmware_action.h"
 
@@ -10,55 +10,28 @@ namespace vxhost {
 
 namespace {
 
-// The bytes with every comment blanked (line feeds kept), as the plug-in's reader blanks them:
-// what stands in a comment is no markup, and offsets stay those of the file.
-std::string without_comments(const std::string& bytes) {
-  std::string out = bytes;
-  size_t at = 0;
-  while ((at = bytes.find("<!--", at)) != std::string::npos) {
-    size_t end = bytes.find("-->", at + 4);
-    end = end == std::string::npos ? bytes.size() : end + 3;
-    for (size_t i = at; i < end; ++i)
-      if (out[i] != '\n') out[i] = ' ';
-    at = end;
-  }
-  return out;
-}
+// A value set in place of another: where it stood and how long it was.
+struct Replaced {
+  size_t offset, length;
+  std::string word;  // the value as the file holds it
+};
 
-// The offset where the 1-based line `number` starts, or npos past the last line.
-size_t line_start(const std::string& bytes, size_t number) {
-  size_t at = 0;
-  for (size_t n = 1; n < number; ++n) {
-    at = bytes.find('\n', at);
-    if (at == std::string::npos) return at;
-    ++at;
-  }
-  return at;
-}
-
-bool blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
-
-// Finds the quoted value of the action leaf on the line starting at `begin` of `text` (comments
-// blanked): "<action", blanks, "value", blanks, "=", blanks, a quote, the value, the same quote.
-bool action_value_span(const std::string& text, size_t begin, size_t& from, size_t& to) {
-  size_t end = text.find('\n', begin);
-  if (end == std::string::npos) end = text.size();
-  const std::string tag = "<action";
-  for (size_t at = text.find(tag, begin); at < end; at = text.find(tag, at + 1)) {
-    size_t p = at + tag.size();
-    if (p >= end || !(blank(text[p]) || text[p] == '/' || text[p] == '>')) continue;
-    while (p < end && blank(text[p])) ++p;
-    if (text.compare(p, 5, "value") != 0) return false;
-    for (p += 5; p < end && blank(text[p]); ++p) {
+// A span read from bytes in which `replaced` (in file order) stand in place of the file's
+// values, as it stands in the file's own bytes.
+vxins::discovery::ValueSpan in_file(vxins::discovery::ValueSpan span,
+                                    const std::vector<Replaced>& replaced, size_t new_length) {
+  long long shift = 0;  // how far the bytes after the replacements so far have moved
+  for (const Replaced& r : replaced) {
+    const long long at = static_cast<long long>(r.offset) + shift;
+    if (at > static_cast<long long>(span.offset)) break;
+    if (at == static_cast<long long>(span.offset)) {
+      span.length = r.length;
+      break;
     }
-    if (p >= end || text[p++] != '=') return false;
-    while (p < end && blank(text[p])) ++p;
-    if (p >= end || (text[p] != '"' && text[p] != '\'')) return false;
-    from = p + 1;
-    to = text.find(text[p], from);
-    return to < end;
+    shift += static_cast<long long>(new_length) - static_cast<long long>(r.length);
   }
-  return false;
+  span.offset = static_cast<size_t>(static_cast<long long>(span.offset) - shift);
+  return span;
 }
 
 }  // namespace
@@ -69,30 +42,30 @@ ViewResult view_for_edit(const std::string& path, DiscoveryView& view,
   ViewResult result = read_discovery_view(path, view, error);
   if (result != ViewResult::kRefused) return result;
   const std::string bytes = view.bytes, refused = error;
+  const std::string stand_in = "Upgrade";
   std::string readable = bytes;
-  std::vector<std::string> words;  // the unknown words as the file holds them
+  std::vector<Replaced> replaced;  // file offsets, in file order
   vxins::discovery::Refusal refusal;
+  // Only an action leaf whose value names no action (the reader says where it stands); anything
+  // else stays refused.
   while (view_of_bytes(readable, view, error, &refusal) == ViewResult::kRefused) {
-    // Only an action leaf whose plain value names no action; anything else stays refused.
-    const std::string text = without_comments(readable);
-    const size_t begin = refusal.device == 0 ? std::string::npos : line_start(text, refusal.line);
-    size_t from = 0, to = 0;
-    fw_action_status_t action;
-    if (begin == std::string::npos || !action_value_span(text, begin, from, to) ||
-        readable.find('&', from) < to ||
-        vxins::inventory::read_action_word(readable.substr(from, to - from), action) !=
-            vxins::inventory::ActionWord::kUnknownWord) {
+    const vxins::discovery::ValueSpan& at = refusal.unknown_action;
+    if (!at.found) {
       view.bytes = bytes;
       error = refused;
       return ViewResult::kRefused;
     }
-    words.push_back(readable.substr(from, to - from));
-    readable.replace(from, to - from, "Upgrade");
+    const size_t offset = in_file(at, replaced, stand_in.size()).offset;
+    replaced.push_back({offset, at.length, readable.substr(at.offset, at.length)});
+    readable.replace(at.offset, at.length, stand_in);
     unknown_words.push_back(refusal.device - 1);
   }
-  // Those devices keep the word they hold: set-action changes them whatever it sets.
+  // Those devices keep the word they hold: set-action changes them whatever it sets. Every
+  // action's place is told in the file's own bytes.
   for (size_t k = 0; k < unknown_words.size(); ++k)
-    view.devices[unknown_words[k]].file.action = words[k];
+    view.devices[unknown_words[k]].file.action = replaced[k].word;
+  for (ViewDevice& d : view.devices)
+    d.action_value = in_file(d.action_value, replaced, stand_in.size());
   view.bytes = bytes;
   return ViewResult::kRead;
 }
@@ -115,22 +88,19 @@ std::vector<size_t> devices_to_change(const std::vector<ViewDevice>& devices,
 bool edit_actions(const std::string& bytes, const std::vector<ViewDevice>& devices,
                   const std::vector<size_t>& chosen, const std::string& action,
                   std::string& edited, std::string& error) {
-  const std::string text = without_comments(bytes);
   std::vector<std::pair<size_t, size_t>> spans;
   for (size_t i : chosen) {
     const ViewDevice& d = devices[i];
-    size_t from = 0, to = 0;
-    size_t begin = d.action_line == 0 ? std::string::npos : line_start(text, d.action_line);
-    if (begin == std::string::npos || !action_value_span(text, begin, from, to)) {
+    if (!d.action_value.found) {
       error = "device " + std::to_string(i + 1) + " (" + d.file.mac_or_wwn +
               ") has no action leaf to set";
       return false;
     }
-    spans.emplace_back(from, to);
+    spans.emplace_back(d.action_value.offset, d.action_value.length);
   }
   std::sort(spans.rbegin(), spans.rend());  // from the end, so earlier offsets stay valid
   edited = bytes;
-  for (const auto& span : spans) edited.replace(span.first, span.second - span.first, action);
+  for (const auto& span : spans) edited.replace(span.first, span.second, action);
   return true;
 }
 

@@ -25,8 +25,8 @@ ViewResult view_for_edit(const std::string& path, DiscoveryView& view,
 std::vector<size_t> devices_to_change(const std::vector<ViewDevice>& devices,
                                       const std::vector<size_t>& chosen, const std::string& action);
 
-// `bytes` with the action value of each chosen device set to `action` (a plain word), inside
-// the quotes it stands in. False when a chosen device has no action leaf.
+// `bytes` with the action value of each chosen device set to `action` (a plain word), where the
+// reader found it, inside its quotes. False when a chosen device has no action leaf.
 bool edit_actions(const std::string& bytes, const std::vector<ViewDevice>& devices,
                   const std::vector<size_t>& chosen, const std::string& action,
                   std::string& edited, std::string& error);

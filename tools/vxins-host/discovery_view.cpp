@@ -20,7 +20,7 @@ std::string refusal_text(const Refusal& r) {
 }
 
 ViewDevice view_device(const vxins::inventory::DeviceRecord& record, int position,
-                       size_t action_line) {
+                       const vxins::discovery::ValueSpan& action_value) {
   const vxins::inventory::DeviceInfo& info = record.info();
   ViewDevice d;
   d.file.position = position;
@@ -35,7 +35,7 @@ ViewDevice view_device(const vxins::inventory::DeviceRecord& record, int positio
   d.file.skipped = record.skipped();
   d.firmware_file = info.fw_dev.fw_file;
   d.action_status = info.fw_dev.action_st;
-  d.action_line = action_line;
+  d.action_value = action_value;
   return d;
 }
 
@@ -66,7 +66,7 @@ ViewResult view_of_bytes(const std::string& bytes, DiscoveryView& view, std::str
     return ViewResult::kRefused;
   }
   for (size_t i = 0; i < records.size(); ++i)
-    view.devices.push_back(view_device(*records[i], static_cast<int>(i), report.action_lines[i]));
+    view.devices.push_back(view_device(*records[i], static_cast<int>(i), report.action_values[i]));
   view.takes_effect = report.takes_effect;
   return ViewResult::kRead;
 }

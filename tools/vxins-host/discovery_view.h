@@ -22,7 +22,7 @@ constexpr size_t kMaxDiscoveryFileBytes = 16u * 1024 * 1024;
 struct ViewDevice {
   FileDevice file;
   std::string firmware_file, action_status;
-  size_t action_line = 0;  // 1-based line of its action leaf; 0 when it has none
+  vxins::discovery::ValueSpan action_value;  // where its action's value stands in the bytes
 };
 
 struct DiscoveryView {

@@ -252,7 +252,8 @@ TEST(DiscoveryReaderTest, RefusesLeavesItCannotReadForSure) {
 
 // vxins-host reads what the plug-in will read, from the bytes it holds, while the machine's
 // trace log may be another call's: quietly, nothing is logged, and the report says where each
-// device's action leaf stands and why a file is refused.
+// device's action value stands in the bytes (comments before it on its line or lines before it
+// taken into account), why a file is refused, and where an action word naming no action stands.
 TEST(DiscoveryReaderTest, QuietReadingOfATextLogsNothingAndReportsWhatItSaw) {
   LogCapture log;
   TempDir dir;
@@ -280,9 +281,42 @@ TEST(DiscoveryReaderTest, QuietReadingOfATextLogsNothingAndReportsWhatItSaw) {
     EXPECT_EQ(quiet[i]->mac_or_wwn(), want.mac_or_wwn());
     EXPECT_EQ(quiet[i]->info().fw_dev.action, want.info().fw_dev.action);
   }
-  EXPECT_EQ(report.action_lines, action_lines);
+  ASSERT_EQ(report.action_values.size(), 2u);
+  for (size_t i = 0; i < 2; ++i) {
+    const vxins::discovery::ValueSpan& v = report.action_values[i];
+    EXPECT_TRUE(v.found);
+    const size_t leaf = text.find("<action value=\"", i == 0 ? 0 : report.action_values[0].offset);
+    EXPECT_EQ(v.offset, leaf + 15);
+    EXPECT_EQ(text.substr(v.offset, v.length), quiet[i]->info().fw_dev.action);
+  }
   EXPECT_EQ(report.takes_effect, "deferred");
   EXPECT_TRUE(report.refusal.why.empty());
+
+  // Comments: one over lines before the leaf, one before it on its line, one in its value.
+  std::string commented = text;
+  const size_t leaf = commented.find("<action value=\"");
+  commented.replace(leaf + 16, 0, "<!--x-->");
+  commented.replace(leaf, 0, "<!-- before -->");
+  commented.replace(commented.rfind("\n", leaf), 0, "<!-- over\nlines -->");
+  DeviceList again;
+  ReadReport with_comments;
+  ASSERT_EQ(read_discovery_text("", commented, again, Trace::kQuiet, &with_comments), 0);
+  const vxins::discovery::ValueSpan& first = with_comments.action_values[0];
+  std::string in_value = quiet[0]->info().fw_dev.action;
+  in_value.insert(1, "<!--x-->");
+  EXPECT_EQ(commented.substr(first.offset, first.length), in_value);
+  const vxins::discovery::ValueSpan& second = with_comments.action_values[1];
+  EXPECT_EQ(commented.substr(second.offset, second.length), quiet[1]->info().fw_dev.action);
+
+  // An action word naming no action: refused, with where it stands.
+  std::string typo = text;
+  typo.replace(text.find("<action value=\"") + 15, quiet[0]->info().fw_dev.action.size(), "Skpi");
+  ReadReport unknown;
+  EXPECT_EQ(read_discovery_text("", typo, again, Trace::kQuiet, &unknown), 1001);
+  ASSERT_TRUE(unknown.refusal.unknown_action.found);
+  EXPECT_EQ(typo.substr(unknown.refusal.unknown_action.offset,
+                        unknown.refusal.unknown_action.length),
+            "Skpi");
 
   // Refused: where and why, and still nothing logged.
   std::string broken = text;
@@ -296,6 +330,7 @@ TEST(DiscoveryReaderTest, QuietReadingOfATextLogsNothingAndReportsWhatItSaw) {
   EXPECT_EQ(refused.refusal.device_id, list[0]->mac_or_wwn());
   EXPECT_EQ(refused.refusal.why,
             "the action leaf cannot be read: the value of value does not end on its line");
+  EXPECT_FALSE(refused.refusal.unknown_action.found);
   EXPECT_EQ(log.text(), "");
 }
 
