@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "inventory/firmware_action.h"
 #include "output.h"
 
 namespace vxhost {
@@ -115,8 +116,6 @@ const OptionEntry kOptions[] = {
 // Short forms, each standing for one long option.
 const char* const kShortOptions[][2] = {{"-h", "--help"}, {"-o", "--output"}};
 
-const char kActions[][10] = {"Skip", "Upgrade", "Downgrade", "Rewrite"};
-
 const OptionEntry* find_option(const std::string& name) {
   for (const OptionEntry& option : kOptions)
     if (name == option.name) return &option;
@@ -142,14 +141,6 @@ std::string usage_of(const CommandEntry* entry) {
                                      : "discover|flash|devices|show|set-action|select|history|"
                                        "replay-to-inventory ...";
   return "usage: vxins-host [OPTIONS] " + what + "  (vxins-host --help for more)";
-}
-
-bool lower_equal(const std::string& a, const char* b) {
-  if (a.size() != strlen(b)) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
 }
 
 // Seconds as typed: digits with at most one decimal point, at most a day; false otherwise.
@@ -323,19 +314,17 @@ bool take_option(const CommandEntry& entry, const Given& g, Options& o, std::str
   return true;
 }
 
-// set-action: one known action word, and exactly one way of naming the devices.
+// set-action: an action word as the plug-in reads it (any case; its own form is written), one
+// an operator sets (not the plug-in's "FW mismatch"), and exactly one way of naming the devices.
 bool check_set_action(Options& o, std::string& error) {
-  bool known = false;
-  for (const char* word : kActions) {
-    if (lower_equal(o.action, word)) {
-      o.action = word;
-      known = true;
-    }
-  }
-  if (!known) {
+  fw_action_status_t action = FW_STATUS_MISMATCH;
+  if (vxins::inventory::read_action_word(o.action, action) !=
+          vxins::inventory::ActionWord::kAction ||
+      action == FW_STATUS_MISMATCH) {
     error = "unknown action '" + o.action + "' (Skip, Upgrade, Downgrade or Rewrite)";
     return false;
   }
+  o.action = vxins::inventory::action_text(action);
   int ways = (o.all ? 1 : 0) + (o.adapters.empty() ? 0 : 1) + (o.entries.empty() ? 0 : 1);
   if (ways == 0) {
     error = "set-action needs the devices to change: ENTRY..., --adapter ENTRY or --all";

@@ -57,6 +57,9 @@ TEST(CommandLineTest, WrongLinesAreNamedInOneLineWithTheirUsage) {
        "show"},
       {{"set-action", "d", "Erase", "--all"},
        "unknown action 'Erase' (Skip, Upgrade, Downgrade or Rewrite)", "set-action"},
+      // The plug-in's own word for a version it cannot compare is no operator's choice.
+      {{"set-action", "d", "fw MISMATCH", "--all"},
+       "unknown action 'fw MISMATCH' (Skip, Upgrade, Downgrade or Rewrite)", "set-action"},
       {{"--plugin"}, "option --plugin needs a value (PATH)", any},
       {{"--plugin", "--json", "show", "d"}, "option --plugin needs a value (PATH)", any},
       {{"--agent", "", "discover", "d", "f"}, "option --agent needs a folder, not an empty name",
@@ -111,6 +114,9 @@ TEST(CommandLineTest, AcceptedLinesSetTheirOptions) {
   EXPECT_TRUE(x.force);
   ASSERT_TRUE(Parse({"select", "d", "81:00", "0000:81:00.1"}, y));
   EXPECT_EQ(y.entries, std::vector<std::string>({"81:00", "0000:81:00.1"}));
+  Options b;  // the action as the plug-in reads it, blanks around it too
+  ASSERT_TRUE(Parse({"set-action", "d", " DOWNgrade\t", "--all"}, b));
+  EXPECT_EQ(b.action, "Downgrade");
   ASSERT_TRUE(Parse({"set-action", "d", "rewrite", "--adapter", "81:00", "--adapter=0a:00"}, a));
   EXPECT_EQ(a.action, "Rewrite");
   EXPECT_EQ(a.adapters, std::vector<std::string>({"81:00", "0a:00"}));
