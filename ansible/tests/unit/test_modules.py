@@ -28,7 +28,7 @@ with open(os.path.join(HERE, 'modules.yml'), encoding='utf-8') as f:
 
 # The arguments every row starts from; a row's args add to them or replace them.
 DEFAULT_ARGS = dict(package='/srv/fw/3100/qrvl_boot_3100.tar', host_tool='/usr/bin/vxins-host',
-                    work_dir='{work}')
+                    work_dir='{work}', target_name='san-a01')
 # Compared in every row (a row that leaves them out expects these values); every other key of
 # a row's result is compared only when the row names it.
 ALWAYS = dict(changed=False, failed=False, warnings=[], msg=None)
@@ -59,8 +59,9 @@ def import_collection():
 
 
 class CannedHost(object):
-    """Stands for vxins-host: checks each command line against the row's next expected one and
-    answers with its canned exit status, output and error text."""
+    """Stands for vxins-host: checks each command line (and the environment the module adds)
+    against the row's next expected one and answers with its canned exit status, output and
+    error text."""
 
     def __init__(self, test, calls, work):
         self.test, self.calls, self.work, self.ran = test, list(calls), work, 0
@@ -72,6 +73,8 @@ class CannedHost(object):
         expected_argv, rc, out = fill(call[:3], self.work)
         self.test.assertEqual(argv, expected_argv, 'vxins-host call %d' % self.ran)
         self.test.assertEqual(kwargs.get('cwd'), self.work, 'vxins-host runs in the work folder')
+        self.test.assertEqual(kwargs.get('environ_update'), call[4] if len(call) > 4 else None,
+                              'environment of vxins-host call %d' % self.ran)
         err = call[3] if len(call) > 3 else ''
         return rc, out if isinstance(out, str) else json.dumps(out), err
 
@@ -90,7 +93,8 @@ class ModuleTest(unittest.TestCase):
     def run_module(self, name, row, work):
         """The module's result as Ansible would read it from its output."""
         args = fill(dict(DEFAULT_ARGS, **row.get('args', {})), work)
-        args.update(_ansible_check_mode=row.get('check_mode', False), _ansible_remote_tmp=work,
+        args.update(_ansible_check_mode=row.get('check_mode', False),
+                    _ansible_diff=row.get('diff', False), _ansible_remote_tmp=work,
                     _ansible_keep_remote_files=False)
         host = CannedHost(self, row['calls'], work)
         for pending in (ansible_warnings._global_warnings, ansible_warnings._global_deprecations):
