@@ -92,7 +92,8 @@ def _text(report, title, header, adapter_cells, statuses):
         title, report['package'] or 'no package', report['package_version'] or 'unknown',
         report['started'] or 'unknown')] + _columns(rows)
     counts = [sum(e['status'] == s for e in report['hosts']) for s in statuses]
-    lines.append('%d hosts: ' % len(report['hosts']) +
+    count = len(report['hosts'])
+    lines.append('%d host%s: ' % (count, '' if count == 1 else 's') +
                  ', '.join('%d %s' % (n, s) for n, s in zip(counts, statuses)))
     if report.get('check_mode'):
         lines.append('check mode: nothing was flashed; "would flash" is what a run would do')

@@ -171,6 +171,10 @@ adapters:
       decision: flash
       result: failed
       reason: image rejected
+discovery_file:
+  description: The discovery file the plug-in wrote (none remains on a host without adapters).
+  returned: when the discovery succeeded
+  type: str
 nothing_to_do:
   description: True when the host has no adapters (and I(require_adapters) is not set).
   returned: always
@@ -240,7 +244,8 @@ def update(module, host):
     devices = device_facts(doc)
     facts = dict(vxins_devices=devices, vxins_adapters=adapters)
     # What the task returns however it ends from here on.
-    returned = dict(reboot_pending=doc.get('reboot_pending'), history_id=doc.get('history_id'),
+    returned = dict(discovery_file=host.discovery_file, reboot_pending=doc.get('reboot_pending'),
+                    history_id=doc.get('history_id'),
                     history_ids=[i for i in [doc.get('history_id')] if i is not None],
                     package_version=package_version(adapters), ansible_facts=facts,
                     flash_called=False, reboot_required=False)
