@@ -222,7 +222,7 @@ lock_holder:
 ansible_facts:
   description: The discovery's C(vxins_devices) and C(vxins_adapters), as
     C(qrvl.vxins.vxins_discovery) returns them.
-  returned: when the discovery succeeded
+  returned: success
   type: dict
 '''
 
@@ -247,14 +247,15 @@ def update(module, host):
     returned = dict(discovery_file=host.discovery_file, reboot_pending=doc.get('reboot_pending'),
                     history_id=doc.get('history_id'),
                     history_ids=[i for i in [doc.get('history_id')] if i is not None],
-                    package_version=package_version(adapters), ansible_facts=facts,
-                    flash_called=False, reboot_required=False)
+                    package_version=package_version(adapters), flash_called=False,
+                    reboot_required=False)
     if doc['state'] == 'no adapters':
         named = ['%s entry %r names no device: this host has no adapters' % (option, e)
                  for option, listed in sorted(entries.items()) for e in listed]
         if named:
             host.fail('nothing flashed: ' + '; '.join(named), **returned)
-        module.exit_json(changed=False, nothing_to_do=True, adapters=[], **returned)
+        module.exit_json(changed=False, nothing_to_do=True, adapters=[], ansible_facts=facts,
+                         **returned)
 
     labels = [a['adapter'] for a in adapters]
     chosen = dict(skip=set(), adapters=None if p['adapters'] is None else set())
@@ -290,7 +291,7 @@ def update(module, host):
         result['diff'] = version_diff(rows)
     if failure:
         host.fail(failure, **result)
-    module.exit_json(**result)
+    module.exit_json(ansible_facts=facts, **result)
 
 
 def main():
