@@ -214,8 +214,8 @@ class FleetTest(unittest.TestCase):
     def test_hosts_that_fail_before_flashing(self):
         """A lock another process holds (the host fails within its lock_timeout, naming the
         holder), a lock folder that belongs to another user (refused), an unquoted skip
-        (refused), and a batch size of 0 (refused): nothing is flashed, nothing even
-        discovered."""
+        (refused), a work folder that cannot be made (the role's own failure, naming the host
+        too), and a batch size of 0 (refused): nothing is flashed, nothing even discovered."""
         f = self.fleet
         held = os.path.join(f.tmp, 'held.lock')
         foreign = os.path.join(f.tmp, 'foreign-lock')
@@ -226,22 +226,27 @@ class FleetTest(unittest.TestCase):
         f.add_host('foreign', MACHINE, lock=os.path.join(foreign, 'run.lock'),
                    vxins_lock_timeout=2)
         f.add_host('unquoted', MACHINE, vxins_skip=[4860])
-        added = ['held', 'foreign', 'unquoted']
+        blocked = f.add_host('blocked', MACHINE)
+        f.hostvars['blocked']['vxins_work_dir'] = os.path.join(blocked, 'inventory.json', 'work')
+        added = ['held', 'foreign', 'unquoted', 'blocked']
         holder = 'pid %d: the fleet test holding the lock' % os.getpid()
         try:
             with open(held, 'w') as lock:
                 lock.write(holder + '\n')
                 lock.flush()
                 fcntl.flock(lock, fcntl.LOCK_EX)
-                rc, tasks = f.playbook('--limit', ','.join(added), '-e', 'vxins_batch=3')
+                rc, tasks = f.playbook('--limit', ','.join(added), '-e', 'vxins_batch=4')
             self.assertNotEqual(rc, 0, f.output)
             failures = tasks['Update the adapters']
+            self.assertNotIn('blocked', failures)
             self.assertIn(holder, failures['held']['msg'])
             self.assertIn('gave up after 2', failures['held']['msg'])
             self.assertEqual(failures['held'].get('lock_holder'), holder)
             self.assertIn(foreign, failures['foreign']['msg'])
             self.assertRegex(failures['unquoted']['msg'], r'^unquoted: .*4860.*quote it')
             report = f.report()
+            self.assertTrue(report['hosts']['blocked']['message'].startswith(
+                "Make the package's folder: blocked: "), report['hosts']['blocked'])
             for host in added:
                 self.assertEqual(report['hosts'][host]['status'], 'failed', host)
                 self.assertEqual(f.calls(host), [], host)
