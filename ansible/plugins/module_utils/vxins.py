@@ -46,8 +46,10 @@ def parse_answer(argv, rc, out, err):
     except ValueError:
         return None, '%s gave no JSON (exit status %d): %s' % (' '.join(argv), rc, err.strip())
     if not isinstance(doc, dict) or doc.get('schema_version') != SCHEMA_VERSION:
-        return None, '%s speaks JSON schema %r; this collection reads schema %d' % (
-            argv[0], doc.get('schema_version') if isinstance(doc, dict) else None, SCHEMA_VERSION)
+        said = doc.get('error') if isinstance(doc, dict) else None
+        return None, '%s speaks JSON schema %r; this collection reads schema %d%s' % (
+            argv[0], doc.get('schema_version') if isinstance(doc, dict) else None, SCHEMA_VERSION,
+            ' (its error: %s)' % said if said else '')
     return doc, None
 
 
