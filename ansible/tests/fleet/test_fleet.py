@@ -1,158 +1,79 @@
 # -*- coding: utf-8 -*-
-# The collection as an operator uses it: built and installed with ansible-galaxy, its example
-# playbook run against five hosts that are all this machine, each with its own simulator
-# inventory, journal, state, discovery file and history. One host's HBA rejects the image.
-# What happens is read from the simulators' journals, never from the modules' own word.
-# VXINS_BUILD_DIR names the build folder holding vxins-host and the simulator (default build).
+# The collection as an operator uses it: built and installed with ansible-galaxy, its playbooks
+# run against simulated hosts that are all this machine (fleet.py). The package says 3.2.0. The
+# hosts of the rollout, in batches of two:
+#   node1  the built-in machine (HBA 3.0.2.1, CNA 3.2.0.0_b17, Ethernet 3.1.0.0); its skip names
+#          a function of the Ethernet adapter by B:D.F
+#   node2  its CNA at 3.2.0.0 (the package's version, spelled longer) and its Ethernet adapter
+#          at 3.3.0.0 (a downgrade)
+#   node3  its HBA rejects the image
+#   node4  no adapters
+#   node5  the built-in machine, in the batch the failure stops
+# and, only where a step adds them, hosts whose lock is held or belongs to another user, and one
+# whose skip is unquoted in YAML.
 
+import fcntl
+import glob
 import inspect
 import json
 import os
-import shutil
+import pwd
 import subprocess
-import tempfile
 import unittest
 
-REPO = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..', '..'))
-BUILD = os.path.join(REPO, os.environ.get('VXINS_BUILD_DIR', 'build'))
-HOST_TOOL = os.path.join(BUILD, 'tools', 'vxins-host', 'vxins-host')
-HOSTS = ['node1', 'node2', 'node3', 'node4', 'node5']  # batches: 1-2, 3-4, 5
+from fleet import MACHINE, REPO, Fleet, machine
+
+HOSTS = ['node1', 'node2', 'node3', 'node4', 'node5']
 FAILING = 'node3'
 REASON = 'image rejected'
-
-
-def bus_dev(adapter):
-    """The B:D vxins-host shows for an inventory adapter, from its first port's PCI path."""
-    port = (adapter['fcPorts'] + adapter['ethPorts'])[0]
-    return port['hardwarePath'][5:10]
+OFFERED = '3.2.0'
+UPGRADED = [('0a:00', 0), ('81:00', 0), ('04:00', 0)]  # the built-in machine, flashed whole
 
 
 class FleetTest(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        if not os.access(HOST_TOOL, os.X_OK):
-            raise RuntimeError('no %s: build first (VXINS_BUILD_DIR)' % HOST_TOOL)
-        cls.tmp = tempfile.mkdtemp(prefix='vxins-fleet-')
-        cls.collections = os.path.join(cls.tmp, 'collections')
-        cls.env = dict(os.environ, ANSIBLE_COLLECTIONS_PATH=cls.collections, ANSIBLE_NOCOLOR='1',
-                       ANSIBLE_LOCAL_TEMP=os.path.join(cls.tmp, 'ansible-tmp'),
-                       ANSIBLE_REMOTE_TEMP=os.path.join(cls.tmp, 'ansible-tmp'),
-                       ANSIBLE_CALLBACK_PLUGINS=os.path.join(os.path.dirname(__file__),
-                                                             'callback'),
-                       ANSIBLE_CALLBACKS_ENABLED='vxins_record')
-        for argv in (['ansible-galaxy', 'collection', 'build', os.path.join(REPO, 'ansible'),
-                      '--output-path', cls.tmp],
-                     ['ansible-galaxy', 'collection', 'install', '-p', cls.collections,
-                      os.path.join(cls.tmp, 'qrvl-vxins-1.0.0.tar.gz')]):
-            subprocess.run(argv, check=True, stdout=subprocess.DEVNULL, env=cls.env)
-        cls.package = os.path.join(cls.tmp, 'qrvl_boot_3100.tar')
-        os.makedirs(os.path.join(cls.tmp, 'pkg', 'fw'))
-        with open(os.path.join(cls.tmp, 'pkg', 'fw', 'boot.txt'), 'w') as f:
-            f.write('<version>3.1.0.0</version>\n')
-        subprocess.run(['tar', '--format=ustar', '--no-recursion', '-C',
-                        os.path.join(cls.tmp, 'pkg'), '-cf', cls.package, 'fw', 'fw/boot.txt'],
-                       check=True)
-        with open(os.path.join(REPO, 'sim', 'inventories', 'default.json')) as f:
-            machine = json.load(f)
-        cls.bus_dev = {a['index']: bus_dev(a) for a in machine['adapters']}
-        cls.hostvars = {}
-        for host in HOSTS:
-            folder = os.path.join(cls.tmp, host)
-            os.makedirs(folder)
-            if host == FAILING:
-                machine['adapters'][0]['flash'] = {'result': 5, 'reason': REASON}
-            with open(os.path.join(folder, 'inventory.json'), 'w') as f:
-                json.dump(machine, f)
-            machine['adapters'][0]['flash'] = {'result': 0}
-            cls.hostvars[host] = dict(
-                vxins_work_dir=os.path.join(folder, 'work'),
-                vxins_history_db=os.path.join(folder, 'history.db'),
-                vxins_environment=dict(
-                    DZNAJ_SIM_INVENTORY=os.path.join(folder, 'inventory.json'),
-                    DZNAJ_SIM_JOURNAL=os.path.join(folder, 'journal.jsonl'),
-                    DZNAJ_SIM_STATE=os.path.join(folder, 'state.json'),
-                    # One lock for all: the plug-in's trace log is one file per machine.
-                    VXINS_LOCK_FILE=os.path.join(cls.tmp, 'vxins.lock')))
-        cls.report_dir = os.path.join(cls.tmp, 'report')
+        cls.fleet = Fleet(OFFERED, keep=bool(os.environ.get('VXINS_KEEP_FLEET')))
+        f = cls.fleet
+        f.add_host('node1', MACHINE, vxins_skip=['04:00.1'])
+        f.add_host('node2', machine(**{'81:00': dict(flashedBiosVersion='3.2.0.0'),
+                                       '04:00': dict(flashedBiosVersion='3.3.0.0')}))
+        f.add_host(FAILING, machine(**{'0a:00': dict(flash=dict(result=5, reason=REASON))}))
+        f.add_host('node4', {'adapters': []})
+        f.add_host('node5', MACHINE)
 
     @classmethod
     def tearDownClass(cls):
-        if os.environ.get('VXINS_KEEP_FLEET'):
-            print('fleet test folder kept: %s' % cls.tmp)
-        else:
-            shutil.rmtree(cls.tmp)
+        cls.fleet.close()
 
-    def playbook(self, *args):
-        """Runs the installed example playbook; returns (exit status, results by task name
-        and host, the fleet report)."""
-        inventory = os.path.join(self.tmp, 'inventory.json')
-        with open(inventory, 'w') as f:
-            json.dump({'vxins_fleet': {'hosts': self.hostvars, 'vars': dict(
-                ansible_connection='local',
-                ansible_python_interpreter='{{ ansible_playbook_python }}',
-                vxins_host_tool=HOST_TOOL, vxins_agent=os.path.join(BUILD, 'sim'),
-                vxins_package=self.package, vxins_report_dir=self.report_dir)}}, f)
-        record = os.path.join(self.tmp, 'record.jsonl')
-        if os.path.exists(record):
-            os.unlink(record)
-        shutil.rmtree(self.report_dir, ignore_errors=True)
-        run = subprocess.run(['ansible-playbook', '-i', inventory, 'qrvl.vxins.rolling_update']
-                             + list(args), env=dict(self.env, VXINS_RECORD=record),
-                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                             universal_newlines=True)
-        self.output = run.stdout
-        tasks = {}
-        with open(record) as f:
-            for line in f:
-                r = json.loads(line)
-                tasks.setdefault(r['task'], {})[r['host']] = r['result']
-        with open(os.path.join(self.report_dir, 'fleet-report.json')) as f:
-            report = {h['host']: h for h in json.load(f)['hosts']}
-        return run.returncode, tasks, report
-
-    def journal(self, host):
-        return self.hostvars[host]['vxins_environment']['DZNAJ_SIM_JOURNAL']
-
-    def calls(self, host):
-        """Every agent call on a host, from its simulator's journal."""
-        if not os.path.exists(self.journal(host)):
-            return []
-        with open(self.journal(host)) as f:
-            return [json.loads(line) for line in f if line.strip()]
-
-    def flashes(self, host):
-        """The agent's flash calls on a host: (B:D, result) in call order."""
-        return [(self.bus_dev[c['wwn']], c['result']) for c in self.calls(host)
-                if c['symbol'] == 'hba_flashUpgrade']
-
-    def flash_runs(self, host):
-        """How many flash calls vxins-host recorded in the host's history."""
-        history = subprocess.run([HOST_TOOL, '--json', '--history-db',
-                                  self.hostvars[host]['vxins_history_db'], 'history'],
-                                 stdout=subprocess.PIPE, check=True)
-        return sum(r['command'] == 'flash' for r in json.loads(history.stdout)['runs'])
+    def rollout(self, *args):
+        rc, tasks = self.fleet.playbook(*args)
+        return rc, tasks, self.fleet.report()
 
     def test_documentation(self):
         """ansible-doc shows each module, documenting exactly the options Ansible accepts, the
-        role, and each filter, documenting exactly its function's arguments."""
+        role's entry points, and each filter, documenting exactly its function's arguments."""
+        env = self.fleet.env
         for module in ('vxins_discovery', 'vxins_update'):
             name = 'qrvl.vxins.' + module
-            doc = subprocess.run(['ansible-doc', '--json', name], env=self.env, check=True,
+            doc = subprocess.run(['ansible-doc', '--json', name], env=env, check=True,
                                  stdout=subprocess.PIPE, universal_newlines=True)
             documented = sorted(json.loads(doc.stdout)[name]['doc']['options'])
             probe = subprocess.run(['ansible', 'localhost', '-m', name,
-                                    '-a', 'package=/x no_such=1'], env=self.env,
+                                    '-a', 'package=/x no_such=1'], env=env,
                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                    universal_newlines=True)
             accepted = probe.stdout.split('Supported parameters include: ')[1].split('.')[0]
             self.assertEqual(documented, sorted(accepted.split(', ')), module)
-        role = subprocess.run(['ansible-doc', '-t', 'role', 'qrvl.vxins.vxins_rollout'],
-                              env=self.env, check=True, stdout=subprocess.PIPE,
+        role = subprocess.run(['ansible-doc', '--json', '-t', 'role', 'qrvl.vxins.vxins_rollout'],
+                              env=env, check=True, stdout=subprocess.PIPE,
                               universal_newlines=True)
-        self.assertIn('vxins_package', role.stdout)
+        entry_points = json.loads(role.stdout)['qrvl.vxins.vxins_rollout']['entry_points']
+        self.assertEqual(sorted(entry_points), ['inventory', 'main'])
+        self.assertIn('vxins_allow_downgrade', entry_points['main']['options'])
         # The licence is the package's copyright text, carried into the collection.
-        installed = os.path.join(self.collections, 'ansible_collections', 'qrvl', 'vxins')
+        installed = os.path.join(self.fleet.collections, 'ansible_collections', 'qrvl', 'vxins')
         with open(os.path.join(installed, 'MANIFEST.json')) as f:
             license_file = json.load(f)['collection_info']['license_file']
         with open(os.path.join(installed, license_file)) as f, \
@@ -164,7 +85,7 @@ class FleetTest(unittest.TestCase):
             exec(f.read(), filters)
         for name, function in filters['FilterModule']().filters().items():
             name = 'qrvl.vxins.' + name
-            doc = subprocess.run(['ansible-doc', '--json', '-t', 'filter', name], env=self.env,
+            doc = subprocess.run(['ansible-doc', '--json', '-t', 'filter', name], env=env,
                                  check=True, stdout=subprocess.PIPE, universal_newlines=True)
             doc = json.loads(doc.stdout)[name]
             self.assertTrue(doc['return'] and doc['examples'], name)
@@ -174,73 +95,190 @@ class FleetTest(unittest.TestCase):
             self.assertEqual(documented, ['_input'] + parameters[1:], name)
 
     def test_rollout(self):
-        # Check mode: every host discovered, what would be flashed, no flash anywhere.
-        rc, tasks, report = self.playbook('--check')
-        self.assertEqual(rc, 0, self.output)
-        for host in HOSTS:
-            facts = tasks['Discover the adapters'][host]['ansible_facts']
-            self.assertEqual([a['adapter'] for a in facts['vxins_adapters']],
-                             ['0a:00', '81:00', '04:00'])
-            self.assertEqual(len(facts['vxins_devices']), 8)
-            self.assertEqual(facts['vxins_devices'][0]['proposed_action'], 'Upgrade')
-            update = tasks['Update the adapters'][host]
-            self.assertTrue(update['changed'])
-            self.assertEqual([a['result'] for a in update['adapters']],
-                             ['would flash', 'would flash', 'up to date'])
-            self.assertEqual(self.flashes(host), [], host)
-        checked = len(self.calls('node5'))
-        self.assertGreater(checked, 0)
+        f = self.fleet
+        f.report_dir = os.path.join(f.tmp, 'rollout-reports')
+        reports = []
 
-        # The rollout: batch 1 flashed, batch 2 flashed but node3's HBA failed, batch 3 untouched.
-        rc, tasks, report = self.playbook()
-        self.assertNotEqual(rc, 0, self.output)
-        for host in ('node1', 'node2', 'node4'):
-            self.assertEqual(self.flashes(host), [('0a:00', 0), ('81:00', 0)], host)
-            self.assertEqual(report[host]['status'], 'changed')
-        self.assertEqual(self.flashes(FAILING), [('0a:00', 5), ('81:00', 0)])
-        self.assertEqual(report[FAILING]['status'], 'failed')
-        self.assertIn(REASON, report[FAILING]['message'])
-        self.assertEqual(len(self.calls('node5')), checked, 'node5 was touched')
+        # Check mode: one discovery per host, what would be flashed with the offered version
+        # and the direction, no flash anywhere, nothing left in the work folders.
+        rc, tasks, report = self.rollout('--check', '--diff')
+        self.assertEqual(rc, 0, f.output)
+        reports.append(report)
+        for host in HOSTS:
+            self.assertEqual(f.flashes(host), [], host)
+            self.assertEqual((f.runs(host)['discover'], f.runs(host)['flash']), (1, 0), host)
+            self.assertFalse(os.path.exists(f.hostvars[host]['vxins_work_dir']), host)
+            update = tasks['Update the adapters'][host]
+            self.assertFalse(os.path.exists(os.path.dirname(update['discovery_file'])),
+                             'the check left its temporary folder on ' + host)
+        update = tasks['Update the adapters']['node1']
+        facts = update['ansible_facts']['vxins_adapters']
+        self.assertEqual([(a['adapter'], a['active_version'], a['up_to_date']) for a in facts],
+                         [('0a:00', '3.0.2.1', False), ('81:00', '3.2.0.0_b17', False),
+                          ('04:00', '3.1.0.0', False)])
+        self.assertEqual(len(update['ansible_facts']['vxins_devices']), 8)
+        self.assertEqual([(a['offered'], a['direction'], a['result'])
+                          for a in update['adapters']],
+                         [(OFFERED, 'upgrade', 'would flash'), (OFFERED, 'reinstall',
+                                                                'would flash'),
+                          (OFFERED, 'upgrade', 'skipped')])
+        self.assertEqual([(a['direction'], a['result'])
+                          for a in tasks['Update the adapters']['node2']['adapters']],
+                         [('upgrade', 'would flash'), ('reinstall', 'up to date'),
+                          ('downgrade', 'downgrade not allowed')])
+        self.assertIn('+' + OFFERED, f.output)  # --diff: the version offered per adapter
+        self.assertIn('-3.2.0.0_b17', f.output)
+        self.assertEqual(report['hosts']['node1']['status'], 'would change')
+        self.assertEqual(report['hosts']['node4']['status'], 'nothing to do')
+        self.assertIn('check mode: nothing was flashed', f.table())
+
+        # The rollout: batch 1 flashed; batch 2 flashed but node3's HBA failed, node4 has
+        # nothing to do; batch 3 untouched.
+        rc, tasks, report = self.rollout()
+        reports.append(report)
+        self.assertNotEqual(rc, 0, f.output)
+        self.assertEqual(f.flashes('node1'), UPGRADED[:2])  # 04:00 skipped by its B:D.F
+        self.assertEqual(f.flashes('node2'), UPGRADED[:1])  # CNA up to date, no downgrade
+        self.assertEqual(f.flashes(FAILING), [('0a:00', 5), ('81:00', 0), ('04:00', 0)])
+        self.assertEqual(f.flashes('node5'), [])
         self.assertNotIn('node5', tasks['Update the adapters'])
-        self.assertEqual(report['node5']['status'], 'not reached')
-        # The report says what the journals say, adapter by adapter.
+        self.assertEqual({h: e['status'] for h, e in report['hosts'].items()},
+                         dict(node1='changed', node2='changed', node3='failed',
+                              node4='nothing to do', node5='not reached'))
+        self.assertIn(REASON, report['hosts'][FAILING]['message'])
+        self.assertIn(FAILING, report['hosts'][FAILING]['message'])
+        self.assertEqual((report['package'], report['package_version']),
+                         ('qrvl_boot.tar', OFFERED))
+        self.assertTrue(report['started'])
+        for host in ('node1', 'node2', FAILING, 'node4'):
+            self.assertEqual(f.runs(host)['discover'], 2, 'one discovery per run: ' + host)
+        # The report says what the journals say, adapter by adapter, and keeps the history ids.
         for host in HOSTS:
             attempted = {(a['adapter'], a['result'], a['after']) for a in
-                         report[host]['adapters'] if a['result'] in ('flashed', 'failed')}
-            journal = {(bd, 'flashed' if r == 0 else 'failed', '3.1.0.0' if r == 0 else
-                        {'0a:00': '3.0.2.1', '81:00': '3.2.0.0'}[bd])
-                       for bd, r in self.flashes(host)}
+                         report['hosts'][host]['adapters'] if a['result'] in ('flashed',
+                                                                               'failed')}
+            journal = {(bd, 'flashed' if r == 0 else 'failed', OFFERED if r == 0 else '3.0.2.1')
+                       for bd, r in f.flashes(host)}
             self.assertEqual(attempted, journal, host)
-        with open(os.path.join(self.report_dir, 'fleet-report.txt')) as f:
-            table = f.read()
-        self.assertRegex(table, r'node3 +0a:00 +3\.0\.2\.1 +3\.0\.2\.1 +failed: ' + REASON)
-        self.assertRegex(table, r'node5 +- +- +- +not reached')
+        self.assertEqual(len(report['hosts']['node1']['history_ids']), 2)
+        table = f.table()
+        self.assertRegex(table, r'node3 +0a:00 +3\.0\.2\.1 +3\.2\.0 +upgrade +3\.0\.2\.1 +'
+                                r'failed: ' + REASON)
+        self.assertRegex(table, r'node5 +(- +){5}not reached')
+        self.assertIn('reboot pending: node1 node2 node3\n', table)
 
-        # Again on the hosts that succeeded: nothing left to flash, so no flash call; on node1
-        # an empty list of adapters to update, with force, updates none.
-        self.hostvars['node1'].update(vxins_only_adapters=[], vxins_force=True)
-        rc, tasks, report = self.playbook('--limit', 'node1,node2,node4')
-        del self.hostvars['node1']['vxins_only_adapters'], self.hostvars['node1']['vxins_force']
-        self.assertEqual(rc, 0, self.output)
-        for host in ('node1', 'node2', 'node4'):
-            update = tasks['Update the adapters'][host]
-            self.assertFalse(update['changed'], host)
-            self.assertFalse(update['flash_called'], host)
-            self.assertEqual(len(self.flashes(host)), 2, host)
-            self.assertEqual(self.flash_runs(host), 1, host)
-            self.assertEqual(report[host]['status'], 'unchanged')
-
-        # Resume: the whole playbook again, node3's HBA left alone; node5 is updated at last.
-        self.hostvars[FAILING]['vxins_skip'] = ['0a:00']
-        rc, tasks, report = self.playbook()
-        self.assertEqual(rc, 0, self.output)
-        self.assertEqual(self.flashes('node5'), [('0a:00', 0), ('81:00', 0)])
-        self.assertEqual(len(self.flashes(FAILING)), 2)
-        self.assertEqual([a['result'] for a in report[FAILING]['adapters']],
+        # Resume: the whole playbook again, node3's HBA left alone. node5 is updated at last;
+        # the hosts flashed before still wait for their reboot, and the report says so.
+        f.hostvars[FAILING]['vxins_skip'] = ['0a:00']
+        rc, tasks, report = self.rollout()
+        reports.append(report)
+        self.assertEqual(rc, 0, f.output)
+        self.assertEqual(f.flashes('node5'), UPGRADED)
+        self.assertEqual(len(f.flashes(FAILING)), 3)
+        self.assertEqual([a['result'] for a in report['hosts'][FAILING]['adapters']],
                          ['skipped', 'up to date', 'up to date'])
-        self.assertEqual({h: e['status'] for h, e in report.items()},
+        self.assertEqual({h: e['status'] for h, e in report['hosts'].items()},
                          dict(node1='unchanged', node2='unchanged', node3='unchanged',
-                              node4='unchanged', node5='changed'))
+                              node4='nothing to do', node5='changed'))
+        self.assertIn('reboot pending: node1 node2 node3 node5\n', f.table())
+        self.assertEqual(report['hosts']['node1']['reboot_runs'],
+                         reports[1]['hosts']['node1']['history_ids'][1:])
+
+        # A no-op run: nothing flashed, and the recap says so for every host.
+        rc, tasks, report = self.rollout()
+        reports.append(report)
+        self.assertEqual(rc, 0, f.output)
+        self.assertEqual({h: e['changed'] for h, e in f.recap().items()},
+                         {h: 0 for h in HOSTS}, f.output)
+        self.assertEqual(f.flashes('node1'), UPGRADED[:2])  # the _b17 CNA, flashed once
+        self.assertEqual(f.flashes('node2'), UPGRADED[:1])
+        for host in HOSTS:
+            self.assertFalse(tasks['Update the adapters'][host]['flash_called'], host)
+            self.assertEqual(f.runs(host)['discover'], 4 if host != 'node5' else 3, host)
+
+        # One report per run beside the latest.
+        stamped = sorted(glob.glob(os.path.join(f.report_dir, 'fleet-report-*.json')))
+        self.assertEqual(len(stamped), len(reports))
+        with open(stamped[-1]) as g:
+            self.assertEqual(json.load(g)['started'], report['started'])
+
+        # The downgrade host, with allow_downgrade: its Ethernet adapter is flashed.
+        f.hostvars['node2']['vxins_allow_downgrade'] = True
+        rc, tasks, report = self.rollout('--limit', 'node2')
+        del f.hostvars['node2']['vxins_allow_downgrade']
+        self.assertEqual(rc, 0, f.output)
+        self.assertEqual(f.flashes('node2'), [('0a:00', 0), ('04:00', 0)])
+        self.assertEqual(tasks['Update the adapters']['node2']['adapters'][2]['direction'],
+                         'downgrade')
+
+    def test_hosts_that_fail_before_flashing(self):
+        """A lock another process holds (the host fails within its lock_timeout, naming the
+        holder), a lock folder that belongs to another user (refused), an unquoted skip
+        (refused), a work folder that cannot be made (the role's own failure, naming the host
+        too), and a batch size of 0 (refused): nothing is flashed, nothing even discovered."""
+        f = self.fleet
+        held = os.path.join(f.tmp, 'held.lock')
+        foreign = os.path.join(f.tmp, 'foreign-lock')
+        os.makedirs(foreign)
+        nobody = pwd.getpwnam('nobody')
+        os.chown(foreign, nobody.pw_uid, nobody.pw_gid)
+        f.add_host('held', MACHINE, lock=held, vxins_lock_timeout=2)
+        f.add_host('foreign', MACHINE, lock=os.path.join(foreign, 'run.lock'),
+                   vxins_lock_timeout=2)
+        f.add_host('unquoted', MACHINE, vxins_skip=[4860])
+        blocked = f.add_host('blocked', MACHINE)
+        f.hostvars['blocked']['vxins_work_dir'] = os.path.join(blocked, 'inventory.json', 'work')
+        added = ['held', 'foreign', 'unquoted', 'blocked']
+        holder = 'pid %d: the fleet test holding the lock' % os.getpid()
+        try:
+            with open(held, 'w') as lock:
+                lock.write(holder + '\n')
+                lock.flush()
+                fcntl.flock(lock, fcntl.LOCK_EX)
+                rc, tasks = f.playbook('--limit', ','.join(added), '-e', 'vxins_batch=4')
+            self.assertNotEqual(rc, 0, f.output)
+            failures = tasks['Update the adapters']
+            self.assertNotIn('blocked', failures)
+            self.assertIn(holder, failures['held']['msg'])
+            self.assertIn('gave up after 2', failures['held']['msg'])
+            self.assertEqual(failures['held'].get('lock_holder'), holder)
+            self.assertIn(foreign, failures['foreign']['msg'])
+            self.assertRegex(failures['unquoted']['msg'], r'^unquoted: .*4860.*quote it')
+            report = f.report()
+            self.assertTrue(report['hosts']['blocked']['message'].startswith(
+                "Make the package's folder: blocked: "), report['hosts']['blocked'])
+            for host in added:
+                self.assertEqual(report['hosts'][host]['status'], 'failed', host)
+                self.assertEqual(f.calls(host), [], host)
+                self.assertEqual(f.runs(host)['flash'], 0, host)
+
+            rc, tasks = f.playbook('--limit', 'unquoted', '-e', 'vxins_batch=0')
+            self.assertNotEqual(rc, 0, f.output)
+            self.assertIn('vxins_batch is 0', f.output)
+            self.assertNotIn('Update the adapters', tasks)
+        finally:
+            for host in added:
+                del f.hostvars[host]
+
+    def test_inventory_without_a_package(self):
+        """The discovery-only playbook lists every host's adapters and active versions through
+        vxins-host devices, flashes nothing, and writes the fleet inventory."""
+        f = self.fleet
+        before = {host: len(f.calls(host)) for host in HOSTS}
+        flashes = {host: f.flashes(host) for host in HOSTS}
+        rc, tasks = f.playbook('-e', '{"vxins_package": null}',
+                               playbook='qrvl.vxins.fleet_inventory')
+        self.assertEqual(rc, 0, f.output)
+        inventory = f.report('fleet-inventory')
+        for host in HOSTS:
+            self.assertEqual(f.flashes(host), flashes[host], host)
+            self.assertGreater(len(f.calls(host)), before[host], host)
+        self.assertEqual(inventory['hosts']['node4']['status'], 'no adapters')
+        listed = tasks['List the adapters']['node2']['ansible_facts']['vxins_adapters']
+        self.assertEqual([(a['adapter'], a['offered_version']) for a in listed],
+                         [('0a:00', None), ('81:00', None), ('04:00', None)])
+        self.assertEqual(inventory['hosts']['node2']['adapters'], listed)
+        self.assertRegex(f.table('fleet-inventory'), r'node2 +0a:00 +2 +\S+ +- +- +Quorvel')
 
 
 if __name__ == '__main__':

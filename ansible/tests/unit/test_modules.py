@@ -7,6 +7,7 @@
 # test runs everything for real. Runs on the Python that Ansible runs on (ansible/tests/run.sh).
 
 import contextlib
+import fcntl
 import io
 import json
 import os
@@ -28,7 +29,7 @@ with open(os.path.join(HERE, 'modules.yml'), encoding='utf-8') as f:
 
 # The arguments every row starts from; a row's args add to them or replace them.
 DEFAULT_ARGS = dict(package='/srv/fw/3100/qrvl_boot_3100.tar', host_tool='/usr/bin/vxins-host',
-                    work_dir='{work}')
+                    work_dir='{work}', target_name='san-a01')
 # Compared in every row (a row that leaves them out expects these values); every other key of
 # a row's result is compared only when the row names it.
 ALWAYS = dict(changed=False, failed=False, warnings=[], msg=None)
@@ -59,8 +60,9 @@ def import_collection():
 
 
 class CannedHost(object):
-    """Stands for vxins-host: checks each command line against the row's next expected one and
-    answers with its canned exit status, output and error text."""
+    """Stands for vxins-host: checks each command line (and the environment the module adds)
+    against the row's next expected one and answers with its canned exit status, output and
+    error text."""
 
     def __init__(self, test, calls, work):
         self.test, self.calls, self.work, self.ran = test, list(calls), work, 0
@@ -72,6 +74,8 @@ class CannedHost(object):
         expected_argv, rc, out = fill(call[:3], self.work)
         self.test.assertEqual(argv, expected_argv, 'vxins-host call %d' % self.ran)
         self.test.assertEqual(kwargs.get('cwd'), self.work, 'vxins-host runs in the work folder')
+        self.test.assertEqual(kwargs.get('environ_update'), call[4] if len(call) > 4 else None,
+                              'environment of vxins-host call %d' % self.ran)
         err = call[3] if len(call) > 3 else ''
         return rc, out if isinstance(out, str) else json.dumps(out), err
 
@@ -90,7 +94,8 @@ class ModuleTest(unittest.TestCase):
     def run_module(self, name, row, work):
         """The module's result as Ansible would read it from its output."""
         args = fill(dict(DEFAULT_ARGS, **row.get('args', {})), work)
-        args.update(_ansible_check_mode=row.get('check_mode', False), _ansible_remote_tmp=work,
+        args.update(_ansible_check_mode=row.get('check_mode', False),
+                    _ansible_diff=row.get('diff', False), _ansible_remote_tmp=work,
                     _ansible_keep_remote_files=False)
         host = CannedHost(self, row['calls'], work)
         for pending in (ansible_warnings._global_warnings, ansible_warnings._global_deprecations):
@@ -171,8 +176,11 @@ class CannedAnswersTest(unittest.TestCase):
     @staticmethod
     def real_answers(tool, sim, tmp):
         """The shapes of what vxins-host printed, per command, in runs that go through each kind
-        of canned answer: discover, Skip an adapter, a flash whose HBA rejects the image, a Skip
-        on a file that is not there, a discovery that finds no adapter, one with a warning."""
+        of canned answer: discover, select (an entry that names a function, one that names
+        nothing), Skip an adapter, a flash whose HBA rejects the image, a Skip on a file that is
+        not there, a discovery that finds no adapter, one with a warning, devices with and
+        without adapters, and discover, set-action and flash while another process holds the
+        run lock."""
         with open(os.path.join(COLLECTION, '..', 'sim', 'inventories', 'default.json')) as f:
             machine = json.load(f)
         machine['adapters'][0]['flash'] = {'result': 5, 'reason': 'image rejected'}
@@ -187,23 +195,43 @@ class CannedAnswersTest(unittest.TestCase):
         subprocess.run(['tar', '--format=ustar', '--no-recursion', '-C', os.path.join(tmp, 'pkg'),
                         '-cf', package, 'fw', 'fw/boot.txt'], check=True)
         discovery = os.path.join(tmp, 'discovery.xml')
+        lock = os.path.join(tmp, 'lock')
         plugin = ['--agent', sim, '--history-db', os.path.join(tmp, 'history.db')]
-        runs = [('machine', plugin + ['discover', discovery, os.path.dirname(package)]),
+        discover = plugin + ['discover', discovery, os.path.dirname(package)]
+        runs = [('machine', discover),
+                ('machine', ['select', discovery, '--', '81:00.1']),
+                ('machine', ['select', discovery, '--', '0000:99:00.0']),
                 ('machine', ['set-action', discovery, 'Skip', '--adapter', '04:00']),
                 ('machine', plugin + ['flash', discovery, package]),
                 ('machine', ['set-action', os.path.join(tmp, 'none.xml'), 'Skip', '--all']),
-                ('none', plugin + ['discover', discovery, os.path.dirname(package)]),
-                ('machine', plugin + ['discover', discovery, os.path.join(tmp, 'missing')])]
+                ('none', discover),
+                ('machine', plugin + ['discover', discovery, os.path.join(tmp, 'missing')]),
+                ('machine', ['--agent', sim, 'devices']),
+                ('none', ['--agent', sim, 'devices'])]
+        held = [('machine', ['--lock-timeout', '0'] + argv) for argv in (
+            discover, ['set-action', discovery, 'Skip', '--adapter', '0a:00'],
+            plugin + ['flash', discovery, package])]
         shapes = {}
-        for inventory, argv in runs:
+
+        def run(inventory, argv):
             env = dict(os.environ, DZNAJ_SIM_INVENTORY=os.path.join(tmp, inventory + '.json'),
-                       DZNAJ_SIM_STATE=os.path.join(tmp, 'state.json'),
-                       VXINS_LOCK_FILE=os.path.join(tmp, 'lock'))
-            run = subprocess.run([tool, '--json'] + argv, cwd=tmp, env=env,
-                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-            answer = json.loads(run.stdout)
+                       DZNAJ_SIM_STATE=os.path.join(tmp, 'state.json'), VXINS_LOCK_FILE=lock,
+                       VXINS_REBOOT_MARKER=os.path.join(tmp, 'reboot-pending'),
+                       VXINS_HISTORY_DB=os.path.join(tmp, 'history.db'))
+            done = subprocess.run([tool, '--json'] + argv, cwd=tmp, env=env,
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+            answer = json.loads(done.stdout)
             shapes.setdefault(answer['command'], set()).update(shape(answer))
+        for inventory, argv in runs:
+            run(inventory, argv)
+        with open(lock, 'w') as holder:
+            holder.write('pid %d: the canned answers\' shape check\n' % os.getpid())
+            holder.flush()
+            fcntl.flock(holder, fcntl.LOCK_EX)
+            for inventory, argv in held:
+                run(inventory, argv)
         return shapes
+
 
 if __name__ == '__main__':
     unittest.main()
