@@ -24,9 +24,8 @@ options:
     type: path
   history_db:
     description:
-      - The history database C(vxins-host) records the run in (C(--history-db)), and where
-        C(select) and C(set-action) look up how the discovery grouped the adapters
-        (C(VXINS_HISTORY_DB) in their environment).
+      - The history database C(vxins-host) records the run in, and where C(select) and
+        C(set-action) look up how the discovery grouped the adapters (C(--history-db) of each).
       - By default C(VXINS_HISTORY_DB), else C(/var/lib/qrvlvxins/history.db).
     type: path
   work_dir:

@@ -231,11 +231,10 @@ class VxinsHost(object):
         for option, key in (('--plugin', 'plugin'), ('--agent', 'agent')):
             if p[key]:
                 self.plugin_options += [option, p[key]]
+        # Every command names the same history: discover, flash and devices record their runs
+        # in it, select and set-action read there how the discovery grouped the adapters.
         self.history_options = ['--history-db', p['history_db']] if p['history_db'] else []
         self.lock_options = ['--lock-timeout', str(p['lock_timeout'])]
-        # select and set-action read the history for the file's grouping; they take no
-        # --history-db, so the database reaches them as vxins-host's default.
-        self.history_env = {'VXINS_HISTORY_DB': p['history_db']} if p['history_db'] else None
 
     def warn(self, text):
         self.module.warn('%s: %s' % (self.name, text))
@@ -243,11 +242,10 @@ class VxinsHost(object):
     def fail(self, text, **result):
         self.module.fail_json(msg='%s: %s' % (self.name, text), **result)
 
-    def run(self, args, env=None):
+    def run(self, args):
         """vxins-host's answer and exit status; a run with no readable answer fails the task."""
         argv = [self.tool, '--json'] + args
-        extra = dict(environ_update=env) if env else {}
-        rc, out, err = self.module.run_command(argv, cwd=self.work_dir, **extra)
+        rc, out, err = self.module.run_command(argv, cwd=self.work_dir)
         doc, why = parse_answer(argv, rc, out, err)
         if doc is None:
             self.fail(why, rc=rc, stderr=err)
@@ -268,7 +266,7 @@ class VxinsHost(object):
             args = self.plugin_options + self.history_options + self.lock_options + [
                 'discover', self.discovery_file, os.path.dirname(self.package)]
         else:
-            args = self.plugin_options + self.lock_options + ['devices']
+            args = self.plugin_options + self.history_options + self.lock_options + ['devices']
         doc, rc = self.run(args)
         if doc.get('state') == 'no adapters':
             if self.module.params['require_adapters']:
@@ -281,17 +279,18 @@ class VxinsHost(object):
     def select(self, entries):
         """vxins-host's select of the discovery file: which adapter each entry names. Entries
         follow '--', so that none is read as an option."""
-        doc, rc = self.run(['select', self.discovery_file, '--'] + list(entries),
-                           env=self.history_env)
+        doc, rc = self.run(self.history_options + ['select', self.discovery_file, '--'] +
+                           list(entries))
         if (not doc['ok'] or rc != 0) and not doc.get('unmatched'):
             self.fail_run(doc, 'nothing flashed: ', 'select failed')
         return doc
 
     def skip(self, adapters):
-        args = self.lock_options + ['set-action', self.discovery_file, 'Skip']
+        args = self.history_options + self.lock_options + ['set-action', self.discovery_file,
+                                                           'Skip']
         for adapter in adapters:
             args += ['--adapter', adapter]
-        doc, rc = self.run(args, env=self.history_env)
+        doc, rc = self.run(args)
         if not doc['ok'] or rc != 0:
             self.fail_run(doc, 'nothing flashed: setting Skip failed: ', 'no reason given')
 

@@ -242,7 +242,8 @@ class FleetTest(unittest.TestCase):
             self.assertIn(holder, failures['held']['msg'])
             self.assertIn('gave up after 2', failures['held']['msg'])
             self.assertEqual(failures['held'].get('lock_holder'), holder)
-            self.assertIn(foreign, failures['foreign']['msg'])
+            self.assertIn('the lock folder %s belongs to user %d' % (foreign, nobody.pw_uid),
+                          failures['foreign']['msg'])
             self.assertRegex(failures['unquoted']['msg'], r'^unquoted: .*4860.*quote it')
             report = f.report()
             self.assertTrue(report['hosts']['blocked']['message'].startswith(
