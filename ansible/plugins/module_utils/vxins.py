@@ -5,6 +5,7 @@
 # entry names, whether one is up to date) is vxins-host's: these functions only read its answers.
 # Nothing here flashes on its own; only VxinsHost.flash() calls the plug-in's flash.
 
+import errno
 import json
 import os
 import socket
@@ -245,7 +246,16 @@ class VxinsHost(object):
     def run(self, args):
         """vxins-host's answer and exit status; a run with no readable answer fails the task."""
         argv = [self.tool, '--json'] + args
-        rc, out, err = self.module.run_command(argv, cwd=self.work_dir)
+        try:
+            rc, out, err = self.module.run_command(argv, cwd=self.work_dir,
+                                                   handle_exceptions=False)
+        except OSError as e:
+            # vxins-host is a 32-bit program like the plug-in it loads: a kernel without IA-32
+            # emulation (and no emulator registered) refuses to execute it.
+            if e.errno == errno.ENOEXEC:
+                self.fail('this target cannot run 32-bit programs (%s: %s)'
+                          % (self.tool, e.strerror))
+            self.fail('cannot run %s: %s' % (self.tool, e))
         doc, why = parse_answer(argv, rc, out, err)
         if doc is None:
             self.fail(why, rc=rc, stderr=err)

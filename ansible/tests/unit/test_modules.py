@@ -7,6 +7,7 @@
 # test runs everything for real. Runs on the Python that Ansible runs on (ansible/tests/run.sh).
 
 import contextlib
+import errno
 import fcntl
 import io
 import json
@@ -76,6 +77,8 @@ class CannedHost(object):
         self.test.assertEqual(kwargs.get('cwd'), self.work, 'vxins-host runs in the work folder')
         self.test.assertNotIn('environ_update', kwargs,
                               'environment of vxins-host call %d' % self.ran)
+        if isinstance(rc, str):  # the call could not start: rc names the errno
+            raise OSError(getattr(errno, rc), os.strerror(getattr(errno, rc)))
         err = call[3] if len(call) > 3 else ''
         return rc, out if isinstance(out, str) else json.dumps(out), err
 
