@@ -1003,10 +1003,11 @@ TEST_F(HostCliTest, ALinkAtAReplacedNameIsReplacedNeverWrittenThrough) {
   }
 }
 
-// Causes the host can name before the call explain the plug-in's result, which stays the result.
+// Causes the host can name before the call explain the plug-in's result, which stays the result:
+// one row per exit path (each shape of firmware path is a row of the prechecks unit test).
 TEST_F(HostCliTest, FailingCallsNameTheirCause) {
-  const std::string empty = tmp_.file("empty"), two = tmp_.file("two"), ro = tmp_.file("ro");
-  for (const std::string& d : {empty, two, ro}) ASSERT_EQ(::mkdir(d.c_str(), 0755), 0);
+  const std::string two = tmp_.file("two"), ro = tmp_.file("ro");
+  for (const std::string& d : {two, ro}) ASSERT_EQ(::mkdir(d.c_str(), 0755), 0);
   vxtest::write_file(two + "/a.tar", "a");
   vxtest::write_file(two + "/b.tar", "b");
   ASSERT_EQ(::chmod(ro.c_str(), 0555), 0);
@@ -1023,8 +1024,6 @@ TEST_F(HostCliTest, FailingCallsNameTheirCause) {
   const Case cases[] = {
       {{"discover", disc_, tmp_.file("none")}, How(), -1,
        "the firmware path " + tmp_.file("none") + " does not exist"},
-      {{"discover", disc_, fw_dir_ + "/" + kPackage}, How(), 1002, "is not a folder"},
-      {{"discover", disc_, empty}, How(), 1002, "the firmware folder " + empty + " is empty"},
       {{"discover", disc_, two}, How(), 1002, "holds 2 entries"},
       {{"flash", tmp_.file("missing.xml"), fw_dir_}, How(), 11, "cannot open " + tmp_.file("missing.xml")},
       {{"discover", ro + "/d.xml", fw_dir_}, no_override, 1001,
