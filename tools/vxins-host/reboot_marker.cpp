@@ -47,7 +47,8 @@ bool current_boot_id(std::string& id, std::string& error) {
 
 std::string owner_text(uid_t uid) { return "owned by uid " + std::to_string(uid); }
 
-// The marker's folder: absent (false `exists`), or a real folder of the running user's.
+// The marker's folder: absent (false `exists`), or a real folder of the running user's that
+// nobody else may write.
 bool check_folder(const std::string& dir, bool& exists, std::string& error) {
   struct stat st;
   exists = lstat(dir.c_str(), &st) == 0;
@@ -63,6 +64,12 @@ bool check_folder(const std::string& dir, bool& exists, std::string& error) {
   if (st.st_uid != geteuid()) {
     error = "the marker's folder " + dir + " is " + owner_text(st.st_uid) +
             ", not by this user: not believed";
+    return false;
+  }
+  // Another user who may write the folder could remove or replace the marker, and so make the
+  // runs still waiting for a reboot vanish.
+  if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    error = "the marker's folder " + dir + " may be written by other users: not believed";
     return false;
   }
   return true;

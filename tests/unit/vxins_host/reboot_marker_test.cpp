@@ -93,6 +93,11 @@ TEST_F(RebootMarkerTest, WhatEachMarkerTellsForThisBoot) {
        },
        "error: the marker's folder " + folder_ +
            " is owned by uid 65534, not by this user: not believed"},
+      {"a folder others may write", [&](const std::string& f, const std::string& m) {
+         write(marker_text(this_boot(), "3"))(f, m);
+         ASSERT_EQ(chmod(f.c_str(), 01777), 0);
+       },
+       "error: the marker's folder " + folder_ + " may be written by other users: not believed"},
       {"a folder in the marker's place", [](const std::string& f, const std::string& m) {
          ASSERT_EQ(mkdir(f.c_str(), 0700), 0);
          ASSERT_EQ(mkdir(m.c_str(), 0700), 0);
