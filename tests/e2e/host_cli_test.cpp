@@ -93,6 +93,45 @@ bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
 
+// The run ended with `status` and its standard error holds `part`.
+::testing::AssertionResult Says(const Outcome& o, int status, const std::string& part) {
+  if (o.status == status && Contains(o.err, part)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "exit status " << o.status << " (" << status
+                                       << " expected), \"" << part << "\" expected in:\n" << o.err;
+}
+
+// `args` with `more` after them.
+std::vector<std::string> Plus(std::vector<std::string> args, const std::vector<std::string>& more) {
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
+}
+
+// The folder holds no entry whose name contains `part` ("": no entry at all).
+void ExpectNoEntry(const std::string& folder, const std::string& part = "") {
+  DIR* dir = opendir(folder.c_str());
+  ASSERT_NE(dir, nullptr) << folder;
+  for (dirent* e = readdir(dir); e != nullptr; e = readdir(dir)) {
+    const std::string name = e->d_name;
+    EXPECT_TRUE(name == "." || name == ".." || !Contains(name, part)) << folder << "/" << name;
+  }
+  closedir(dir);
+}
+
+// `text` with the first `from` after `at` replaced by `to`.
+std::string Replaced(std::string text, const std::string& from, const std::string& to,
+                     size_t at = 0) {
+  at = text.find(from, at);
+  EXPECT_NE(at, std::string::npos) << from;
+  return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+// Runs as nobody, who may not override file modes.
+How Nobody() {
+  How how;
+  how.wrapper = "setpriv --reuid=65534 --regid=65534 --clear-groups";
+  return how;
+}
+
 // The cells of a table line: columns stand two or more blanks apart.
 std::vector<std::string> Cells(const std::string& line) {
   std::vector<std::string> cells;
@@ -185,16 +224,36 @@ class HostCliTest : public ::testing::Test {
     fw_dir_ = vxe2e::make_fw_dir(tmp_, "3.1.0.0", kPackage);
     disc_ = tmp_.file("discovery.xml");
   }
-  // A simulated machine of the given adapters instead of the built-in one.
-  void UseMachine(const std::vector<Json::Value>& adapters) {
+  // A simulated machine of this inventory ("": the built-in one), its journal and state fresh.
+  void UseInventory(const std::string& inventory) {
     sim_.reset();
-    sim_.reset(new SimMachine(vxe2e::inventory_text(adapters)));
+    sim_.reset(new SimMachine(inventory));
+  }
+  void UseMachine(const std::vector<Json::Value>& adapters) {
+    UseInventory(vxe2e::inventory_text(adapters));
   }
   Outcome Discover(const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> args = {"discover", disc_, fw_dir_};
-    args.insert(args.end(), extra.begin(), extra.end());
-    return HostSim(tmp_, args);
+    return HostSim(tmp_, Plus({"discover", disc_, fw_dir_}, extra));
   }
+  Outcome Flash(const std::vector<std::string>& extra = {}, const How& how = How()) {
+    return HostSim(tmp_, Plus({"flash", disc_, fw_dir_}, extra), how);
+  }
+  Outcome SetAction(const std::vector<std::string>& args, const How& how = How()) {
+    return Host(tmp_, Plus({"set-action", disc_}, args), how);
+  }
+  // A flash (with `extra`) in the background, its standard output to `out`; returns the file its
+  // exit status lands in, once `started` holds.
+  std::string StartFlash(const std::vector<std::string>& extra, const std::string& out,
+                         const std::function<bool()>& started) {
+    const std::string status = tmp_.file("flash.status");
+    StartInBackground(HostCommand(tmp_, Plus({"--agent", VXINS_SIM_DIR, "flash", disc_, fw_dir_},
+                                             extra), How()) +
+                          " >" + vxtest::shell_quote(out) + " 2>/dev/null",
+                      status);
+    EXPECT_TRUE(WaitFor(started, 10));
+    return status;
+  }
+  bool LockHeld() const { return Contains(vxtest::read_file(tmp_.file("run.lock")), "pid "); }
   vxe2e::XmlDiscovery Parsed() const {
     vxe2e::XmlDiscovery d;
     std::string err;
@@ -303,10 +362,10 @@ TEST_F(HostCliTest, LogIsThisCallsTraceAndTheHostsReadingStaysOutOfIt) {
 
   const std::string log_after_discovery = vxtest::read_file(vxtest::trace_log_path());
   ASSERT_EQ(Host(tmp_, {"show", disc_}).status, 0);
-  ASSERT_EQ(Host(tmp_, {"set-action", disc_, "Skip", kEthAdapter, "00:0e:1e:e5:19:31"}).status, 0);
+  ASSERT_EQ(SetAction({"Skip", kEthAdapter, "00:0e:1e:e5:19:31"}).status, 0);
   EXPECT_EQ(vxtest::read_file(vxtest::trace_log_path()), log_after_discovery);
 
-  Outcome f = HostSim(tmp_, {"flash", disc_, fw_dir_, "--json", "--log"});
+  Outcome f = Flash({"--json", "--log"});
   ASSERT_EQ(f.status, 0) << f.err;
   std::string printed;
   const Json::Value fj = ParseJson(f.out);  // named: a range over a temporary's member dangles
@@ -337,11 +396,9 @@ TEST_F(HostCliTest, FlashReportsWhatItDidToEachAdapter) {
       for (int n = 0; n < 3; ++n) adapters.push_back(FcHba(n, before[n], n == c.failing ? 5 : 0));
       UseMachine(adapters);
       ASSERT_EQ(Discover().status, 0);
-      ASSERT_EQ(Host(tmp_, {"set-action", disc_, "Skip", "--adapter", FcBus(c.skipped)}).status, 0);
+      ASSERT_EQ(SetAction({"Skip", "--adapter", FcBus(c.skipped)}).status, 0);
       sim_->clear_journal();
-      std::vector<std::string> args = {"flash", disc_, fw_dir_};
-      if (json) args.push_back("--json");
-      Outcome f = HostSim(tmp_, args);
+      Outcome f = Flash(std::vector<std::string>(json ? 1 : 0, "--json"));
       EXPECT_EQ(f.status, c.status) << f.err;
       std::vector<std::string> expect_flashed;
       for (int n = 0; n < 3; ++n)
@@ -380,48 +437,6 @@ TEST_F(HostCliTest, FlashReportsWhatItDidToEachAdapter) {
   }
 }
 
-// A file the plug-in would refuse is refused before the call; the operator mends it and the
-// retry flashes. A flash the plug-in refused (another package) rewrote the file: the retry says
-// so, and still reports what it did.
-TEST_F(HostCliTest, RetryAfterARefusedFlash) {
-  ASSERT_EQ(Discover().status, 0);
-  const std::string good = vxtest::read_file(disc_);
-  std::string bad = good;
-  size_t third = 0;
-  for (int k = 0; k < 3; ++k) third = bad.find("<action value=\"", third + 1);
-  bad.erase(bad.find('"', third + 16), 1);  // the third device's action loses its closing quote
-  vxtest::write_file(disc_, bad);
-  sim_->clear_journal();
-  Outcome refused = HostSim(tmp_, {"flash", disc_, fw_dir_});
-  EXPECT_EQ(refused.status, 3);
-  EXPECT_EQ(vxtest::split_lines(refused.err).size(), 1u) << refused.err;
-  EXPECT_TRUE(Contains(refused.err, "(device 3, 00:0e:1e:d2:7a:40): the action leaf")) << refused.err;
-  EXPECT_TRUE(Contains(refused.err, "line ")) << refused.err;
-  EXPECT_TRUE(sim_->journal().empty());  // the plug-in was not even loaded
-  EXPECT_EQ(vxtest::read_file(disc_), bad);
-  Outcome history = Host(tmp_, {"history"});
-  EXPECT_EQ(Cells(vxtest::split_lines(history.out).at(1))[3], "not called") << history.out;
-
-  vxtest::write_file(disc_, good);
-  Outcome retry = HostSim(tmp_, {"flash", disc_, fw_dir_});
-  EXPECT_EQ(retry.status, 0) << retry.err;
-  EXPECT_EQ(Flashed(), (std::vector<std::string>{kFcAdapter, kCnaAdapter, kEthAdapter}));
-
-  // The plug-in refuses another package with 8 and rewrites the file with that status.
-  std::string other = vxe2e::make_fw_dir(tmp_, "3.1.0.9", "other.tar");
-  ASSERT_EQ(Discover().status, 0);
-  Outcome mismatch = HostSim(tmp_, {"flash", disc_, other});
-  EXPECT_EQ(mismatch.status, 1);
-  EXPECT_TRUE(Contains(mismatch.err, "result 8")) << mismatch.err;
-  sim_->clear_journal();
-  Outcome again = HostSim(tmp_, {"flash", disc_, fw_dir_, "--json"});
-  EXPECT_EQ(again.status, 0) << again.err;
-  EXPECT_TRUE(Contains(again.err, "already rewritten by an earlier flash")) << again.err;
-  const Json::Value aj = ParseJson(again.out);
-  for (const Json::Value& a : aj["adapters"]) EXPECT_EQ(a["outcome"].asString(), "flashed");
-  EXPECT_EQ(Flashed().size(), 3u);
-}
-
 // discover's state, and per adapter the active version as the agent reported it (its build
 // suffix kept, from the call's own trace) and whether it is already up to date: the plug-in
 // proposes Rewrite and the suffix is the package's.
@@ -437,21 +452,23 @@ TEST_F(HostCliTest, DiscoverTellsItsStateAndEachAdaptersReportedVersion) {
     std::string state;
     std::vector<std::string> before, proposed;
     std::vector<bool> up_to_date;
-    std::string quoted;  // among no_device_lines
+    std::string quoted;      // among no_device_lines, and in the text's standard output
+    std::string text_error;  // in the text's standard error
   };
   const Row rows[] = {
       {"a package without a suffix", machine, "3.1.0.0", true, 0, 0, "devices",
        {"3.1.0.0", "3.1.0.0_b17", "3.0.0.0"}, {"Rewrite", "Rewrite", "Upgrade"},
-       {true, false, false}, ""},
+       {true, false, false}, "", ""},
       {"a package with one", machine, "3.1.0.0_b17", true, 0, 0, "devices",
        {"3.1.0.0", "3.1.0.0_b17", "3.0.0.0"}, {"Rewrite", "Rewrite", "Upgrade"},
-       {false, true, false}, ""},
+       {false, true, false}, "", ""},
       {"no adapter at all", {}, "3.1.0.0", true, 1, 4, "no adapters", {}, {}, {},
-       "No adapters in the system!"},
+       "No adapters in the system!", ""},
       {"an adapter without ports",
        {vxe2e::sim_adapter("20:00:00:0e:1e:c4:51:10", "Quorvel-QF2742", 0, "3.0.2.1")}, "3.1.0.0",
-       true, 1, 0, "no adapters", {}, {}, {}, "There are no ports associated to Adapter id 1"},
-      {"no agent library", machine, "3.1.0.0", false, 1, 6, "failed", {}, {}, {}, ""},
+       true, 1, 0, "no adapters", {}, {}, {}, "There are no ports associated to Adapter id 1",
+       "discovery found no devices"},
+      {"no agent library", machine, "3.1.0.0", false, 1, 6, "failed", {}, {}, {}, "", ""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -472,6 +489,11 @@ TEST_F(HostCliTest, DiscoverTellsItsStateAndEachAdaptersReportedVersion) {
     }
     if (!row.quoted.empty()) {
       EXPECT_TRUE(Contains(j["no_device_lines"].toStyledString(), row.quoted)) << o.out;
+    }
+    if (!row.text_error.empty()) {
+      const Outcome text = HostSim(tmp_, {"discover", disc_, fw});
+      EXPECT_TRUE(Says(text, row.status, row.text_error));
+      EXPECT_TRUE(Contains(text.out, row.quoted)) << text.out;
     }
   }
   // A flash tells each adapter's version before it as its own enumeration reported it.
@@ -523,13 +545,7 @@ TEST_F(HostCliTest, DevicesListsTheAdaptersWithoutAPackage) {
   EXPECT_TRUE(Flashed().empty());
   EXPECT_EQ(sim_->calls("getNumberOfAdapters").size(), 1u);
   // Nothing left behind: not in the private folder's place, not in the current folder.
-  for (const std::string& folder : {private_tmp, ro}) {
-    DIR* dir = opendir(folder.c_str());
-    ASSERT_NE(dir, nullptr);
-    for (dirent* e = readdir(dir); e != nullptr; e = readdir(dir))
-      EXPECT_TRUE(std::string(e->d_name) == "." || std::string(e->d_name) == "..") << e->d_name;
-    closedir(dir);
-  }
+  for (const std::string& folder : {private_tmp, ro}) ExpectNoEntry(folder);
   // In words: a row per function, with its adapter and the version as reported.
   const Outcome text = HostSim(tmp_, {"devices"});
   ASSERT_EQ(text.status, 0) << text.err;
@@ -597,10 +613,9 @@ TEST_F(HostCliTest, RebootPendingNamesEveryFlashOfThisBoot) {
 // the plug-in reads as it) says so and leaves the file as it was: not even replaced.
 TEST_F(HostCliTest, SetActionThatChangesNothingLeavesTheFileAlone) {
   ASSERT_EQ(Discover().status, 0);
-  ASSERT_EQ(Host(tmp_, {"set-action", disc_, "Skip", "--adapter", "81:00"}).status, 0);
-  std::string text = vxtest::read_file(disc_);
-  text.replace(text.find("<action value=\"Skip\"/>"), 22, "<action value=\" SKIP \"/>");
-  vxtest::write_file(disc_, text);
+  ASSERT_EQ(SetAction({"Skip", "--adapter", "81:00"}).status, 0);
+  vxtest::write_file(disc_, Replaced(vxtest::read_file(disc_), "<action value=\"Skip\"/>",
+                                     "<action value=\" SKIP \"/>"));
   struct Row {
     std::vector<std::string> args;  // after "set-action FILE"
     std::vector<std::string> changed;
@@ -616,9 +631,7 @@ TEST_F(HostCliTest, SetActionThatChangesNothingLeavesTheFileAlone) {
     struct stat was, now;
     ASSERT_EQ(stat(disc_.c_str(), &was), 0);
     const std::string before = vxtest::read_file(disc_);
-    std::vector<std::string> args = {"--json", "set-action", disc_};
-    args.insert(args.end(), row.args.begin(), row.args.end());
-    const Outcome o = Host(tmp_, args);
+    const Outcome o = Host(tmp_, Plus({"--json", "set-action", disc_}, row.args));
     EXPECT_EQ(o.status, 0) << o.err;
     const Json::Value j = ParseJson(o.out);
     std::vector<std::string> changed;
@@ -634,13 +647,14 @@ TEST_F(HostCliTest, SetActionThatChangesNothingLeavesTheFileAlone) {
       EXPECT_TRUE(Contains(vxtest::read_file(disc_), "<action value=\" SKIP \"/>"));
     }
   }
-  EXPECT_TRUE(Contains(Host(tmp_, {"set-action", disc_, "Skip", "--all"}).out,
+  EXPECT_TRUE(Contains(SetAction({"Skip", "--all"}).out,
                        "nothing to change: every chosen device already has the action Skip"));
 }
 
 // A file a recorded flash rewrote is named as such by show, set-action and a second flash,
-// whatever that flash's outcome (here one adapter failed, so the file carries no success
-// status), until a discovery writes a fresh one.
+// whatever that flash's outcome (one adapter failed, so the file carries no success status; the
+// plug-in refused another package with 8), until a discovery writes a fresh one. The second
+// flash still reports what it did.
 TEST_F(HostCliTest, AFileAFlashRewroteIsNamedWhateverTheOutcome) {
   UseMachine({FcHba(0, "3.0.2.1"), FcHba(1, "3.0.2.1", 5)});
   ASSERT_EQ(Discover().status, 0);
@@ -669,10 +683,19 @@ TEST_F(HostCliTest, AFileAFlashRewroteIsNamedWhateverTheOutcome) {
   const Outcome fresh = Host(tmp_, {"--json", "show", disc_});
   EXPECT_FALSE(ParseJson(fresh.out)["rewritten_by_flash"].asBool());
   EXPECT_FALSE(Contains(fresh.err, "rewritten")) << fresh.err;
+  const std::string other = vxe2e::make_fw_dir(tmp_, "3.1.0.9", "other.tar");
+  EXPECT_TRUE(Says(HostSim(tmp_, {"flash", disc_, other}), 1, "result 8"));
+  sim_->clear_journal();
+  const Outcome again = Flash({"--json"});
+  EXPECT_TRUE(Says(again, 1, "already rewritten by an earlier flash"));
+  const Json::Value aj = ParseJson(again.out);
+  EXPECT_EQ(aj["adapters"][0]["outcome"].asString(), "flashed");
+  EXPECT_EQ(aj["adapters"][1]["outcome"].asString(), "failed");
+  EXPECT_EQ(Flashed().size(), 2u);
 }
 
 // show, set-action and flash read the file as the plug-in does: what it reads as Skip, what it
-// does not, and what it refuses.
+// does not, and what it refuses before the call; the operator mends it and the retry flashes.
 TEST_F(HostCliTest, FilesAreShownAndRefusedAsThePluginTreatsThem) {
   struct Case {
     const char* name;
@@ -695,10 +718,10 @@ TEST_F(HostCliTest, FilesAreShownAndRefusedAsThePluginTreatsThem) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    sim_.reset();
-    sim_.reset(new SimMachine());  // the adapters as they were: Upgrade proposed for the FC HBA
+    UseInventory("");  // the adapters as they were: Upgrade proposed for the FC HBA
     ASSERT_EQ(Discover().status, 0);
-    std::string text = vxtest::read_file(disc_);
+    const std::string discovered = vxtest::read_file(disc_);
+    std::string text = discovered;
     for (size_t at = 0; !c.from.empty() && (at = text.find(c.from, at)) != std::string::npos;) {
       text.replace(at, c.from.size(), c.to);
       at += c.to.size();
@@ -707,22 +730,26 @@ TEST_F(HostCliTest, FilesAreShownAndRefusedAsThePluginTreatsThem) {
     vxtest::write_file(disc_, text);
 
     Outcome s = Host(tmp_, {"show", disc_});
-    EXPECT_EQ(s.status, c.show_status) << s.err;
-    EXPECT_TRUE(Contains(s.err, c.message)) << s.err;
+    EXPECT_TRUE(Says(s, c.show_status, c.message));
     if (*c.shown_fc != '\0') {
       EXPECT_EQ(DeviceRows(s.out).at(kFcPorts[0])[7], c.shown_fc) << s.out;
     }
     if (c.show_status != 0) {
-      Outcome edit = Host(tmp_, {"set-action", disc_, "Skip", "--all"});
-      EXPECT_EQ(edit.status, 3);
-      EXPECT_TRUE(Contains(edit.err, "the file is unchanged")) << edit.err;
+      EXPECT_TRUE(Says(SetAction({"Skip", "--all"}), 3, "the file is unchanged"));
     }
     sim_->clear_journal();
-    Outcome f = HostSim(tmp_, {"flash", disc_, fw_dir_});
+    Outcome f = Flash();
     EXPECT_EQ(f.status, c.flash_status) << f.err;
     EXPECT_EQ(Flashed(), c.flashed);
     if (c.flash_status == 3) {
+      EXPECT_TRUE(Says(f, 3, c.message));
+      EXPECT_EQ(vxtest::split_lines(f.err).size(), 1u) << f.err;
+      EXPECT_TRUE(sim_->journal().empty());  // the plug-in was not even loaded
       EXPECT_EQ(vxtest::read_file(disc_), text);
+      EXPECT_EQ(Cells(vxtest::split_lines(Host(tmp_, {"history"}).out).at(1))[3], "not called");
+      vxtest::write_file(disc_, discovered);
+      EXPECT_EQ(Flash().status, 0);
+      EXPECT_EQ(Flashed(), (std::vector<std::string>{kFcAdapter, kCnaAdapter, kEthAdapter}));
     }
   }
 }
@@ -761,9 +788,9 @@ TEST_F(HostCliTest, ProgressLinesForEachAdapterWithTheirDurations) {
 TEST_F(HostCliTest, HistoryRecordsEachRunWithItsTrace) {
   ASSERT_EQ(Discover().status, 0);
   const std::string discovery_log = vxtest::read_file(vxtest::trace_log_path());
-  ASSERT_EQ(Host(tmp_, {"set-action", disc_, "Skip", "--adapter", "0a:00"}).status, 0);
+  ASSERT_EQ(SetAction({"Skip", "--adapter", "0a:00"}).status, 0);
   const std::string before = vxtest::read_file(disc_);
-  Outcome f = HostSim(tmp_, {"flash", disc_, fw_dir_, "--json"});
+  Outcome f = Flash({"--json"});
   ASSERT_EQ(f.status, 0) << f.err;
   const Json::Value flash = ParseJson(f.out);
   const std::string flash_log = vxtest::read_file(vxtest::trace_log_path());
@@ -816,9 +843,8 @@ TEST_F(HostCliTest, UnwritableHistoryDatabaseWarnsAndTheFlashGoesOn) {
     SCOPED_TRACE(db);
     ASSERT_EQ(Discover().status, 0);
     sim_->clear_journal();
-    Outcome f = HostSim(tmp_, {"flash", disc_, fw_dir_, "--json", "--history-db", db});
-    EXPECT_EQ(f.status, 0) << f.err;
-    EXPECT_TRUE(Contains(f.err, "warning: no history of this run: ")) << f.err;
+    Outcome f = Flash({"--json", "--history-db", db});
+    EXPECT_TRUE(Says(f, 0, "warning: no history of this run: "));
     Json::Value fj = ParseJson(f.out);
     EXPECT_TRUE(fj["history_id"].isNull());
     EXPECT_EQ(fj["warnings"].size(), 1u);
@@ -826,36 +852,53 @@ TEST_F(HostCliTest, UnwritableHistoryDatabaseWarnsAndTheFlashGoesOn) {
   }
 }
 
-// One run at a time: a second run waits for the first, or with --no-wait fails at once.
+// One run at a time: a second run waits for the first, or with --no-wait fails at once naming
+// the holder. set-action waits for a running flash and edits the file the flash left; it never
+// edits a file a flash has read and is about to rewrite.
 TEST_F(HostCliTest, SecondRunWaitsOrFailsWithNoWait) {
-  UseMachine({FcHba(0, "3.0.2.1", 0, 1.5)});
+  UseMachine({FcHba(0, "3.0.2.1", 0, 1.5), FcHba(1, "3.0.2.1")});
   ASSERT_EQ(Discover().status, 0);
-  const std::string lock = tmp_.file("run.lock");
-  How how;
-  how.env = {"VXINS_LOCK_FILE=" + lock};
-  const std::string first_out = tmp_.file("first.json"), first_status = tmp_.file("first.status");
-  StartInBackground(HostCommand(tmp_, {"--agent", VXINS_SIM_DIR, "flash", disc_, fw_dir_,
-                                       "--json", "--log"},
-                                how) + " >" + vxtest::shell_quote(first_out) + " 2>/dev/null",
-                    first_status);
-  ASSERT_TRUE(WaitFor([&] { return Contains(vxtest::read_file(lock), "pid "); }, 10));
-
-  Outcome busy = HostSim(tmp_, {"--no-wait", "discover", tmp_.file("d2.xml"), fw_dir_}, how);
-  EXPECT_EQ(busy.status, 3);
-  EXPECT_TRUE(Contains(busy.err, "holds the lock " + lock + "; gave up after 0 s")) << busy.err;
+  const std::string lock = tmp_.file("run.lock"), first_out = tmp_.file("first.json");
+  const std::string first_status = StartFlash({"--json", "--log"}, first_out, [&] {
+    return LockHeld();
+  });
+  Outcome busy = HostSim(tmp_, {"--no-wait", "discover", tmp_.file("d2.xml"), fw_dir_});
+  EXPECT_TRUE(Says(busy, 3, "holds the lock " + lock + "; gave up after 0 s"));
   EXPECT_TRUE(Contains(busy.err, "flash " + disc_)) << busy.err;  // names the holder
+  busy = Host(tmp_, {"--json", "--no-wait", "set-action", disc_, "Skip", "--adapter", FcBus(1)});
+  EXPECT_EQ(busy.status, 3) << busy.err;
+  const Json::Value bj = ParseJson(busy.out);
+  EXPECT_TRUE(Contains(bj["error"].asString(), "gave up after 0 s")) << busy.out;
+  EXPECT_TRUE(Contains(bj["lock_holder"].asString(), "flash " + disc_)) << busy.out;
 
-  Outcome waited = HostSim(tmp_, {"discover", tmp_.file("d2.xml"), fw_dir_, "--json", "--log"}, how);
-  EXPECT_EQ(waited.status, 0) << waited.err;
-  EXPECT_TRUE(Contains(waited.err, "warning: waiting for another run (pid ")) << waited.err;
-  ASSERT_TRUE(WaitFor([&] { return vxtest::file_exists(first_status); }, 20));
+  // Both wait: a discovery in the background, an edit here.
+  const std::string second_out = tmp_.file("second.json"), second_err = tmp_.file("second.err");
+  StartInBackground(HostCommand(tmp_, {"--agent", VXINS_SIM_DIR, "discover", tmp_.file("d2.xml"),
+                                       fw_dir_, "--json", "--log"}, How()) +
+                        " >" + vxtest::shell_quote(second_out) + " 2>" +
+                        vxtest::shell_quote(second_err),
+                    tmp_.file("second.status"));
+  EXPECT_TRUE(Says(SetAction({"Skip", "--adapter", FcBus(1)}), 0,
+                   "warning: waiting for another run (pid "));
+  ASSERT_TRUE(WaitFor([&] {
+    return vxtest::file_exists(first_status) && vxtest::file_exists(tmp_.file("second.status"));
+  }, 20));
   EXPECT_EQ(vxtest::read_file(first_status), "0\n");
+  EXPECT_EQ(vxtest::read_file(tmp_.file("second.status")), "0\n");
+  EXPECT_TRUE(Contains(vxtest::read_file(second_err), "warning: waiting for another run (pid "));
   // Neither trace holds the other's lines.
   std::string first_log = ParseJson(vxtest::read_file(first_out))["log"].toStyledString();
-  std::string second_log = ParseJson(waited.out)["log"].toStyledString();
+  std::string second_log = ParseJson(vxtest::read_file(second_out))["log"].toStyledString();
   EXPECT_TRUE(Contains(first_log, "-->oem_do_flash_with_file()"));
   EXPECT_FALSE(Contains(first_log, "FW VERSION FROM TAR FILE IS"));
   EXPECT_FALSE(Contains(second_log, "oem_do_flash_with_file"));
+  // The flash read the file before the edit; the edit is in the file the flash rewrote.
+  EXPECT_EQ(Flashed().size(), 2u);
+  for (const vxe2e::XmlDevice& d : Parsed().devices) {
+    EXPECT_EQ(d.fw.at("action_status"), "1");
+    const bool second = d.dev.at("macaddress") == FcPort(1, 0) || d.dev.at("macaddress") == FcPort(1, 1);
+    EXPECT_EQ(d.fw.at("action") == "Skip", second) << d.dev.at("macaddress");
+  }
 }
 
 TEST_F(HostCliTest, FifoAsDiscoveryFileIsRefusedWithoutHanging) {
@@ -863,28 +906,21 @@ TEST_F(HostCliTest, FifoAsDiscoveryFileIsRefusedWithoutHanging) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
   How how;
   how.wrapper = "timeout 20";
-  struct Case {
-    std::vector<std::string> args;
-    int status;
-  };
-  const Case cases[] = {
+  const std::pair<std::vector<std::string>, int> cases[] = {
       {{"show", fifo}, 3},
       {{"set-action", fifo, "Skip", "--all"}, 3},
       {{"--agent", VXINS_SIM_DIR, "flash", fifo, fw_dir_}, 1},  // the plug-in's 11, explained
   };
-  for (const Case& c : cases) {
-    Outcome o = Host(tmp_, c.args, how);
-    EXPECT_EQ(o.status, c.status) << c.args[0] << "\n" << o.err;
-    EXPECT_TRUE(Contains(o.err, fifo + " is a FIFO, not a regular file")) << o.err;
+  for (const auto& c : cases) {
+    EXPECT_TRUE(Says(Host(tmp_, c.first, how), c.second, fifo + " is a FIFO, not a regular file"))
+        << c.first[0];
   }
 }
 
 TEST_F(HostCliTest, SetActionEditsOnlyTheActionValues) {
   ASSERT_EQ(Discover().status, 0);
   const std::string before = vxtest::read_file(disc_);
-  std::vector<std::string> args = {"set-action", disc_, "Skip"};
-  args.insert(args.end(), std::begin(kCnaFunctions), std::end(kCnaFunctions));
-  Outcome s = Host(tmp_, args);
+  Outcome s = SetAction(Plus({"Skip"}, {std::begin(kCnaFunctions), std::end(kCnaFunctions)}));
   ASSERT_EQ(s.status, 0) << s.err;
   EXPECT_EQ(s.err, "");  // every function of the CNA: no partly skipped adapter
   // Line by line the same file, but the CNA's four action lines.
@@ -904,8 +940,7 @@ TEST_F(HostCliTest, SetActionEditsOnlyTheActionValues) {
     EXPECT_EQ(d.fw.at("action") == "Skip", cna.count(d.dev.at("macaddress")) == 1);
 
   sim_->clear_journal();
-  Outcome f = HostSim(tmp_, {"flash", disc_, fw_dir_ + "/" + kPackage});
-  EXPECT_EQ(f.status, 0) << f.err;
+  EXPECT_EQ(HostSim(tmp_, {"flash", disc_, fw_dir_ + "/" + kPackage}).status, 0);
   EXPECT_EQ(Flashed(), (std::vector<std::string>{kFcAdapter, kEthAdapter}));
   // A new discovery sees the flashed versions (the simulator keeps them in its state file).
   Outcome again = Discover({"--json"});
@@ -937,38 +972,27 @@ TEST_F(HostCliTest, SetActionSelectsByIdentifierAdapterOrAll) {
        "adapter 0a:00 keeps functions not set to Skip: 0a:00.0 (21:00:00:0e:1e:c4:51:10)"},
   };
   for (const Case& c : refused) {
-    std::vector<std::string> args = {"set-action", disc_};
-    args.insert(args.end(), c.args.begin(), c.args.end());
-    Outcome o = Host(tmp_, args);
-    EXPECT_EQ(o.status, c.status);
-    EXPECT_TRUE(Contains(o.err, c.message)) << o.err;
+    Outcome o = SetAction(c.args);
+    EXPECT_TRUE(Says(o, c.status, c.message));
     EXPECT_EQ(vxtest::split_lines(o.err).size(), 1u) << o.err;
     EXPECT_EQ(vxtest::read_file(disc_), before);
   }
   // Part of an adapter with --force: a warning, and the plug-in still flashes it.
-  Outcome part = Host(tmp_, {"set-action", disc_, "skip", "21:00:00:0E:1E:C4:51:11", "--force"});
-  EXPECT_EQ(part.status, 0) << part.err;
-  EXPECT_TRUE(Contains(part.err, "the plug-in will still flash that adapter (--force)")) << part.err;
+  Outcome part = SetAction({"skip", "21:00:00:0E:1E:C4:51:11", "--force"});
+  EXPECT_TRUE(Says(part, 0, "the plug-in will still flash that adapter (--force)"));
   EXPECT_TRUE(Contains(part.err, "warning: adapter 0a:00 has functions set to Skip and others not"))
       << part.err;
   EXPECT_EQ(Parsed().devices[1].fw.at("action"), "Skip");
-  Outcome all = Host(tmp_, {"set-action", disc_, "Skip", "--all"});
-  ASSERT_EQ(all.status, 0) << all.err;
+  ASSERT_EQ(SetAction({"Skip", "--all"}).status, 0);
   for (const vxe2e::XmlDevice& d : Parsed().devices) EXPECT_EQ(d.fw.at("action"), "Skip");
   // Replaced whole: same permission bits, no temporary left beside it.
   struct stat st;
   ASSERT_EQ(stat(disc_.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
-  DIR* dir = opendir(tmp_.path().c_str());
-  ASSERT_NE(dir, nullptr);
-  for (dirent* e = readdir(dir); e != nullptr; e = readdir(dir))
-    EXPECT_EQ(std::string(e->d_name).find(".vxins-discovery-"), std::string::npos) << e->d_name;
-  closedir(dir);
+  ExpectNoEntry(tmp_.path(), ".vxins-discovery-");
   // All devices skipped: the plug-in flashes nothing and says so; that is not a success.
   sim_->clear_journal();
-  Outcome f = HostSim(tmp_, {"flash", disc_, fw_dir_});
-  EXPECT_EQ(f.status, 1);
-  EXPECT_TRUE(Contains(f.err, "result 3: nothing was flashed")) << f.err;
+  EXPECT_TRUE(Says(Flash(), 1, "result 3: nothing was flashed"));
   EXPECT_TRUE(Flashed().empty());
 }
 
@@ -1045,21 +1069,14 @@ TEST_F(HostCliTest, FailingCallsNameTheirCause) {
                        "the discovery file could not be written"));
 }
 
-TEST_F(HostCliTest, DiscoveryThatFindsNoDeviceFailsAndQuotesTheTrace) {
-  Json::Value bare = vxe2e::sim_adapter("20:00:00:0e:1e:c4:51:10", "Quorvel-QF2742", 0, "3.0.2.1");
-  UseMachine({bare});
-  Outcome o = Discover();
-  EXPECT_EQ(o.status, 1);
-  EXPECT_TRUE(Contains(o.err, "discovery found no devices")) << o.err;
-  EXPECT_TRUE(Contains(o.out, "There are no ports associated to Adapter id 1")) << o.out;
-}
-
-// Not root: a warning, and --log shows no trace rather than an earlier call's.
+// Not root: a warning, and --log shows no trace rather than an earlier call's. set-action, which
+// edits under the run lock only root may take, is refused.
 TEST_F(HostCliTest, NotRootIsAWarningAndLogShowsNoOtherCallsTrace) {
   ASSERT_EQ(Discover().status, 0);  // the trace log holds a call now
+  const std::string before = vxtest::read_file(disc_);
   for (const std::string& p : {tmp_.path(), sim_->dir().path()}) ::chmod(p.c_str(), 0777);
-  How nobody;
-  nobody.wrapper = "setpriv --reuid=65534 --regid=65534 --clear-groups";
+  ::chmod(disc_.c_str(), 0666);
+  How nobody = Nobody();
   // A lock of nobody's own: the machine's is root's alone.
   ASSERT_EQ(::mkdir(tmp_.file("nobody").c_str(), 0700), 0);
   ASSERT_EQ(::chown(tmp_.file("nobody").c_str(), 65534, 65534), 0);
@@ -1070,6 +1087,8 @@ TEST_F(HostCliTest, NotRootIsAWarningAndLogShowsNoOtherCallsTrace) {
   EXPECT_TRUE(Contains(o.err, "warning: not running as root")) << o.err;
   EXPECT_FALSE(Contains(o.out, "FW VERSION FROM TAR FILE IS")) << o.out;
   EXPECT_TRUE(Contains(o.out, "The call wrote no trace to /var/log/libqrvlvxins.log")) << o.out;
+  EXPECT_TRUE(Says(SetAction({"Rewrite", "--all"}, Nobody()), 3, "set-action needs root"));
+  EXPECT_EQ(vxtest::read_file(disc_), before);
 }
 
 // --record puts the recorder in front of the agent library the plug-in would load (--agent's, or
@@ -1174,8 +1193,7 @@ TEST_F(HostCliTest, ARecordingReplaysInTheLab) {
   const std::string rec = tmp_.file("site.jsonl"), lab = tmp_.file("lab.xml");
   ASSERT_EQ(Discover({"--record", rec}).status, 0);
   const std::string site = vxtest::read_file(disc_);
-  sim_.reset();
-  sim_.reset(new SimMachine());
+  UseInventory("");
 
   How replay;
   replay.env = {"DZNAJ_SIM_REPLAY=" + rec, "DZNAJ_SIM_STATE=" + tmp_.file("replay.state")};
@@ -1194,12 +1212,13 @@ TEST_F(HostCliTest, ARecordingReplaysInTheLab) {
   const Json::Value j = ParseJson(as_json.out);
   EXPECT_EQ(j["inventory"], ParseJson(to_stdout.out));
   EXPECT_EQ(j["adapters"].asInt(), 3);
-  sim_.reset();
-  sim_.reset(new SimMachine(to_stdout.out));
+  UseInventory(to_stdout.out);
   ASSERT_EQ(HostSim(tmp_, {"discover", lab, fw_dir_}).status, 0);
   EXPECT_EQ(vxtest::read_file(lab), site);
 
-  // The script's refusals and warnings are the host's, in one line each.
+  // The script's refusals and warnings are the host's, in one line each; the script dying
+  // without a word (killed by the OOM killer, say) is named by how it ended, never a crash.
+  ASSERT_EQ(::mkdir(tmp_.file("bin").c_str(), 0755), 0);
   vxtest::write_file(tmp_.file("newer.jsonl"), "{\"type\":\"header\",\"format\":2}\n");
   vxtest::write_file(tmp_.file("noformat.jsonl"), "{\"type\":\"header\"}\n");
   vxtest::write_file(tmp_.file("cut.jsonl"), vxtest::read_file(rec) + "{\"type\":\"ca\n");
@@ -1210,7 +1229,8 @@ TEST_F(HostCliTest, ARecordingReplaysInTheLab) {
   struct Case {
     std::string recording;
     int status;
-    std::string message;  // the last line of standard error
+    std::string message;            // the last line of standard error
+    const char* python = nullptr;  // a python3 of this shell script first on PATH
   };
   const Case cases[] = {
       {tmp_.file("none.jsonl"), 3, "vxins-host: cannot read " + tmp_.file("none.jsonl")},
@@ -1228,9 +1248,18 @@ TEST_F(HostCliTest, ARecordingReplaysInTheLab) {
        "vxins-host: warning: " + tmp_.file("threw.jsonl") + ":" +
            std::to_string(vxtest::split_lines(vxtest::read_file(rec)).size() + 1) +
            ": \"threw\" is not an object; line skipped"},
+      {rec, 3, "vxins-host: replay-to-inventory.py failed (exit status 3) and wrote no inventory",
+       "exit 3"},
+      {rec, 3, "vxins-host: replay-to-inventory.py failed (killed by signal 9", "kill -9 $$"},
   };
   for (const Case& c : cases) {
-    Outcome o = Host(tmp_, {"replay-to-inventory", c.recording, "-o", inv});
+    How how;
+    if (c.python != nullptr) {
+      vxtest::write_file(tmp_.file("bin/python3"), std::string("#!/bin/sh\n") + c.python + "\n");
+      ASSERT_EQ(::chmod(tmp_.file("bin/python3").c_str(), 0755), 0);
+      how.env = {"PATH=" + tmp_.file("bin") + ":/usr/bin:/bin"};
+    }
+    Outcome o = Host(tmp_, {"replay-to-inventory", c.recording, "-o", inv}, how);
     EXPECT_EQ(o.status, c.status) << o.err;
     ASSERT_EQ(vxtest::split_lines(o.err).size(), 1u) << o.err;
     EXPECT_EQ(o.err.find(c.message), 0u) << o.err;
@@ -1240,49 +1269,6 @@ TEST_F(HostCliTest, ARecordingReplaysInTheLab) {
 
 // --- Choices kept: set-action under the run lock, adapters as the plug-in flashes them, a file
 // mended by set-action.
-
-// set-action waits for a running flash and edits the file the flash left; it never edits a file
-// a flash has read and is about to rewrite. Only root may take the lock.
-TEST_F(HostCliTest, SetActionWaitsForARunningFlashAndNeedsRoot) {
-  UseMachine({FcHba(0, "3.0.2.1", 0, 1.5), FcHba(1, "3.0.2.1")});
-  ASSERT_EQ(Discover().status, 0);
-  const std::string flash_status = tmp_.file("flash.status");
-  StartInBackground(HostCommand(tmp_, {"--agent", VXINS_SIM_DIR, "flash", disc_, fw_dir_}, How()) +
-                        " >/dev/null 2>&1",
-                    flash_status);
-  ASSERT_TRUE(WaitFor([&] { return Contains(vxtest::read_file(tmp_.file("run.lock")), "pid "); },
-                      10));
-  Outcome busy = Host(tmp_, {"--json", "--no-wait", "set-action", disc_, "Skip", "--adapter",
-                             FcBus(1)});
-  EXPECT_EQ(busy.status, 3) << busy.err;
-  const Json::Value bj = ParseJson(busy.out);
-  EXPECT_TRUE(Contains(bj["error"].asString(), "gave up after 0 s")) << busy.out;
-  EXPECT_TRUE(Contains(bj["lock_holder"].asString(), "flash " + disc_)) << busy.out;
-
-  Outcome waited = Host(tmp_, {"set-action", disc_, "Skip", "--adapter", FcBus(1)});
-  EXPECT_EQ(waited.status, 0) << waited.err;
-  EXPECT_TRUE(Contains(waited.err, "warning: waiting for another run (pid ")) << waited.err;
-  ASSERT_TRUE(WaitFor([&] { return vxtest::file_exists(flash_status); }, 20));
-  EXPECT_EQ(vxtest::read_file(flash_status), "0\n");
-  // The flash read the file before the edit; the edit is in the file the flash rewrote.
-  EXPECT_EQ(Flashed().size(), 2u);
-  for (const vxe2e::XmlDevice& d : Parsed().devices) {
-    EXPECT_EQ(d.fw.at("action_status"), "1");
-    const bool second = d.dev.at("macaddress") == FcPort(1, 0) || d.dev.at("macaddress") == FcPort(1, 1);
-    EXPECT_EQ(d.fw.at("action") == "Skip", second) << d.dev.at("macaddress");
-  }
-
-  const std::string before = vxtest::read_file(disc_);
-  ::chmod(tmp_.path().c_str(), 0777);
-  ::chmod(disc_.c_str(), 0666);
-  How nobody;
-  nobody.wrapper = "setpriv --reuid=65534 --regid=65534 --clear-groups";
-  Outcome o = Host(tmp_, {"set-action", disc_, "Rewrite", "--all"}, nobody);
-  if (o.status == 127) GTEST_SKIP() << "setpriv cannot run here";
-  EXPECT_EQ(o.status, 3);
-  EXPECT_TRUE(Contains(o.err, "set-action needs root")) << o.err;
-  EXPECT_EQ(vxtest::read_file(disc_), before);
-}
 
 // An adapter is what the plug-in flashes: one agent adapter whose ports sit on two buses is one
 // adapter, named by any of its addresses or identifiers, skipped whole or not at all.
@@ -1320,12 +1306,11 @@ TEST_F(HostCliTest, AnAdapterIsWhatThePluginFlashes) {
   EXPECT_EQ(nj["error"].asString(), "'0001:0a:00', '0c:00.7' name no device of " + disc_);
 
   // A Skip of part of it is refused; any of its addresses skips it whole.
-  Outcome part = Host(tmp_, {"set-action", disc_, "Skip", "0b:00.1"});
-  EXPECT_EQ(part.status, 3);
-  EXPECT_TRUE(Contains(part.err, "adapter 0a:00 keeps functions not set to Skip: 0a:00.0")) << part.err;
-  ASSERT_EQ(Host(tmp_, {"set-action", disc_, "Skip", "--adapter", "0b:00"}).status, 0);
+  EXPECT_TRUE(Says(SetAction({"Skip", "0b:00.1"}), 3,
+                   "adapter 0a:00 keeps functions not set to Skip: 0a:00.0"));
+  ASSERT_EQ(SetAction({"Skip", "--adapter", "0b:00"}).status, 0);
   sim_->clear_journal();
-  Outcome skipped = HostSim(tmp_, {"flash", disc_, fw_dir_, "--json"});
+  Outcome skipped = Flash({"--json"});
   EXPECT_EQ(skipped.status, 0) << skipped.err;
   EXPECT_EQ(ParseJson(skipped.out)["adapters"][0]["outcome"].asString(), "skipped");
   EXPECT_EQ(Flashed(), std::vector<std::string>{FcHba(2, "").get("index", "").asString()});
@@ -1333,10 +1318,8 @@ TEST_F(HostCliTest, AnAdapterIsWhatThePluginFlashes) {
   // Its second bus skipped by force: the plug-in flashes it, and says so.
   UseMachine({across, FcHba(2, "3.0.2.1")});
   ASSERT_EQ(Discover().status, 0);
-  Outcome forced = Host(tmp_, {"set-action", disc_, "Skip", "0b:00.1", "--force"});
-  EXPECT_EQ(forced.status, 0) << forced.err;
-  EXPECT_TRUE(Contains(forced.err, "will still flash that adapter")) << forced.err;
-  Outcome flashed = HostSim(tmp_, {"flash", disc_, fw_dir_, "--json"});
+  EXPECT_TRUE(Says(SetAction({"Skip", "0b:00.1", "--force"}), 0, "will still flash that adapter"));
+  Outcome flashed = Flash({"--json"});
   EXPECT_EQ(flashed.status, 0) << flashed.err;
   const Json::Value fj = ParseJson(flashed.out);
   EXPECT_EQ(fj["adapters"][0]["outcome"].asString(), "flashed");
@@ -1351,13 +1334,10 @@ TEST_F(HostCliTest, AnAdapterIsWhatThePluginFlashes) {
   EXPECT_EQ(pj["adapters"].size(), 3u);
   EXPECT_EQ(pj["adapters"][1]["grouping"].asString(), "pci");
   EXPECT_TRUE(pj["selections"][0]["agent_index"].isNull());
-  Outcome guessed = Host(tmp_, {"set-action", disc_, "Rewrite", "--adapter", "0a:00"}, elsewhere);
-  EXPECT_EQ(guessed.status, 3);
-  EXPECT_TRUE(Contains(guessed.err, "--adapter needs the agent's adapters of this file, which are "
-                                    "not known"))
-      << guessed.err;
+  EXPECT_TRUE(Says(SetAction({"Rewrite", "--adapter", "0a:00"}, elsewhere), 3,
+                   "--adapter needs the agent's adapters of this file, which are not known"));
   // A flash learns them from its own enumeration and rewrite.
-  Outcome own = HostSim(tmp_, {"flash", disc_, fw_dir_, "--json"}, elsewhere);
+  Outcome own = Flash({"--json"}, elsewhere);
   EXPECT_EQ(own.status, 0) << own.err;
   const Json::Value oj = ParseJson(own.out);
   ASSERT_EQ(oj["adapters"].size(), 2u) << own.out;
@@ -1376,24 +1356,17 @@ TEST_F(HostCliTest, SetActionMendsAnActionNamingNoAction) {
   const size_t second = text.find("<action value=\"Upgrade\"/>");  // the HBA's other port
   text.replace(second, 25, "<action value=\"Rewrit\"/>");
   vxtest::write_file(disc_, text);
-  Outcome shown = Host(tmp_, {"show", disc_});
-  EXPECT_EQ(shown.status, 3);
-  EXPECT_TRUE(Contains(shown.err, "the action of device 1 (" + std::string(kFcPorts[0]) +
-                                      "), device 2 (" + kFcPorts[1] +
-                                      ") names no action: the plug-in refuses the whole file"))
-      << shown.err;
+  EXPECT_TRUE(Says(Host(tmp_, {"show", disc_}), 3,
+                   "the action of device 1 (" + std::string(kFcPorts[0]) + "), device 2 (" +
+                       kFcPorts[1] + ") names no action: the plug-in refuses the whole file"));
   sim_->clear_journal();
-  EXPECT_EQ(HostSim(tmp_, {"flash", disc_, fw_dir_}).status, 3);
+  EXPECT_EQ(Flash().status, 3);
   EXPECT_TRUE(sim_->journal().empty());
-  Outcome other = Host(tmp_, {"set-action", disc_, "Skip", "--adapter", "81:00"});
-  EXPECT_EQ(other.status, 3);
-  EXPECT_TRUE(Contains(other.err, "names no action")) << other.err;
+  EXPECT_TRUE(Says(SetAction({"Skip", "--adapter", "81:00"}), 3, "names no action"));
   EXPECT_EQ(vxtest::read_file(disc_), text);
   // Mended with an adapter after them, whose actions stand further on in the file than the
   // words set in their place for the reading.
-  Outcome mended =
-      Host(tmp_, {"set-action", disc_, "Skip", "--adapter", "0a:00", "--adapter", "04:00"});
-  EXPECT_EQ(mended.status, 0) << mended.err;
+  EXPECT_EQ(SetAction({"Skip", "--adapter", "0a:00", "--adapter", "04:00"}).status, 0);
   EXPECT_EQ(Host(tmp_, {"show", disc_}).status, 0);
   std::string expected = text;
   expected.replace(at, 22, "<action value=\"Skip\"/>");
@@ -1416,14 +1389,10 @@ TEST_F(HostCliTest, SetActionMendsAnActionNamingNoAction) {
 TEST_F(HostCliTest, AFlashTellsNothingFromAnotherCallsLines) {
   UseMachine({FcHba(0, "3.0.2.1", 0, 1.0), FcHba(1, "3.0.2.1")});
   ASSERT_EQ(Discover().status, 0);
-  const std::string out = tmp_.file("flash.json"), status = tmp_.file("flash.status");
-  StartInBackground(HostCommand(tmp_, {"--agent", VXINS_SIM_DIR, "--json", "flash", disc_, fw_dir_},
-                                How()) +
-                        " >" + vxtest::shell_quote(out) + " 2>/dev/null",
-                    status);
-  ASSERT_TRUE(WaitFor([] {
+  const std::string out = tmp_.file("flash.json");
+  const std::string status = StartFlash({"--json"}, out, [] {
     return Contains(vxtest::read_file(vxtest::trace_log_path()), "PassedFw file(");
-  }, 10));
+  });
   ASSERT_EQ(vxtest::run("printf 'LOG_INFO : BOOT UPDATE SUCCESS:Firmware update success on "
                         "20:00:00:0e:1e:00:00:09.\\n' >>" +
                         vxtest::shell_quote(vxtest::trace_log_path())),
@@ -1510,8 +1479,7 @@ TEST_F(HostCliTest, ResultsAreToldFromTheLineThatProducedThem) {
       ASSERT_EQ(::unlink(package.c_str()), 0);
       ASSERT_EQ(::mkfifo(package.c_str(), 0600), 0);
     }
-    sim_.reset();
-    sim_.reset(new SimMachine(vxe2e::inventory_text({FcHba(0, "3.0.2.1")}, extra)));
+    UseInventory(vxe2e::inventory_text({FcHba(0, "3.0.2.1")}, extra));
     Outcome o = HostSim(tmp_, {c.flash ? "flash" : "discover", disc_, fw_dir_, "--json"});
     EXPECT_EQ(o.status, 1) << o.err;
     const Json::Value j = ParseJson(o.out);
@@ -1532,31 +1500,6 @@ TEST_F(HostCliTest, ResultsAreToldFromTheLineThatProducedThem) {
                 "the package holds version 2.0.0.0, not the version 3.1.0.0 the discovery file "
                 "was made for");
     }
-  }
-}
-
-// replay-to-inventory's script dying without a word (killed by the OOM killer, say) is named by
-// how it ended, never a crash.
-TEST_F(HostCliTest, ReplayToInventoryNamesAScriptThatDiedWithoutAWord) {
-  ASSERT_EQ(::mkdir(tmp_.file("bin").c_str(), 0755), 0);
-  vxtest::write_file(tmp_.file("recording.jsonl"), "{\"type\":\"header\",\"format\":1}\n");
-  const struct {
-    const char* script;
-    std::string message;
-  } cases[] = {
-      {"exit 3", "replay-to-inventory.py failed (exit status 3) and wrote no inventory"},
-      {"kill -9 $$", "replay-to-inventory.py failed (killed by signal 9"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.script);
-    vxtest::write_file(tmp_.file("bin/python3"), std::string("#!/bin/sh\n") + c.script + "\n");
-    ASSERT_EQ(::chmod(tmp_.file("bin/python3").c_str(), 0755), 0);
-    How fake;
-    fake.env = {"PATH=" + tmp_.file("bin") + ":/usr/bin:/bin"};
-    Outcome o = Host(tmp_, {"replay-to-inventory", tmp_.file("recording.jsonl")}, fake);
-    EXPECT_EQ(o.status, 3) << o.err;
-    EXPECT_EQ(vxtest::split_lines(o.err).size(), 1u) << o.err;
-    EXPECT_TRUE(Contains(o.err, c.message)) << o.err;
   }
 }
 
@@ -1589,9 +1532,7 @@ TEST_F(HostCliTest, TheRunLockIsRootsAloneAndAWaitEnds) {
                                    fw_dir_},
           std::vector<std::string>{"--agent", VXINS_SIM_DIR, "devices", "--no-wait"},
           std::vector<std::string>{"set-action", disc_, "Skip", "--all"}}) {
-      Outcome o = Host(tmp_, args, how);
-      EXPECT_EQ(o.status, 3) << args[2];
-      EXPECT_TRUE(Contains(o.err, r.message)) << o.err;
+      EXPECT_TRUE(Says(Host(tmp_, args, how), 3, r.message)) << args[2];
     }
   }
   EXPECT_EQ(sim_->calls("getNumberOfAdapters").size(), queried);  // no call got past the lock
@@ -1635,24 +1576,15 @@ TEST_F(HostCliTest, TheRunLockIsRootsAloneAndAWaitEnds) {
 
 TEST(HostCliUsageTest, WrongCommandLinesAreNamedInOneLine) {
   TempDir tmp;
-  struct Case {
-    std::vector<std::string> args;
-    std::string message;
-  };
-  const Case cases[] = {
-      {{"frobnicate"}, "unknown command 'frobnicate'"},
-  };
-  for (const Case& c : cases) {
-    Outcome o = Host(tmp, c.args);
-    EXPECT_EQ(o.status, 2) << c.message << "\n" << o.err;
-    std::vector<std::string> lines = vxtest::split_lines(o.err);
-    ASSERT_EQ(lines.size(), 2u) << o.err;
-    EXPECT_EQ(lines[0].find("vxins-host: " + c.message), 0u) << lines[0];
-    EXPECT_EQ(lines[1].find("usage: vxins-host [OPTIONS] "), 0u) << lines[1];
-    for (const char* leak : {"Error", "CLI::", "subcommand", "--help-all"})
-      EXPECT_FALSE(Contains(o.err, leak)) << o.err;
-    EXPECT_EQ(o.out, "");
-  }
+  Outcome o = Host(tmp, {"frobnicate"});
+  EXPECT_EQ(o.status, 2) << o.err;
+  std::vector<std::string> lines = vxtest::split_lines(o.err);
+  ASSERT_EQ(lines.size(), 2u) << o.err;
+  EXPECT_EQ(lines[0], "vxins-host: unknown command 'frobnicate'");
+  EXPECT_EQ(lines[1].find("usage: vxins-host [OPTIONS] "), 0u) << lines[1];
+  for (const char* leak : {"Error", "CLI::", "subcommand", "--help-all"})
+    EXPECT_FALSE(Contains(o.err, leak)) << o.err;
+  EXPECT_EQ(o.out, "");
   Outcome j = Host(tmp, {"--json", "frobnicate"});
   EXPECT_EQ(j.status, 2);
   Json::Value jj = ParseJson(j.out);
@@ -1690,51 +1622,42 @@ TEST(HostCliUsageTest, MissingPluginAgentOrFileIsExplained) {
   const std::string recorder_dir = VXINS_BUILD_DIR "/recorder", rec = tmp.file("r.jsonl");
   const std::string recorder_is_target =
       "is the recorder itself (" + recorder_dir + "/libdznaj.so)";
+  auto discover = [&](const std::vector<std::string>& options) {
+    return Plus(options, {"discover", disc, fw});
+  };
   const Case cases[] = {
-      {{"--plugin", tmp.file("none.so"), "discover", disc, fw}, 3, "does not exist"},
-      {{"--plugin", tmp.file("not-a-library.so"), "discover", disc, fw},
-       3,
-       "cannot load the plug-in"},
-      {{"--agent", tmp.file("none"), "discover", disc, fw}, 3, "does not exist or is not a folder"},
-      {{"--agent", tmp.file("empty"), "discover", disc, fw}, 3, "holds no readable libdznaj.so"},
-      {{"--agent", tmp.file("a:b"), "discover", disc, fw},
-       3,
+      {discover({"--plugin", tmp.file("none.so")}), 3, "does not exist"},
+      {discover({"--plugin", tmp.file("not-a-library.so")}), 3, "cannot load the plug-in"},
+      {discover({"--agent", tmp.file("none")}), 3, "does not exist or is not a folder"},
+      {discover({"--agent", tmp.file("empty")}), 3, "holds no readable libdznaj.so"},
+      {discover({"--agent", tmp.file("a:b")}), 3,
        "the agent folder " + tmp.file("a:b") + " cannot be carried on LD_LIBRARY_PATH"},
       // No agent library on the loader's path: the plug-in itself reports it.
-      {{"discover", disc, fw}, 1, "result 6: the agent library libdznaj.so could not be loaded"},
-      {{"--agent", sim_dir + "/missing-init_hba_lib", "discover", disc, fw},
-       1,
-       "could not be resolved"},
+      {discover({}), 1, "result 6: the agent library libdznaj.so could not be loaded"},
+      {discover({"--agent", sim_dir + "/missing-init_hba_lib"}), 1, "could not be resolved"},
       {{"show", tmp.file("none.xml")}, 3, "cannot open"},
       {{"set-action", tmp.file("other.xml"), "Skip", "--all"}, 3, "no device in the file"},
       // --record: a real agent library to record, and a recording the recorder can append to.
-      {{"--record", rec, "discover", disc, fw},
-       3,
+      {discover({"--record", rec}), 3,
        "--record: no libdznaj.so to record on the loader's search path (libdznaj.so: cannot "
        "open shared object file"},
-      {{"--record", rec, "discover", disc, fw},
-       3,
+      {discover({"--record", rec}), 3,
        "the libdznaj.so on the loader's search path " + recorder_is_target,
        {"LD_LIBRARY_PATH=" + recorder_dir + ":" + sim_dir}},
-      {{"--record", rec, "--agent", recorder_dir, "discover", disc, fw},
-       3,
+      {discover({"--record", rec, "--agent", recorder_dir}), 3,
        "the libdznaj.so in the agent folder " + recorder_dir + " " + recorder_is_target},
-      {{"--record", tmp.file("link.jsonl"), "--agent", sim_dir, "discover", disc, fw},
-       3,
+      {discover({"--record", tmp.file("link.jsonl"), "--agent", sim_dir}), 3,
        "the recording " + tmp.file("link.jsonl") + " is a symbolic link"},
-      {{"--record", tmp.file("fifo.jsonl"), "--agent", sim_dir, "flash", disc, fw},
-       3,
+      {{"--record", tmp.file("fifo.jsonl"), "--agent", sim_dir, "flash", disc, fw}, 3,
        "the recording " + tmp.file("fifo.jsonl") + " is a FIFO, not a regular file"},
-      {{"--record", tmp.file("none/r.jsonl"), "--agent", sim_dir, "discover", disc, fw},
-       3,
+      {discover({"--record", tmp.file("none/r.jsonl"), "--agent", sim_dir}), 3,
        "the recording's folder " + tmp.file("none") + " does not exist"},
   };
   for (const Case& c : cases) {
     How how;
     how.env = c.env;
     Outcome o = Host(tmp, c.args, how);
-    EXPECT_EQ(o.status, c.status) << c.reason << "\n" << o.err;
-    EXPECT_TRUE(Contains(o.err, c.reason)) << o.err;
+    EXPECT_TRUE(Says(o, c.status, c.reason));
     EXPECT_EQ(vxtest::split_lines(o.err).size(), 1u) << o.err;
     EXPECT_FALSE(Contains(o.err, "usage:")) << o.err;
   }
@@ -1745,7 +1668,7 @@ TEST(HostCliUsageTest, MissingPluginAgentOrFileIsExplained) {
   // A relative agent folder is made absolute.
   How in_build;
   in_build.cwd = std::string(VXINS_SIM_DIR) + "/..";
-  EXPECT_EQ(Host(tmp, {"--agent", "sim", "discover", disc, fw}, in_build).status, 0);
+  EXPECT_EQ(Host(tmp, discover({"--agent", "sim"}), in_build).status, 0);
 }
 
 // cmake --install: vxins-host finds the plug-in installed beside it, the simulator and the
