@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <functional>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -23,7 +22,7 @@ struct Case {
   bool flash;
   std::function<std::string(const vxtest::TempDir&)> firmware;  // lays out the path, returns it
   int code;                                                     // 0: no finding
-  std::string cause;  // a regular expression the finding's cause contains
+  std::string cause;  // the whole cause, {tmp} the test's folder; one * stands for any text
   std::string package;
 };
 
@@ -34,27 +33,46 @@ std::string folder_with(const vxtest::TempDir& tmp, const std::vector<std::strin
   return fw;
 }
 
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  const std::string::size_type at = text.find(from);
+  return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
+// `pattern` is the whole text, but for one '*' that stands for any text.
+bool Matches(const std::string& text, const std::string& pattern) {
+  const std::string::size_type star = pattern.find('*');
+  if (star == std::string::npos) return text == pattern;
+  const std::string head = pattern.substr(0, star), tail = pattern.substr(star + 1);
+  return text.size() >= head.size() + tail.size() && text.compare(0, head.size(), head) == 0 &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 TEST(Prechecks, EachFirmwarePathGivesThePluginsResultAndNamesTheCause) {
   const Case cases[] = {
       {"missing path", false, [](const vxtest::TempDir& t) { return t.file("none"); }, -1,
-       "/none does not exist$", ""},
+       "the firmware path {tmp}/none does not exist", ""},
       {"discover given the package", false,
        [](const vxtest::TempDir& t) { return folder_with(t, {"p.tar"}) + "/p.tar"; },
-       VXINS_RC_INVALID_ARG, "is not a folder: discover takes the folder holding the package", ""},
+       VXINS_RC_INVALID_ARG,
+       "the firmware path {tmp}/fw/p.tar is not a folder: discover takes the folder holding the "
+       "package",
+       ""},
       {"empty folder", false, [](const vxtest::TempDir& t) { return folder_with(t, {}); },
-       VXINS_RC_INVALID_ARG, "/fw is empty: it must hold the package alone", ""},
+       VXINS_RC_INVALID_ARG,
+       "the firmware folder {tmp}/fw is empty: it must hold the package alone", ""},
       {"five entries, three named", false,
        [](const vxtest::TempDir& t) {
          return folder_with(t, {"a", "b", "c", "d", "e"});
        },
-       VXINS_RC_INVALID_ARG, "holds 5 entries \\([a-e], [a-e], [a-e], \\.\\.\\.\\): it must", ""},
+       VXINS_RC_INVALID_ARG,
+       "the firmware folder {tmp}/fw holds 5 entries (*, ...): it must hold the package alone", ""},
       {"discover: the one entry is a folder", false,
        [](const vxtest::TempDir& t) {
          const std::string fw = folder_with(t, {});
          EXPECT_EQ(::mkdir((fw + "/p.tar").c_str(), 0755), 0);
          return fw;
        },
-       VXINS_RC_FW_OPEN_FAILED, "^the package .*/fw/p\\.tar is a folder, not a regular file$",
+       VXINS_RC_FW_OPEN_FAILED, "the package {tmp}/fw/p.tar is a folder, not a regular file",
        "p.tar"},
       {"flash: the one entry is a FIFO", true,
        [](const vxtest::TempDir& t) {
@@ -62,7 +80,7 @@ TEST(Prechecks, EachFirmwarePathGivesThePluginsResultAndNamesTheCause) {
          EXPECT_EQ(::mkfifo((fw + "/p.tar").c_str(), 0644), 0);
          return fw;
        },
-       VXINS_RC_FW_MISMATCH, "^the package .*/fw/p\\.tar is a FIFO, not a regular file$", "p.tar"},
+       VXINS_RC_FW_MISMATCH, "the package {tmp}/fw/p.tar is a FIFO, not a regular file", "p.tar"},
       {"flash given the package", true,
        [](const vxtest::TempDir& t) { return folder_with(t, {"p.tar"}) + "/p.tar"; }, 0, "",
        "p.tar"},
@@ -84,7 +102,7 @@ TEST(Prechecks, EachFirmwarePathGivesThePluginsResultAndNamesTheCause) {
     }
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0].code, c.code);
-    EXPECT_TRUE(std::regex_search(found[0].cause, std::regex(c.cause))) << found[0].cause;
+    EXPECT_TRUE(Matches(found[0].cause, Replaced(c.cause, "{tmp}", tmp.path()))) << found[0].cause;
   }
 }
 
