@@ -498,6 +498,9 @@ int child_size(const Options& o, int adapters) {
     disc_floor.push_back(log_floor(r.disc_log));
     flash_floor.push_back(log_floor(r.flash_log));
   }
+  // The floor's lines are no call's: left in the log, they would make vxins-host's discovery
+  // below take its trace for one begun while another call was still writing.
+  unlink(kLogPath);
 
   // The same calls through vxins-host, in the same run: its history database in memory beside
   // the simulator's files (the durable commit is timed apart below), its run lock and reboot

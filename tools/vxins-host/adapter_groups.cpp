@@ -35,6 +35,12 @@ struct EnumerationTexts {
   const std::string record = t::kUnknownAttribute;
   const std::string eth_made = format_piece(t::kEthernetRecordsMade, 0);
   const std::string total = format_piece(t::kDeviceCount, 0);
+  // Lines after which the adapter being read makes no record, and the enumeration's failures.
+  const std::vector<std::string> no_records = {
+      format_piece(t::kAdapterInfoFailed, 0), format_piece(t::kAdapterNull, 0),
+      format_piece(t::kNoPorts, 0), format_piece(t::kAdvancedInfoFailed, 0)};
+  const std::vector<std::string> failed = {format_piece(t::kEnumerationFailed, 0),
+                                           format_piece(t::kEnumerationExit, 0)};
 };
 
 const EnumerationTexts& texts() {
@@ -59,10 +65,6 @@ std::string written_version(const std::string& reported) {
 bool enumerated_adapters(const std::vector<TimedLine>& trace, std::vector<Enumerated>& out,
                          std::string& why) {
   const EnumerationTexts& x = texts();
-  // Lines after which the adapter being read makes no record.
-  const char* const no_records[] = {t::kAdapterInfoFailed, t::kAdapterNull, t::kNoPorts,
-                                    t::kAdvancedInfoFailed};
-  const char* const failed[] = {t::kEnumerationFailed, t::kEnumerationExit};
   bool started = false, open = false;
   size_t made = 0;
   for (const TimedLine& line : trace) {
@@ -94,11 +96,10 @@ bool enumerated_adapters(const std::vector<TimedLine>& trace, std::vector<Enumer
     } else if (starts_with(m, x.total)) {
       break;  // the discovery's enumeration is over; what follows makes no record of it
     } else {
-      for (const char* format : no_records)
-        if (starts_with(m, format_piece(format, 0))) open = false;
-      for (const char* format : failed)
-        if (starts_with(m, format_piece(format, 0)))
-          return why = "the enumeration failed", false;
+      for (const std::string& head : x.no_records)
+        if (starts_with(m, head)) open = false;
+      for (const std::string& head : x.failed)
+        if (starts_with(m, head)) return why = "the enumeration failed", false;
     }
   }
   if (!started) return why = "the trace holds no enumeration", false;
