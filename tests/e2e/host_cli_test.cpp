@@ -117,13 +117,7 @@ void ExpectNoEntry(const std::string& folder, const std::string& part = "") {
   closedir(dir);
 }
 
-// `text` with the first `from` after `at` replaced by `to`.
-std::string Replaced(std::string text, const std::string& from, const std::string& to,
-                     size_t at = 0) {
-  at = text.find(from, at);
-  EXPECT_NE(at, std::string::npos) << from;
-  return at == std::string::npos ? text : text.replace(at, from.size(), to);
-}
+using vxtest::Replaced;
 
 // Runs as nobody, who may not override file modes.
 How Nobody() {

@@ -103,6 +103,13 @@ int run(const std::string& command) {
   return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
 
+std::string Replaced(std::string text, const std::string& from, const std::string& to,
+                     size_t at) {
+  at = text.find(from, at);
+  EXPECT_NE(at, std::string::npos) << from;
+  return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
 std::string shell_quote(const std::string& s) {
   std::string out = "'";
   for (char c : s) {

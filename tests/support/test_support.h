@@ -46,6 +46,10 @@ std::vector<std::string> split_lines(const std::string& text);
 int run(const std::string& command);
 std::string shell_quote(const std::string& s);
 
+// `text` with the first `from` after `at` replaced by `to` (a test failure when there is none).
+std::string Replaced(std::string text, const std::string& from, const std::string& to,
+                     size_t at = 0);
+
 // Which tool writes the archive, and in which format: GNU tar and bsdtar in ustar format, GNU
 // tar and bsdtar in pax format, GNU tar in its own format, Python's tarfile in its default one.
 enum class TarTool { Gnu, Bsd, GnuPax, GnuLongNames, BsdPax, PythonTarfile };

@@ -34,4 +34,10 @@ std::string read_to_end(int fd) {
   return bytes;
 }
 
+std::string folder_of(const std::string& path) {
+  const std::string::size_type slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 }  // namespace vxhost

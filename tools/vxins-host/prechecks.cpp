@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "files/regular_file.h"
+#include "host_files.h"
 #include "package/package_reader.h"
 #include "vxins_host_api.h"
 
@@ -19,12 +20,6 @@ namespace {
 
 bool writable_folder(const std::string& folder) {
   return faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
-}
-
-std::string folder_of(const std::string& path) {
-  std::string::size_type slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 std::string current_folder() {

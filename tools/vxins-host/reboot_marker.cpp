@@ -14,6 +14,8 @@
 
 #include "files/atomic_file.h"
 #include "files/regular_file.h"
+#include "host_files.h"
+
 namespace vxhost {
 
 namespace {
@@ -27,12 +29,6 @@ struct Marker {
   std::string boot_id;
   std::vector<int64_t> runs;
 };
-
-std::string folder_of(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 bool current_boot_id(std::string& id, std::string& error) {
   vxins::files::FileFailure failure;

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "files/regular_file.h"
+#include "host_files.h"
 #include "run_history.h"
 
 namespace vxhost {
@@ -25,12 +26,6 @@ namespace {
 
 const char kDefaultLockFile[] = "/run/qrvlvxins/run.lock";
 const std::chrono::milliseconds kRetryPeriod(100);
-
-std::string folder_of(const std::string& path) {
-  std::string::size_type slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 // The folder, created 0700 when missing: it must be a folder (not a link to one) of the running
 // user that nobody else may write to, so that nobody else can put a lock file there.

@@ -33,10 +33,7 @@ std::string folder_with(const vxtest::TempDir& tmp, const std::vector<std::strin
   return fw;
 }
 
-std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-  const std::string::size_type at = text.find(from);
-  return at == std::string::npos ? text : text.replace(at, from.size(), to);
-}
+using vxtest::Replaced;
 
 // `pattern` is the whole text, but for one '*' that stands for any text.
 bool Matches(const std::string& text, const std::string& pattern) {
