@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -241,13 +242,18 @@ TEST(KilledHostTest, LeavesNoPartialFileAndNoTemporaryBehind) {
   const std::vector<std::string> leaves = vxe2e::device_leaves(disc);
   ASSERT_FALSE(leaves.empty());
 
-  // How long each call takes when nobody interrupts it: the kills are spread over that time.
+  // How long each call takes when nobody interrupts it, the fastest of three (a first, cold call
+  // is slower, and kills spread past the end of a warm one would interrupt nothing): the kills
+  // are spread over that time.
   long duration[2];
   for (int flash = 0; flash < 2; ++flash) {
-    auto start = std::chrono::steady_clock::now();
-    pid_t pid = StartCall(flash != 0, disc, fw_dir);
-    ASSERT_EQ(waitpid(pid, nullptr, 0), pid);
-    duration[flash] = MicrosSince(start);
+    for (int run = 0; run < 3; ++run) {
+      auto start = std::chrono::steady_clock::now();
+      pid_t pid = StartCall(flash != 0, disc, fw_dir);
+      ASSERT_EQ(waitpid(pid, nullptr, 0), pid);
+      const long took = MicrosSince(start);
+      duration[flash] = run == 0 ? took : std::min(duration[flash], took);
+    }
   }
   const unsigned seed = static_cast<unsigned>(time(nullptr));
   SCOPED_TRACE("seed " + std::to_string(seed));
