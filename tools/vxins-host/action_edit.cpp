@@ -98,9 +98,18 @@ bool edit_actions(const std::string& bytes, const std::vector<ViewDevice>& devic
     }
     spans.emplace_back(d.action_value.offset, d.action_value.length);
   }
-  std::sort(spans.rbegin(), spans.rend());  // from the end, so earlier offsets stay valid
-  edited = bytes;
-  for (const auto& span : spans) edited.replace(span.first, span.second, action);
+  // One pass from the start: a replacement in place per value would move the rest of the file
+  // each time.
+  std::sort(spans.begin(), spans.end());
+  spans.erase(std::unique(spans.begin(), spans.end()), spans.end());
+  edited.clear();
+  edited.reserve(bytes.size() + spans.size() * action.size());
+  size_t copied = 0;
+  for (const auto& span : spans) {
+    edited.append(bytes, copied, span.first - copied).append(action);
+    copied = span.first + span.second;
+  }
+  edited.append(bytes, copied, std::string::npos);
   return true;
 }
 

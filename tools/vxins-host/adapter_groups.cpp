@@ -41,6 +41,17 @@ struct EnumerationTexts {
       format_piece(t::kNoPorts, 0), format_piece(t::kAdvancedInfoFailed, 0)};
   const std::vector<std::string> failed = {format_piece(t::kEnumerationFailed, 0),
                                            format_piece(t::kEnumerationExit, 0)};
+  // The first letters of all of the above: a flash's update pass writes some 100,000 lines
+  // after its enumeration, and a line beginning with none of them is none of them.
+  std::string first_letters() const {
+    std::string letters;
+    for (const std::string* head : {&count, &named, &begins, &record, &eth_made, &total})
+      letters += head->substr(0, 1);
+    for (const auto* heads : {&no_records, &failed})
+      for (const std::string& head : *heads) letters += head.substr(0, 1);
+    return letters;
+  }
+  const std::string letters = first_letters();
 };
 
 const EnumerationTexts& texts() {
@@ -68,38 +79,42 @@ bool enumerated_adapters(const std::vector<TimedLine>& trace, std::vector<Enumer
   bool started = false, open = false;
   size_t made = 0;
   for (const TimedLine& line : trace) {
-    std::string m;
-    if (!trace_message(line.text, m)) continue;
-    if (starts_with(m, x.count)) {
+    if (line.message_starts_with(x.count)) {
       if (started) return why = "the trace holds two enumerations", false;
       started = true;
       continue;
     }
-    if (!started) continue;
+    if (!started || !line.is_message() || line.message_at == line.text.size() ||
+        x.letters.find(line.text[line.message_at]) == std::string::npos)
+      continue;
+    // Most lines are none of these: each is told by its head, and copied only when its text
+    // is wanted.
+    const auto is = [&line](const std::string& head) { return line.message_starts_with(head); };
     long n = 0;
-    const size_t body = starts_with(m, x.named) ? m.find(x.named_body, x.named.size())
-                                                : std::string::npos;
-    if (body != std::string::npos) {
+    if (is(x.named) && line.text.find(x.named_body, line.message_at + x.named.size()) !=
+                           std::string::npos) {
+      const std::string m = line.message();
+      const size_t body = m.find(x.named_body, x.named.size());
       const std::string rest = m.substr(body);
       out.push_back({m.substr(x.named.size(), body - x.named.size()),
                      rest == x.no_version_tail ? "" : rest.substr(x.named_body.size()), 0});
       open = true;
-    } else if (starts_with(m, x.begins)) {
+    } else if (is(x.begins)) {
       open = false;
-    } else if (m == x.record) {
+    } else if (is(x.record) && line.text.size() - line.message_at == x.record.size()) {
       if (!open) return why = "the trace holds a device record of no adapter", false;
       ++out.back().records;
       ++made;
-    } else if ((starts_with(m, x.eth_made) || starts_with(m, x.total)) &&
-               (!number_at(m.substr(m.find(" is ") + 4), n) || n != static_cast<long>(made))) {
-      return why = "the enumeration's count of records does not match its lines", false;
-    } else if (starts_with(m, x.total)) {
-      break;  // the discovery's enumeration is over; what follows makes no record of it
+    } else if (is(x.eth_made) || is(x.total)) {
+      const std::string m = line.message();
+      if (!number_at(m.substr(m.find(" is ") + 4), n) || n != static_cast<long>(made))
+        return why = "the enumeration's count of records does not match its lines", false;
+      if (is(x.total)) break;  // the discovery's enumeration is over; nothing after is its own
     } else {
       for (const std::string& head : x.no_records)
-        if (starts_with(m, head)) open = false;
+        if (is(head)) open = false;
       for (const std::string& head : x.failed)
-        if (starts_with(m, head)) return why = "the enumeration failed", false;
+        if (is(head)) return why = "the enumeration failed", false;
     }
   }
   if (!started) return why = "the trace holds no enumeration", false;
@@ -174,34 +189,34 @@ bool indexes_from_history(const std::string& db_path, const std::vector<FileDevi
                           AgentIndexes& indexes, std::string& why) {
   History db;
   bool exists = false;
-  std::vector<RunRecord> runs;
   // Only read: a lookup creates no database and migrates none.
   if (!db.open_existing(db_path, exists, why)) return false;
   if (!exists) {
     why = "no history database at " + db_path;
     return false;
   }
-  if (!db.list(kRunsSearched, runs, why)) return false;
   const std::set<std::string> wanted = identifiers_of(devices);
-  for (const RunRecord& run : runs) {
+  bool found_one = false;
+  const auto matches = [&](const RunRecord& run) {
     AgentIndexes found;
     bool usable = run.adapters.isArray() && !run.adapters.empty();
     for (const Json::Value& a : run.adapters) {
       usable = usable && a.isObject() && a["grouping"] == "agent" && a["agent_index"].isString() &&
                !a["agent_index"].asString().empty() && a["identifiers"].isArray();
-      if (!usable) break;
+      if (!usable) return true;
       for (const Json::Value& id : a["identifiers"])
         if (id.isString()) found.emplace(id.asString(), a["agent_index"].asString());
     }
     std::set<std::string> ids;
     for (const auto& entry : found) ids.insert(entry.first);
-    if (usable && ids == wanted) {
-      indexes = found;
-      return true;
-    }
-  }
-  why = "no run recorded in " + db_path + " wrote a file of these devices";
-  return false;
+    if (ids != wanted) return true;
+    indexes = found;
+    found_one = true;
+    return false;
+  };
+  if (!db.each_run(kRunsSearched, matches, why)) return false;
+  if (!found_one) why = "no run recorded in " + db_path + " wrote a file of these devices";
+  return found_one;
 }
 
 void set_reported_versions(AdapterGroups& groups, const std::vector<FileDevice>& devices,

@@ -185,6 +185,13 @@ const char* outcome_name(Outcome outcome) {
   return "not attempted";
 }
 
+std::string version_before(const std::vector<FileDevice>& devices, const AdapterGroups& groups,
+                           const AdapterGroup& group) {
+  const size_t first = group.devices.front();
+  const bool told = first < groups.reported.size() && !groups.reported[first].empty();
+  return told ? groups.reported[first] : devices[first].active_version;
+}
+
 std::vector<AdapterOutcome> file_adapters(const std::vector<FileDevice>& devices,
                                           const AdapterGroups& groups) {
   std::vector<AdapterOutcome> out;
@@ -194,11 +201,7 @@ std::vector<AdapterOutcome> file_adapters(const std::vector<FileDevice>& devices
     adapter.adapter = group.label;
     adapter.agent_index = group.agent_index;
     adapter.product = first.product;
-    // As the agent reported it where the trace told (build suffix included), else the file's.
-    const std::string& reported = group.devices.front() < groups.reported.size()
-                                      ? groups.reported[group.devices.front()]
-                                      : std::string();
-    adapter.before = reported.empty() ? first.active_version : reported;
+    adapter.before = version_before(devices, groups, group);
     adapter.offered = first.offered_version;
     adapter.proposed = common_action(devices, group.devices);
     // Skipped only when every function is: the plug-in flashes an adapter for any one of them.
@@ -236,8 +239,8 @@ void FlashReplay::lose_track(const std::string& why) {
 
 std::vector<size_t> FlashReplay::feed(const TimedLine& line) {
   std::vector<size_t> settled;
-  std::string message;
-  if (!trace_message(line.text, message)) return settled;
+  if (!line.is_message()) return settled;
+  const std::string message = line.message();
   const Event event(message);
   // Lines the agent's flash writes while it runs: the flash began before them.
   if (event.kind == Event::kInternal) return settled;

@@ -39,10 +39,16 @@ struct AdapterOutcome {
   double seconds = 0;       // time the flash took, when known
 };
 
+struct AdapterGroup;
 struct AdapterGroups;
 
 // A duration as the host shows it: "1.2 s" under ten seconds, "41 s" from there (0 below 0).
 std::string seconds_text(double seconds);
+
+// The version an adapter of `groups` had before a flash: as the agent reported it for its first
+// function where `groups` has it (build suffix included), else that function's in the file.
+std::string version_before(const std::vector<FileDevice>& devices, const AdapterGroups& groups,
+                           const AdapterGroup& group);
 
 // The adapters of a file as `groups` groups its devices, as a flash begins with them: names,
 // functions, the first function's values (its reported version where `groups` has it),

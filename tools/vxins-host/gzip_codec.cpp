@@ -20,35 +20,74 @@ std::string zlib_reason(const z_stream& z, int rc) {
 
 }  // namespace
 
-bool gzip_bytes(const std::string& bytes, std::string& gz, std::string& error) {
+struct GzipWriter::Stream {
   z_stream z = {};
-  int rc = deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, kGzipWindow, 8, Z_DEFAULT_STRATEGY);
-  if (rc != Z_OK) {
-    error = "cannot compress: " + zlib_reason(z, rc);
-    return false;
+  bool open = false;
+};
+
+GzipWriter::GzipWriter() : stream_(new Stream) {
+  const int rc = deflateInit2(&stream_->z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, kGzipWindow, 8,
+                              Z_DEFAULT_STRATEGY);
+  stream_->open = rc == Z_OK;
+  if (!stream_->open) error_ = "cannot compress: " + zlib_reason(stream_->z, rc);
+}
+
+GzipWriter::~GzipWriter() {
+  if (stream_->open) deflateEnd(&stream_->z);
+}
+
+void GzipWriter::add(const char* data, size_t size) {
+  if (!error_.empty()) return;
+  // Small pieces (a trace's lines) are gathered first: a deflate call per line costs more.
+  if (pending_.size() + size < kChunk) {
+    pending_.append(data, size);
+    return;
   }
-  gz.clear();
+  deflate_from(pending_.data(), pending_.size(), false);
+  pending_.clear();
+  deflate_from(data, size, false);
+}
+
+void GzipWriter::deflate_from(const char* data, size_t size, bool last) {
+  if (!error_.empty()) return;
+  z_stream& z = stream_->z;
   std::string out(kChunk, '\0');
+  int rc = Z_OK;
   size_t at = 0;
+  // A chunk at a time: zlib's counters are 32-bit.
   do {
-    const size_t in = std::min(kChunk, bytes.size() - at);
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data() + at));
+    const size_t in = std::min(kChunk, size - at);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data + at));
     z.avail_in = static_cast<uInt>(in);
     at += in;
-    const int flush = at == bytes.size() ? Z_FINISH : Z_NO_FLUSH;
+    const int flush = last && at == size ? Z_FINISH : Z_NO_FLUSH;
     do {
       z.next_out = reinterpret_cast<Bytef*>(&out[0]);
       z.avail_out = static_cast<uInt>(out.size());
       rc = deflate(&z, flush);
-      gz.append(out, 0, out.size() - z.avail_out);
-    } while (z.avail_out == 0);
-  } while (rc != Z_STREAM_END && rc >= 0);
-  deflateEnd(&z);
-  if (rc != Z_STREAM_END) {
-    error = "cannot compress: " + zlib_reason(z, rc);
+      gz_.append(out, 0, out.size() - z.avail_out);
+    } while (z.avail_out == 0 && rc == Z_OK);
+    // Z_BUF_ERROR: nothing left to do with this input (it is all taken, the output is out).
+  } while (at < size && (rc == Z_OK || rc == Z_BUF_ERROR));
+  const bool failed = last ? rc != Z_STREAM_END : rc != Z_OK && rc != Z_BUF_ERROR;
+  if (failed) error_ = "cannot compress: " + zlib_reason(z, rc);
+}
+
+bool GzipWriter::finish(std::string& gz, std::string& error) {
+  deflate_from(pending_.data(), pending_.size(), true);
+  pending_.clear();
+  if (!error_.empty()) {
+    error = error_;
     return false;
   }
+  gz = std::move(gz_);
   return true;
+}
+
+bool gzip_bytes(const std::string& bytes, std::string& gz, std::string& error) {
+  GzipWriter writer;
+  writer.add(bytes);
+  return writer.finish(gz, error);
 }
 
 bool gunzip_bytes(const std::string& gz, size_t max_bytes, std::string& bytes,

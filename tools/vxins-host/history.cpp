@@ -121,24 +121,39 @@ class Transaction {
 };
 
 // The hash kept of a file: "" when there was none.
-std::string file_hash(bool present, const std::string& bytes) {
-  return present ? sha256_hex(bytes) : std::string();
+// The stored form of a body: the one made ahead when it was made of these bytes, else made now.
+bool stored_form(const std::string& bytes, const PreparedBody& ahead, PreparedBody& body,
+                 std::string& error) {
+  if (ahead.made && ahead.size == bytes.size()) {
+    body = ahead;
+    return true;
+  }
+  return prepare_body(bytes, body, error);
 }
 
-// One run's bodies into run_bodies, each compressed. False with the reason.
-bool store_bodies(sqlite3* db, int64_t id, const RunRecord& run, std::string& error) {
-  std::string before, after, trace;
-  if ((run.have_file_before && !gzip_bytes(run.file_before, before, error)) ||
-      (run.have_file_after && !gzip_bytes(run.file_after, after, error)) ||
-      !gzip_bytes(run.trace, trace, error))
-    return false;
+// One run's files and trace in their stored form (a file the run had none of stays unmade, its
+// hash ""). False with the reason.
+struct StoredBodies {
+  PreparedBody before, after, trace;
+};
+bool stored_bodies(const RunRecord& run, StoredBodies& bodies, std::string& error) {
+  bodies.trace = run.prepared_trace;
+  return (!run.have_file_before ||
+          stored_form(run.file_before, run.prepared_file_before, bodies.before, error)) &&
+         (!run.have_file_after ||
+          stored_form(run.file_after, run.prepared_file_after, bodies.after, error)) &&
+         (bodies.trace.made || gzip_bytes(run.trace, bodies.trace.gz, error));
+}
+
+// One run's bodies into run_bodies.
+bool insert_bodies(sqlite3* db, int64_t id, const RunRecord& run, const StoredBodies& bodies) {
   Statement b(db, "INSERT INTO run_bodies (run_id, file_before_gz, file_after_gz, trace_gz)"
                   " VALUES (?, ?, ?, ?)");
   if (!b.prepared()) return false;
   b.bind(1, id);
-  b.bind_blob(2, run.have_file_before, before);
-  b.bind_blob(3, run.have_file_after, after);
-  b.bind_blob(4, true, trace);
+  b.bind_blob(2, run.have_file_before, bodies.before.gz);
+  b.bind_blob(3, run.have_file_after, bodies.after.gz);
+  b.bind_blob(4, true, bodies.trace.gz);
   return b.step() == SQLITE_DONE;
 }
 
@@ -164,16 +179,19 @@ bool carry_bodies_over(sqlite3* db, std::string& error) {
     const int code = static_cast<int>(old.integer(6));
     run.file_written = old.integer(5) != 0 &&
                        writes_discovery_file(call, code,
-                                             explain_result(call, code, trace_messages(run.trace)));
+                                             explain_result(call, code, lines_of(run.trace)));
     // Bound without a copy: the texts must live until the step.
-    const std::string before = file_hash(run.have_file_before, run.file_before);
-    const std::string after = file_hash(run.have_file_after, run.file_after);
+    StoredBodies bodies;
+    if (!stored_bodies(run, bodies, error)) {
+      error = "run " + std::to_string(id) + ": " + error;
+      return false;
+    }
     hashes.reset();
-    hashes.bind_or_null(1, before);
-    hashes.bind_or_null(2, after);
+    hashes.bind_or_null(1, bodies.before.sha256);
+    hashes.bind_or_null(2, bodies.after.sha256);
     hashes.bind(3, int64_t{run.file_written});
     hashes.bind(4, id);
-    if (hashes.step() != SQLITE_DONE || !store_bodies(db, id, run, error)) {
+    if (hashes.step() != SQLITE_DONE || !insert_bodies(db, id, run, bodies)) {
       if (!error.empty()) error = "run " + std::to_string(id) + ": " + error;
       return false;
     }
@@ -468,12 +486,26 @@ bool History::migrate(std::string& error) {
   return true;
 }
 
+bool prepare_body(const std::string& bytes, PreparedBody& body, std::string& error) {
+  body = PreparedBody();
+  if (!gzip_bytes(bytes, body.gz, error)) return false;
+  body.sha256 = sha256_hex(bytes);
+  body.size = bytes.size();
+  body.made = true;
+  return true;
+}
+
 bool History::record(RunRecord& run, std::string& error) {
   if (db_ == nullptr) return fail("not open", error, false);
+  // Compressed and hashed before the database is locked.
+  StoredBodies bodies;
+  std::string why;
+  if (!stored_bodies(run, bodies, why))
+    return fail("cannot record the files and the trace: " + why, error, false);
+  const std::string& before_hash = bodies.before.sha256;
+  const std::string& after_hash = bodies.after.sha256;
   Transaction tx(db_);
   if (!tx.begun()) return fail("cannot lock the database", error);
-  const std::string before_hash = file_hash(run.have_file_before, run.file_before);
-  const std::string after_hash = file_hash(run.have_file_after, run.file_after);
   Statement ins(db_,
                 "INSERT INTO runs (command, command_line, started_ms, ended_ms, package_name,"
                 " package_version, called, result_code, exit_status, host_name, user_name,"
@@ -511,10 +543,8 @@ bool History::record(RunRecord& run, std::string& error) {
     a.bind(4, detail);
     if (a.step() != SQLITE_DONE) return fail("cannot record the adapters", error);
   }
-  std::string why;
-  if (!store_bodies(db_, id, run, why))
-    return fail("cannot record the files and the trace" + (why.empty() ? "" : ": " + why), error,
-                why.empty());
+  if (!insert_bodies(db_, id, run, bodies))
+    return fail("cannot record the files and the trace", error);
   if (!tx.commit()) return fail("cannot commit the run", error);
   run.id = id;
   run.file_before_sha256 = before_hash;
@@ -535,6 +565,12 @@ bool History::load_adapters(RunRecord& run, std::string& error) {
 
 bool History::list(int limit, std::vector<RunRecord>& runs, std::string& error) {
   runs.clear();
+  return each_run(
+      limit, [&runs](const RunRecord& run) { return runs.push_back(run), true; }, error);
+}
+
+bool History::each_run(int limit, const std::function<bool(const RunRecord&)>& visit,
+                       std::string& error) {
   if (db_ == nullptr) return fail("not open", error, false);
   if (version_ < kSchemaVersion) return true;  // opened as it is: a reader cannot migrate
   const std::string sql =
@@ -544,13 +580,12 @@ bool History::list(int limit, std::vector<RunRecord>& runs, std::string& error) 
   st.bind(1, int64_t{limit > 0 ? limit : -1});
   int rc;
   while ((rc = st.step()) == SQLITE_ROW) {
-    runs.emplace_back();
-    read_run(st, 0, runs.back());
-  }
-  if (rc != SQLITE_DONE) return fail("cannot list the runs", error);
-  for (RunRecord& run : runs)
+    RunRecord run;
+    read_run(st, 0, run);
     if (!load_adapters(run, error)) return false;
-  return true;
+    if (!visit(run)) return true;
+  }
+  return rc == SQLITE_DONE || fail("cannot list the runs", error);
 }
 
 bool History::get(int64_t id, RunRecord& run, std::string& error) {

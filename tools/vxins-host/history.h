@@ -10,6 +10,7 @@
 #include <json/json.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,17 @@ struct AdapterRecord {
   std::string adapter;
   Json::Value detail;  // free-form per adapter
 };
+
+// A body in its stored form: its gzip member and its SHA-256, made from bytes of `size` bytes.
+// Pure work on the bytes (prepare_body, any thread): record() makes the forms it is not given,
+// and a caller that has a body early may make its form ahead, while other work runs.
+struct PreparedBody {
+  bool made = false;
+  size_t size = 0;
+  std::string sha256, gz;
+};
+// False with the reason when it cannot be compressed.
+bool prepare_body(const std::string& bytes, PreparedBody& body, std::string& error);
 
 struct RunRecord {
   int64_t id = 0;
@@ -36,6 +48,9 @@ struct RunRecord {
   bool have_file_before = false, have_file_after = false;
   std::string file_before, file_after;  // the discovery file's bytes
   std::string trace;                    // the complete trace log of the call
+  // The stored forms of the files and the trace when the caller made them ahead (a form made of
+  // other bytes than the body's is not used); the trace's may stand alone, `trace` left empty.
+  PreparedBody prepared_file_before, prepared_file_after, prepared_trace;
   bool file_written = false;  // the plug-in wrote the discovery file (file_after is its work)
   std::string host, user;               // hostname, user name
   // Set by record() from the bodies and kept for good: the SHA-256 (hexadecimal) of the file
@@ -78,6 +93,10 @@ class History {
   // them (all when limit <= 0), with their adapters, without the file and trace bodies. None
   // from a database of an older schema opened by open_existing.
   bool list(int limit, std::vector<RunRecord>& runs, std::string& error);
+  // The same runs in the same order, handed to `visit` one at a time until it returns false:
+  // a lookup that stops at the first run it wants reads no other run's adapters.
+  bool each_run(int limit, const std::function<bool(const RunRecord&)>& visit,
+                std::string& error);
   // Everything about one run; false "no run N" when there is none.
   bool get(int64_t id, RunRecord& run, std::string& error);
   // The most recently started run whose plug-in call wrote a discovery file with this SHA-256

@@ -18,6 +18,7 @@
 #include "agent_setup.h"
 #include "commands.h"
 #include "discovery_view.h"
+#include "gzip_codec.h"
 #include "files/regular_file.h"
 #include "plugin_loader.h"
 #include "plugin_runner.h"
@@ -58,6 +59,7 @@ struct PluginRun {
   bool have_before = false, have_after = false;
   AdapterGroups groups;  // flash: the file's adapters as known before the call, then after it
   std::vector<TimedLine> trace;
+  GzipWriter trace_gz;   // the same lines compressed as they came, for the history
   std::string not_own;   // why the trace is not provably the call's own; "" when it is
   std::vector<AdapterOutcome> outcomes;  // flash: what the call did to each adapter
   bool called = false;
@@ -93,11 +95,12 @@ int end_run(PluginRun& r, int status, const std::string& error) {
   rec.file_after = r.after.bytes;
   rec.file_written = r.called && file_written(r);
   rec.file_after_key = r.have_after ? file_key(r.after) : std::string();
-  size_t size = 0;
-  for (const TimedLine& line : r.trace) size += line.text.size() + 1;
-  rec.trace.clear();
-  rec.trace.reserve(size);
-  for (const TimedLine& line : r.trace) rec.trace.append(line.text).push_back('\n');
+  std::string why;
+  rec.prepared_trace.made = r.trace_gz.finish(rec.prepared_trace.gz, why);
+  if (!rec.prepared_trace.made) {
+    // Compressed by the history instead, from the lines kept.
+    for (const TimedLine& line : r.trace) rec.trace.append(line.text).push_back('\n');
+  }
   // Another call's package is never recorded as this one's.
   rec.package_version = r.not_own.empty() ? package_version_in(r.trace) : "";
   if (r.devices) {
@@ -165,11 +168,13 @@ bool read_file_before(PluginRun& r, std::string& error) {
     r.have_before = vxins::files::read_regular_file(r.o.discovery_file, kMaxDiscoveryFileBytes,
                                                     r.before.bytes, failure);
     if (!r.have_before) r.before.bytes.clear();
+    if (r.have_before) r.history.prepare_file_before(r.before.bytes);
     return true;
   }
   std::string why;
   ViewResult result = read_discovery_view(r.o.discovery_file, r.before, why);
   r.have_before = result == ViewResult::kRead;
+  if (!r.before.bytes.empty()) r.history.prepare_file_before(r.before.bytes);
   if (result == ViewResult::kRead) {
     r.groups = recorded_groups(history_path(r.o.history_db), r.before.file_devices());
     for (const std::string& note : file_notes(r.before.devices, r.groups)) r.out.warn(note);
@@ -227,8 +232,15 @@ bool call_with_trace(PluginRun& r, std::string& error) {
   }
   TraceFollower follower(vxins::trace::kLogPath);
   try {
-    follower.start([&progress](const TimedLine& line) { progress->on_line(line); },
-                   [&progress](double now) { progress->on_tick(now); });
+    // Compressed on the follower's thread while the call runs, not after it.
+    GzipWriter& gz = r.trace_gz;
+    follower.start(
+        [&progress, &gz](const TimedLine& line) {
+          progress->on_line(line);
+          gz.add(line.text);
+          gz.add("\n", 1);
+        },
+        [&progress](double now) { progress->on_tick(now); });
   } catch (const std::system_error& e) {
     r.out.warn(std::string("no progress and no trace of this call: ") + e.what());
   }
@@ -251,21 +263,19 @@ void read_file_after(PluginRun& r) {
   std::string why, bytes;
   vxins::files::FileFailure failure;
   if (vxins::files::read_regular_file(r.o.discovery_file, kMaxDiscoveryFileBytes, bytes,
-                                      failure))
+                                      failure)) {
+    if (!bytes.empty()) r.history.prepare_file_after(bytes);
     r.have_after = view_of_bytes(bytes, r.after, why) == ViewResult::kRead;
-  else
+  } else {
     why = failure.text(r.o.discovery_file);
+  }
   if (!r.have_after) r.out.report()["file_error"] = why;
 }
 
-// The messages of the call's own trace; none when it is not provably its own.
-std::vector<std::string> own_messages(const PluginRun& r) {
-  std::vector<std::string> messages;
-  std::string m;
-  if (r.not_own.empty())
-    for (const TimedLine& line : r.trace)
-      if (trace_message(line.text, m)) messages.push_back(m);
-  return messages;
+// The call's trace when it is provably its own, else no line.
+const std::vector<TimedLine>& own_trace(const PluginRun& r) {
+  static const std::vector<TimedLine> none;
+  return r.not_own.empty() ? r.trace : none;
 }
 
 // The adapters of `devices` as the call's own enumeration grouped the file it wrote (the
@@ -287,11 +297,10 @@ AdapterGroups groups_after_call(const PluginRun& r, const std::vector<FileDevice
   return groups;
 }
 
-// Whether two groupings put the same devices together under the same adapter indexes, with the
-// same reported versions.
+// Whether two groupings put the same devices together under the same adapter indexes (their
+// reported versions aside).
 bool same_groups(const AdapterGroups& a, const AdapterGroups& b) {
-  if (a.by_agent != b.by_agent || a.group_of != b.group_of || a.reported != b.reported)
-    return false;
+  if (a.by_agent != b.by_agent || a.group_of != b.group_of) return false;
   for (size_t g = 0; g < a.groups.size(); ++g)
     if (a.groups[g].agent_index != b.groups[g].agent_index) return false;
   return true;
@@ -310,7 +319,7 @@ std::string failure(const PluginRun& r, const ResultMeaning& meaning) {
 
 ResultMeaning print_result(PluginRun& r) {
   const ResultMeaning& meaning = r.meaning =
-      explain_result(r.flash ? Call::Flash : Call::Discover, r.rc, own_messages(r));
+      explain_result(r.flash ? Call::Flash : Call::Discover, r.rc, own_trace(r));
   r.out.report()["result"] = result_json(r.rc, meaning);
   const std::string arguments =
       r.devices ? " (with a package and a file of vxins-host's own)"
@@ -424,8 +433,15 @@ int report_flash(PluginRun& r, std::string& why) {
   // The call's own enumeration and rewrite tell its adapters and their versions best; outcomes
   // told under another grouping are told again under this one.
   const AdapterGroups groups = groups_after_call(r, r.before.file_devices(), rewritten, r.groups);
-  if (!same_groups(groups, r.groups))
-    r.outcomes = flash_outcomes(r.before.file_devices(), groups, r.trace, r.not_own);
+  // The outcomes followed during the call stand when only the versions the enumeration reported
+  // are new (replaying a flash's 170,000 lines again costs more than the call's tail).
+  const std::vector<FileDevice> devices = r.before.file_devices();
+  if (same_groups(groups, r.groups) && r.outcomes.size() == groups.groups.size()) {
+    for (size_t a = 0; a < groups.groups.size(); ++a)
+      r.outcomes[a].before = version_before(devices, groups, groups.groups[a]);
+  } else {
+    r.outcomes = flash_outcomes(devices, groups, r.trace, r.not_own);
+  }
   Json::Value adapters = flash_adapters_json(r.outcomes, groups.kind());
   Json::Value counts = outcome_counts(adapters);
   const bool deferred = !r.have_after || r.after.takes_effect.empty() ||

@@ -198,8 +198,8 @@ void Progress::report_flash(size_t a, const AdapterOutcome& outcome) {
 
 void Progress::discovery_line(const TimedLine& line) {
   Discovery& d = *discovery_;
-  std::string m;
-  if (!trace_message(line.text, m)) return;
+  if (!line.is_message()) return;
+  const std::string m = line.message();
   // An adapter that was read is complete when the next one begins or the enumeration ends; one
   // that could not be read, with the line that says so.
   const EnumerationTexts& t = texts();

@@ -126,15 +126,15 @@ bool number_after(const std::string& message, const std::string& head, int& numb
 
 }  // namespace
 
-ResultMeaning explain_result(Call call, int code, const std::vector<std::string>& messages) {
+ResultMeaning explain_result(Call call, int code, const std::vector<TimedLine>& trace) {
   for (const Cause& c : kCauses) {
-    if (!(call == Call::Flash ? c.flash : c.discover)) continue;
+    if (!(call == Call::Flash ? c.flash : c.discover) || (c.code != 0 && c.code != code)) continue;
     const std::string head = format_piece(c.format, 0);
-    for (const std::string& m : messages) {
+    for (const TimedLine& line : trace) {
+      if (!line.message_starts_with(head)) continue;
+      const std::string m = line.message();
       int number = 0;
-      if (!starts_with(m, head) ||
-          (c.code == 0 ? !number_after(m, head, number) || number != code : c.code != code))
-        continue;
+      if (c.code == 0 && (!number_after(m, head, number) || number != code)) continue;
       ResultMeaning meaning = c.code == 0 ? ResultMeaning() : describe_result(call, code);
       meaning.meaning = std::string(c.meaning) + " (the trace: \"" + m + "\")";
       meaning.line = m;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "trace_follower.h"
+
 namespace vxhost {
 
 enum class Call { Discover, Flash };
@@ -31,10 +33,10 @@ ResultMeaning describe_result(Call call, int code);
 // code.
 bool writes_discovery_file(Call call, int code, const ResultMeaning& meaning);
 
-// The meaning as the call's own trace messages (the text after each line's level prefix, in
-// order; none when the trace is not provably the call's own) tell it: the first message that
-// produces `code` on this call's path names the cause; describe_result's when none does.
-ResultMeaning explain_result(Call call, int code, const std::vector<std::string>& messages);
+// The meaning as the call's own trace (no lines when it is not provably the call's own) tells
+// it: the first message that produces `code` on this call's path names the cause;
+// describe_result's when none does.
+ResultMeaning explain_result(Call call, int code, const std::vector<TimedLine>& trace);
 
 }  // namespace vxhost
 

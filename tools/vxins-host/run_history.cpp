@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <system_error>
 
 namespace vxhost {
 
@@ -32,7 +33,31 @@ bool needs_quotes(const std::string& word) {
   return false;
 }
 
+// What a preparation made; unmade when there was none or it failed (save() then leaves it to
+// the history).
+PreparedBody taken(std::future<PreparedBody>& later) {
+  if (!later.valid()) return PreparedBody();
+  try {
+    return later.get();
+  } catch (const std::exception&) {
+    return PreparedBody();
+  }
+}
+
 }  // namespace
+
+std::future<PreparedBody> RunHistory::prepared_later(std::string bytes) {
+  try {
+    return std::async(std::launch::async, [bytes = std::move(bytes)] {
+      PreparedBody body;
+      std::string error;
+      prepare_body(bytes, body, error);
+      return body;
+    });
+  } catch (const std::system_error&) {
+    return std::future<PreparedBody>();
+  }
+}
 
 std::string shell_words(const std::vector<std::string>& words) {
   std::string line;
@@ -71,6 +96,8 @@ void RunHistory::save(int exit_status) {
   run_.ended_ms = now_ms();
   run_.exit_status = exit_status;
   out_.report()["history_id"] = Json::Value();
+  run_.prepared_file_before = taken(before_);
+  run_.prepared_file_after = taken(after_);
   if (!open_) return;
   std::string error;
   if (!db_.record(run_, error)) {

@@ -6,6 +6,7 @@
 #define VXINS_HOST_RUN_HISTORY_H
 
 #include <cstdint>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -27,8 +28,15 @@ class RunHistory {
   // the run could not be stored). Then the files and traces of all but the most recent runs
   // are pruned (History::kDefaultKeptRuns).
   void save(int exit_status);
+  // Makes the stored form (history.h) of the discovery file as it was before the call, or as
+  // the call left it, on a thread of its own while the call or the report runs; save() takes
+  // it. Without a thread, save() makes it itself.
+  void prepare_file_before(const std::string& bytes) { before_ = prepared_later(bytes); }
+  void prepare_file_after(const std::string& bytes) { after_ = prepared_later(bytes); }
 
  private:
+  static std::future<PreparedBody> prepared_later(std::string bytes);
+  std::future<PreparedBody> before_, after_;
   Output& out_;
   History db_;
   bool open_ = false;

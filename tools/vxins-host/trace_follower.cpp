@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "files/regular_file.h"
+#include "trace_texts.h"
 
 namespace vxhost {
 
@@ -35,6 +36,24 @@ std::string last_line(int fd) {
 }
 
 }  // namespace
+
+TimedLine::TimedLine(std::string line, double when, unsigned from_file)
+    : text(std::move(line)), at(when), file(from_file), message_at(message_start(text)) {}
+
+std::string TimedLine::message() const {
+  return is_message() ? text.substr(message_at) : std::string();
+}
+
+std::vector<TimedLine> lines_of(const std::string& trace) {
+  std::vector<TimedLine> lines;
+  for (size_t at = 0; at < trace.size();) {
+    size_t end = trace.find('\n', at);
+    if (end == std::string::npos) end = trace.size();
+    lines.emplace_back(trace.substr(at, end - at), 0.0);
+    at = end + 1;
+  }
+  return lines;
+}
 
 // The file being read: open, its identity, and the start of a line not yet complete.
 struct TraceFollower::Source {
@@ -155,7 +174,7 @@ void TraceFollower::drain(bool final_pass) {
 }
 
 void TraceFollower::deliver(std::string text) {
-  lines_.push_back(TimedLine{std::move(text), elapsed(), file_});
+  lines_.emplace_back(std::move(text), elapsed(), file_);
   if (on_line_) on_line_(lines_.back());
 }
 

@@ -18,11 +18,24 @@ namespace vxhost {
 // One line of the trace log, without its line feed, when the follower read it (seconds since
 // start(): the host starts the follower right before the call), and from which file: 0 the one
 // under the path at start(), 1 the first file created under the path after it, and so on.
+// Where its message begins is found once, as the line is read, for every reader after.
 struct TimedLine {
+  TimedLine(std::string line, double when, unsigned from_file = 0);
   std::string text;
   double at;
-  unsigned file = 0;
+  unsigned file;
+  size_t message_at;  // where its message begins (see trace_texts.h); npos for a further line
+
+  bool is_message() const { return message_at != std::string::npos; }
+  // Its message; "" for a line that continues one.
+  std::string message() const;
+  bool message_starts_with(const std::string& head) const {
+    return is_message() && text.compare(message_at, head.size(), head) == 0;
+  }
 };
+
+// The lines of a stored trace's text (each ended by a line feed), all read at time 0.
+std::vector<TimedLine> lines_of(const std::string& trace);
 
 class TraceFollower {
  public:

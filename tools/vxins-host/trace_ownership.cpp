@@ -41,25 +41,18 @@ bool ends_a_call(const std::string& line) {
   return false;
 }
 
-// Each line's message (its text after the level prefix), found in one pass: a flash's trace
-// holds some 170,000 lines at 256 adapters, and every check below walks them.
+// The messages of the call's lines (each line knows where its message begins), stepped through
+// by position: a flash's trace holds some 170,000 lines at 256 adapters, and every check below
+// walks them.
 class Messages {
  public:
-  explicit Messages(const std::vector<TimedLine>& lines) : lines_(lines) {
-    start_.reserve(lines.size());
-    std::string message;
-    for (const TimedLine& line : lines)
-      start_.push_back(trace_message(line.text, message) ? line.text.size() - message.size()
-                                                         : std::string::npos);
-  }
-  size_t size() const { return start_.size(); }
-  bool is_message(size_t i) const { return start_[i] != std::string::npos; }
+  explicit Messages(const std::vector<TimedLine>& lines) : lines_(lines) {}
+  size_t size() const { return lines_.size(); }
+  bool is_message(size_t i) const { return lines_[i].is_message(); }
   // The message of line i, or "" for a line that continues one.
-  std::string at(size_t i) const {
-    return is_message(i) ? lines_[i].text.substr(start_[i]) : std::string();
-  }
+  std::string at(size_t i) const { return lines_[i].message(); }
   bool begins_with(size_t i, const std::string& head) const {
-    return is_message(i) && lines_[i].text.compare(start_[i], head.size(), head) == 0;
+    return lines_[i].message_starts_with(head);
   }
   // The message line before line i (continuation lines stepped over); npos when none.
   size_t previous(size_t i) const {
@@ -82,7 +75,6 @@ class Messages {
 
  private:
   const std::vector<TimedLine>& lines_;
-  std::vector<size_t> start_;
 };
 
 // The first line of the banner whose file line is `at`, or npos when the two messages before

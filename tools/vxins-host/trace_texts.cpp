@@ -38,26 +38,19 @@ std::string format_piece(const char* format, size_t n) {
   return index == n ? piece : std::string();
 }
 
-bool trace_message(const std::string& line, std::string& message) {
+size_t message_start(const std::string& line) {
   for (const auto& prefix : gerr_log_str) {
-    if (starts_with(line, prefix)) {
-      message = line.substr(strlen(prefix));
-      return true;
-    }
+    const size_t length = strlen(prefix);
+    if (line.compare(0, length, prefix) == 0) return length;
   }
-  return false;
+  return std::string::npos;
 }
 
-std::vector<std::string> trace_messages(const std::string& trace) {
-  std::vector<std::string> messages;
-  std::string message;
-  for (size_t at = 0; at < trace.size();) {
-    size_t end = trace.find('\n', at);
-    if (end == std::string::npos) end = trace.size();
-    if (trace_message(trace.substr(at, end - at), message)) messages.push_back(message);
-    at = end + 1;
-  }
-  return messages;
+bool trace_message(const std::string& line, std::string& message) {
+  const size_t start = message_start(line);
+  if (start == std::string::npos) return false;
+  message.assign(line, start, std::string::npos);
+  return true;
 }
 
 bool starts_with(const std::string& s, const std::string& head) {

@@ -16,11 +16,12 @@ namespace vxhost {
 // feed, so the piece holding it is cut there and the pieces after it are "".
 std::string format_piece(const char* format, size_t n);
 
-// The message of a trace line that begins one: the text after its level prefix ("LOG_INFO : ").
-// False for the further lines of a message that held line feeds (agent or file text).
+// Where the message of a trace line that begins one starts: after its level prefix
+// ("LOG_INFO : "); npos for the further lines of a message that held line feeds (agent or file
+// text).
+size_t message_start(const std::string& line);
+// The message of a trace line that begins one; false for such a further line.
 bool trace_message(const std::string& line, std::string& message);
-// The messages of a whole trace's text (lines ended by line feeds), in order.
-std::vector<std::string> trace_messages(const std::string& trace);
 
 bool starts_with(const std::string& s, const std::string& head);
 bool ends_with(const std::string& s, const std::string& tail);

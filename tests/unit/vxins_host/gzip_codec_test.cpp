@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -42,6 +43,16 @@ TEST(GzipCodecTest, RoundTripsWithTheGzipTool) {
     EXPECT_TRUE(tool("gzip -dc", gz) == bytes);
     ASSERT_TRUE(vxhost::gunzip_bytes(tool("gzip -c", bytes), bytes.size(), back, error)) << error;
     EXPECT_TRUE(back == bytes);
+    // The same bytes written piece by piece, as a trace comes: small pieces gathered, then one
+    // larger than a chunk taken as it is.
+    vxhost::GzipWriter writer;
+    const size_t half = bytes.size() / 2;
+    for (size_t at = 0; at < half; at += 4099)
+      writer.add(bytes.substr(at, std::min<size_t>(4099, half - at)));
+    writer.add(bytes.data() + half, bytes.size() - half);
+    std::string pieces;
+    ASSERT_TRUE(writer.finish(pieces, error)) << error;
+    EXPECT_TRUE(tool("gzip -dc", pieces) == bytes);
   }
 }
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "gzip_codec.h"
 #include "test_support.h"
 
 namespace {
@@ -188,9 +189,39 @@ TEST(HistoryTest, ListsTheLatestStartedFirstUpToTheLimitAndSharesTheFile) {
     for (const RunRecord& r : runs) ids.push_back(r.id);
     EXPECT_EQ(ids, row.second) << "limit " << row.first;
   }
+  // A lookup stops at the run it wants, newest first.
+  std::vector<int64_t> visited;
+  ASSERT_TRUE(reader.each_run(
+      0, [&visited](const RunRecord& run) { return visited.push_back(run.id), run.id != 5; },
+      error))
+      << error;
+  EXPECT_EQ(visited, (std::vector<int64_t>{4, 5}));
   RunRecord r;
   EXPECT_FALSE(reader.get(99, r, error));
   EXPECT_EQ(error, "no run 99");
+}
+
+// Stored forms made ahead (while the call ran) are stored as made, the trace's standing alone;
+// one made of other bytes than the run's is not used.
+TEST(HistoryTest, BodiesMadeAheadAreStoredAndOnesOfOtherBytesAreNot) {
+  vxtest::TempDir dir;
+  History h;
+  std::string error;
+  ASSERT_TRUE(h.open(dir.file("h.db"), error)) << error;
+  RunRecord run = flash_run(), back;
+  const std::string trace = run.trace;
+  ASSERT_TRUE(vxhost::prepare_body("another file before", run.prepared_file_before, error));
+  ASSERT_TRUE(vxhost::prepare_body(run.file_after, run.prepared_file_after, error));
+  vxhost::GzipWriter writer;
+  writer.add(trace);
+  run.prepared_trace.made = writer.finish(run.prepared_trace.gz, error);
+  run.trace.clear();
+  ASSERT_TRUE(h.record(run, error)) << error;
+  ASSERT_TRUE(h.get(run.id, back, error)) << error;
+  EXPECT_TRUE(back.file_before == run.file_before && back.file_after == run.file_after);
+  EXPECT_EQ(back.file_before_sha256, sha256sum(run.file_before));
+  EXPECT_EQ(back.file_after_sha256, sha256sum(run.file_after));
+  EXPECT_TRUE(back.trace == trace);
 }
 
 TEST(HistoryTest, PathIsTheOptionThenTheEnvironmentThenTheDefault) {

@@ -100,7 +100,9 @@ TEST(ResultCodesTest, EachResultIsToldFromTheLineThatProducedIt) {
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(std::to_string(r.code) + (r.call == Call::Flash ? " (flash)" : " (discover)"));
-    const vxhost::ResultMeaning m = vxhost::explain_result(r.call, r.code, r.messages);
+    std::vector<vxhost::TimedLine> trace;
+    for (const std::string& message : r.messages) trace.emplace_back("LOG_INFO : " + message, 0.0);
+    const vxhost::ResultMeaning m = vxhost::explain_result(r.call, r.code, trace);
     EXPECT_EQ(m.name, r.name);
     EXPECT_NE(m.meaning.find(r.phrase), std::string::npos) << m.meaning;
     EXPECT_EQ(m.agent_code, r.agent_code);
