@@ -120,7 +120,6 @@ class Transaction {
   bool begun_;
 };
 
-// The hash kept of a file: "" when there was none.
 // The stored form of a body: the one made ahead when it was made of these bytes, else made now.
 bool stored_form(const std::string& bytes, const PreparedBody& ahead, PreparedBody& body,
                  std::string& error) {

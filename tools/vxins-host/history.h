@@ -48,8 +48,8 @@ struct RunRecord {
   bool have_file_before = false, have_file_after = false;
   std::string file_before, file_after;  // the discovery file's bytes
   std::string trace;                    // the complete trace log of the call
-  // The stored forms of the files and the trace when the caller made them ahead (a form made of
-  // other bytes than the body's is not used); the trace's may stand alone, `trace` left empty.
+  // The stored forms of the files and the trace when the caller made them ahead (one made of a
+  // body of another size is not used); the trace's may stand alone, `trace` left empty.
   PreparedBody prepared_file_before, prepared_file_after, prepared_trace;
   bool file_written = false;  // the plug-in wrote the discovery file (file_after is its work)
   std::string host, user;               // hostname, user name
