@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <memory>
 #include <system_error>
 
@@ -57,6 +58,10 @@ struct PluginRun {
   std::vector<Finding> findings;
   DiscoveryView before, after;
   bool have_before = false, have_after = false;
+  // The key of the file after (rewritten_files.h), made on a thread of its own while the report
+  // runs; it reads `after`, which nothing changes once read (declared after it, so that it is
+  // waited for before `after` goes).
+  std::future<std::string> after_key;
   AdapterGroups groups;  // flash: the file's adapters as known before the call, then after it
   std::vector<TimedLine> trace;
   GzipWriter trace_gz;   // the same lines compressed as they came, for the history
@@ -94,7 +99,14 @@ int end_run(PluginRun& r, int status, const std::string& error) {
   rec.have_file_after = !r.after.bytes.empty() || r.have_after;
   rec.file_after = r.after.bytes;
   rec.file_written = r.called && file_written(r);
-  rec.file_after_key = r.have_after ? file_key(r.after) : std::string();
+  rec.file_after_key.clear();
+  if (r.have_after) {
+    try {
+      rec.file_after_key = r.after_key.valid() ? r.after_key.get() : file_key(r.after);
+    } catch (const std::exception&) {
+      rec.file_after_key = file_key(r.after);
+    }
+  }
   std::string why;
   rec.prepared_trace.made = r.trace_gz.finish(rec.prepared_trace.gz, why);
   if (!rec.prepared_trace.made) {
@@ -266,6 +278,12 @@ void read_file_after(PluginRun& r) {
                                       failure)) {
     if (!bytes.empty()) r.history.prepare_file_after(bytes);
     r.have_after = view_of_bytes(bytes, r.after, why) == ViewResult::kRead;
+    try {
+      if (r.have_after)
+        r.after_key = std::async(std::launch::async, [&r] { return file_key(r.after); });
+    } catch (const std::system_error&) {
+      // No thread: end_run makes the key itself.
+    }
   } else {
     why = failure.text(r.o.discovery_file);
   }
