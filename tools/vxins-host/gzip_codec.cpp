@@ -23,6 +23,7 @@ std::string zlib_reason(const z_stream& z, int rc) {
 struct GzipWriter::Stream {
   z_stream z = {};
   bool open = false;
+  std::string out = std::string(kChunk, '\0');  // deflate's output, a chunk at a time
 };
 
 GzipWriter::GzipWriter() : stream_(new Stream) {
@@ -38,20 +39,19 @@ GzipWriter::~GzipWriter() {
 
 void GzipWriter::add(const char* data, size_t size) {
   if (!error_.empty()) return;
-  // Small pieces (a trace's lines) are gathered first: a deflate call per line costs more.
-  if (pending_.size() + size < kChunk) {
-    pending_.append(data, size);
-    return;
-  }
+  // A large body is taken as it is; small pieces (a trace's lines) are gathered first, as a
+  // deflate call per line costs more.
+  if (pending_.empty() && size >= kChunk) return deflate_from(data, size, false);
+  pending_.append(data, size);
+  if (pending_.size() < kChunk) return;
   deflate_from(pending_.data(), pending_.size(), false);
   pending_.clear();
-  deflate_from(data, size, false);
 }
 
 void GzipWriter::deflate_from(const char* data, size_t size, bool last) {
   if (!error_.empty()) return;
   z_stream& z = stream_->z;
-  std::string out(kChunk, '\0');
+  std::string& out = stream_->out;
   int rc = Z_OK;
   size_t at = 0;
   // A chunk at a time: zlib's counters are 32-bit.

@@ -1,6 +1,6 @@
 // The host's own path and pipe helpers: a path made absolute without resolving links, a path's
-// folder, and a pipe read to its end. Regular files and their atomic replacement are the plug-in's file
-// primitives (src/files). Used by the commands; prints nothing, no throw.
+// folder, and a pipe read to its end. Regular files and their atomic replacement are the
+// plug-in's file primitives (src/files). Used by the commands; prints nothing, no throw.
 #ifndef VXINS_HOST_HOST_FILES_H
 #define VXINS_HOST_HOST_FILES_H
 

@@ -27,65 +27,51 @@ const Ending kEndings[] = {
     {t::kInitAnswerMalformed, Ending::kMessageHead}, {t::kInitFailed, Ending::kMessageHead},
 };
 
-bool ends_a_call(const std::string& line) {
-  std::string message;
-  const bool is_message = trace_message(line, message);
+bool ends_a_call(const std::string& text) {
+  const TimedLine line(text, 0.0);
+  const std::string message = line.message();
   for (const Ending& e : kEndings) {
     const std::string piece = format_piece(e.format, 0);
-    if (e.match == Ending::kLineEnd ? ends_with(line, piece)
-                                    : is_message && (e.match == Ending::kMessage
-                                                         ? message == piece
-                                                         : starts_with(message, piece)))
+    if (e.match == Ending::kLineEnd ? ends_with(text, piece)
+                                    : line.is_message() && (e.match == Ending::kMessage
+                                                                ? message == piece
+                                                                : starts_with(message, piece)))
       return true;
   }
   return false;
 }
 
-// The messages of the call's lines (each line knows where its message begins), stepped through
-// by position: a flash's trace holds some 170,000 lines at 256 adapters, and every check below
-// walks them.
-class Messages {
- public:
-  explicit Messages(const std::vector<TimedLine>& lines) : lines_(lines) {}
-  size_t size() const { return lines_.size(); }
-  bool is_message(size_t i) const { return lines_[i].is_message(); }
-  // The message of line i, or "" for a line that continues one.
-  std::string at(size_t i) const { return lines_[i].message(); }
-  bool begins_with(size_t i, const std::string& head) const {
-    return lines_[i].message_starts_with(head);
-  }
-  // The message line before line i (continuation lines stepped over); npos when none.
-  size_t previous(size_t i) const {
-    while (i-- > 0)
-      if (is_message(i)) return i;
-    return std::string::npos;
-  }
-  size_t next(size_t i) const {
-    for (++i; i < size(); ++i)
-      if (is_message(i)) return i;
-    return size();
-  }
-  // How many messages begin with the format's text before its first conversion.
-  size_t count_of(const char* format) const {
-    const std::string head = format_piece(format, 0);
-    size_t n = 0;
-    for (size_t i = 0; i < size(); ++i) n += begins_with(i, head) ? 1 : 0;
-    return n;
-  }
+// The message line before line i (continuation lines stepped over); npos when none.
+size_t previous_message(const std::vector<TimedLine>& lines, size_t i) {
+  while (i-- > 0)
+    if (lines[i].is_message()) return i;
+  return std::string::npos;
+}
 
- private:
-  const std::vector<TimedLine>& lines_;
-};
+size_t next_message(const std::vector<TimedLine>& lines, size_t i) {
+  for (++i; i < lines.size(); ++i)
+    if (lines[i].is_message()) return i;
+  return lines.size();
+}
+
+// How many messages begin with the format's text before its first conversion.
+size_t count_of(const std::vector<TimedLine>& lines, const char* format) {
+  const std::string head = format_piece(format, 0);
+  size_t n = 0;
+  for (const TimedLine& line : lines) n += line.message_starts_with(head) ? 1 : 0;
+  return n;
+}
 
 // The first line of the banner whose file line is `at`, or npos when the two messages before
 // it are not the banner's rule and start lines.
-size_t banner_start(const Messages& messages, size_t at) {
-  const size_t started = messages.previous(at);
+size_t banner_start(const std::vector<TimedLine>& lines, size_t at) {
+  const size_t started = previous_message(lines, at);
   if (started == std::string::npos ||
-      !messages.begins_with(started, format_piece(t::kBannerStarted, 0)))
+      !lines[started].message_starts_with(format_piece(t::kBannerStarted, 0)))
     return std::string::npos;
-  const size_t rule = messages.previous(started);
-  if (rule == std::string::npos || messages.at(rule) != t::kBannerRule) return std::string::npos;
+  const size_t rule = previous_message(lines, started);
+  if (rule == std::string::npos || lines[rule].message() != t::kBannerRule)
+    return std::string::npos;
   return rule;
 }
 
@@ -95,18 +81,17 @@ std::string quoted(const std::string& line) { return "\"" + line + "\""; }
 
 std::string foreign_trace(TracedCall call, const std::vector<TimedLine>& lines,
                           const std::string& line_before) {
-  const Messages messages(lines);
   const std::string banner_head = format_piece(t::kBannerFile, 0);
   std::vector<size_t> banners;
   for (size_t i = 0; i < lines.size(); ++i)
-    if (messages.begins_with(i, banner_head)) banners.push_back(i);
+    if (lines[i].message_starts_with(banner_head)) banners.push_back(i);
   if (banners.empty())
     return "the trace log holds no banner of this call (the log could not be written, or "
            "another call restarted it before it was read)";
   if (banners.size() > 1)
     return "the trace log was restarted " + std::to_string(banners.size()) +
            " times during this call: another call wrote it too";
-  const size_t first = banner_start(messages, banners[0]);
+  const size_t first = banner_start(lines, banners[0]);
   if (first == std::string::npos)
     return "the banner of this call's trace is interrupted by other lines";
   const unsigned file = lines[first].file;
@@ -123,11 +108,11 @@ std::string foreign_trace(TracedCall call, const std::vector<TimedLine>& lines,
   if (!before.empty() && !ends_a_call(before))
     return "another call had not ended when this one began (the log's last line was " +
            quoted(before) + ")";
-  const size_t entries = messages.count_of(t::kFlashCallBegins);
+  const size_t entries = count_of(lines, t::kFlashCallBegins);
   if (call == TracedCall::kFlash) {
-    const size_t after_banner = messages.next(messages.next(banners[0]));
+    const size_t after_banner = next_message(lines, next_message(lines, banners[0]));
     if (entries != 1 || after_banner >= lines.size() ||
-        messages.at(after_banner) != format_piece(t::kFlashCallBegins, 0))
+        lines[after_banner].message() != format_piece(t::kFlashCallBegins, 0))
       return "the trace does not hold this flash's entry line once, right after its banner";
   } else if (entries != 0) {
     return "the trace holds a flash call's entry line: another call wrote it too";
@@ -139,7 +124,7 @@ std::string foreign_trace(TracedCall call, const std::vector<TimedLine>& lines,
               {t::kAdapterCount, "enumeration"},
               {t::kPackageMatches, "update pass"}};
   for (const auto& step : once)
-    if (messages.count_of(step.format) > 1)
+    if (count_of(lines, step.format) > 1)
       return std::string("the trace holds a second ") + step.what + ": another call wrote it too";
   return "";
 }

@@ -46,13 +46,6 @@ size_t message_start(const std::string& line) {
   return std::string::npos;
 }
 
-bool trace_message(const std::string& line, std::string& message) {
-  const size_t start = message_start(line);
-  if (start == std::string::npos) return false;
-  message.assign(line, start, std::string::npos);
-  return true;
-}
-
 bool starts_with(const std::string& s, const std::string& head) {
   return s.compare(0, head.size(), head) == 0;
 }

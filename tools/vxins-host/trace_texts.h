@@ -19,8 +19,6 @@ std::string format_piece(const char* format, size_t n);
 // ("LOG_INFO : "); npos for the further lines of a message that held line feeds (agent or file
 // text).
 size_t message_start(const std::string& line);
-// The message of a trace line that begins one; false for such a further line.
-bool trace_message(const std::string& line, std::string& message);
 
 bool starts_with(const std::string& s, const std::string& head);
 bool ends_with(const std::string& s, const std::string& tail);
